@@ -1,0 +1,54 @@
+// File decoders of the core library: MP3 through libmpg123, WAV (and other PCM
+// files) through libsndfile. A decoder is used by one thread at a time (the
+// caller's for decoding channels, the update thread for playing ones); it is never
+// touched from the audio callback.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace vorel::audiolib {
+
+// PCM as a channel delivers it: interleaved, 8-bit unsigned or 16-bit signed
+// little-endian.
+struct PcmFormat {
+    uint32_t rate = 44100;
+    uint32_t channels = 2;
+    uint32_t bytesPerSample = 2; // 1 or 2
+
+    uint32_t frameBytes() const { return channels * bytesPerSample; }
+};
+
+class Decoder {
+public:
+    virtual ~Decoder() = default;
+
+    // Opens path (UTF-8). prescan asks for the exact length of an MP3 (a full scan).
+    // On failure returns null and sets error to BASS_ERROR_FILEOPEN (missing,
+    // unreadable) or BASS_ERROR_FILEFORM (no audio we can decode).
+    static std::unique_ptr<Decoder> open(const std::string &path, bool prescan, int &error);
+
+    const PcmFormat &format() const { return format_; }
+    // BASS_CTYPE_STREAM_MP3, _WAV_PCM or _WAV_FLOAT (float, 24- and 32-bit WAV are
+    // delivered as 16-bit).
+    uint32_t channelType() const { return ctype_; }
+    uint64_t fileSize() const { return fileSize_; }
+
+    // Total frames of audio.
+    virtual int64_t lengthFrames() const = 0;
+    // Sample-exact; false when frame is beyond the end.
+    virtual bool seekFrame(int64_t frame) = 0;
+    // The frame the next read starts at.
+    virtual int64_t positionFrame() const = 0;
+    // Up to frames frames into buf in format(); returns frames read, 0 at the end,
+    // -1 on a read error (the caller ends the stream there).
+    virtual int64_t readFrames(void *buf, int64_t frames) = 0;
+
+protected:
+    PcmFormat format_;
+    uint32_t ctype_ = 0;
+    uint64_t fileSize_ = 0;
+};
+
+} // namespace vorel::audiolib

@@ -1,0 +1,374 @@
+/*
+ * Vorel audio libraries: the C interface of the core library (soname "bass.dll")
+ * and of the effects library (tempo streams).
+ *
+ * Units: byte positions and lengths count bytes of the channel's own PCM format
+ * (8-bit unsigned or 16-bit signed, interleaved); for a tempo stream they count
+ * bytes of its source. Seconds are 32-bit floats.
+ *
+ * Threads: every function may be called from any non-realtime thread; calls are
+ * serialised inside the library. BASS_ChannelPause (and BASS_ErrorGetCode) may
+ * also be called from a sync procedure, which may run on the audio thread; there
+ * they neither lock nor allocate. Sync procedures and stream procedures run on
+ * library threads and must not call any other function of the library.
+ *
+ * Errors: a failing call returns 0 (or -1 where a count is returned) and sets the
+ * calling thread's error code, read with BASS_ErrorGetCode.
+ *
+ * Ownership: the library owns every channel, sync and buffer behind a handle until
+ * BASS_StreamFree or BASS_Free. The message target passed to BASS_Init is owned by
+ * the caller and must stay valid until BASS_Free returns.
+ */
+#ifndef VOREL_AUDIOLIB_H
+#define VOREL_AUDIOLIB_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(VOREL_AUDIOLIB_BUILD)
+#define AUDIOLIB_API __attribute__((visibility("default")))
+#else
+#define AUDIOLIB_API
+#endif
+
+typedef uint8_t BYTE;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef uint64_t QWORD;
+typedef int BOOL;
+typedef DWORD HMUSIC;
+typedef DWORD HSAMPLE;
+typedef DWORD HCHANNEL;
+typedef DWORD HSTREAM;
+typedef DWORD HRECORD;
+typedef DWORD HSYNC;
+typedef DWORD HDSP;
+typedef DWORD HFX;
+typedef DWORD HPLUGIN;
+typedef void *HWND;
+
+#ifndef TRUE
+#define TRUE 1
+#define FALSE 0
+#endif
+
+/*
+ * Where message syncs post to. The "window" given to BASS_Init is a pointer to
+ * one of these (or NULL: message syncs then post nothing). post() is called from
+ * the library's notifier thread, never from the audio callback, after any pause
+ * caused by the same sync position has taken effect; it must be thread-safe and
+ * must not call back into the library.
+ */
+typedef struct VOREL_MSGTARGET {
+    void (*post)(void *context, DWORD msg, DWORD wparam, DWORD lparam);
+    void *context;
+} VOREL_MSGTARGET;
+
+/* Error codes (BASS_ErrorGetCode) */
+#define BASS_OK 0
+#define BASS_ERROR_MEM 1
+#define BASS_ERROR_FILEOPEN 2
+#define BASS_ERROR_DRIVER 3
+#define BASS_ERROR_BUFLOST 4
+#define BASS_ERROR_HANDLE 5
+#define BASS_ERROR_FORMAT 6
+#define BASS_ERROR_POSITION 7
+#define BASS_ERROR_INIT 8
+#define BASS_ERROR_START 9
+#define BASS_ERROR_ALREADY 14
+#define BASS_ERROR_NOTPAUSED 16
+#define BASS_ERROR_NOCHAN 18
+#define BASS_ERROR_ILLTYPE 19
+#define BASS_ERROR_ILLPARAM 20
+#define BASS_ERROR_NO3D 21
+#define BASS_ERROR_NOEAX 22
+#define BASS_ERROR_DEVICE 23
+#define BASS_ERROR_NOPLAY 24
+#define BASS_ERROR_FREQ 25
+#define BASS_ERROR_NOTFILE 27
+#define BASS_ERROR_NOHW 29
+#define BASS_ERROR_EMPTY 31
+#define BASS_ERROR_NONET 32
+#define BASS_ERROR_CREATE 33
+#define BASS_ERROR_NOFX 34
+#define BASS_ERROR_PLAYING 35
+#define BASS_ERROR_NOTAVAIL 37
+#define BASS_ERROR_DECODE 38
+#define BASS_ERROR_DX 39
+#define BASS_ERROR_TIMEOUT 40
+#define BASS_ERROR_FILEFORM 41
+#define BASS_ERROR_SPEAKER 42
+#define BASS_ERROR_VERSION 43
+#define BASS_ERROR_CODEC 44
+#define BASS_ERROR_UNKNOWN ((DWORD)-1)
+#define BASS_FX_ERROR_NODECODE 100
+
+/* BASS_SetConfig options */
+#define BASS_CONFIG_BUFFER 0   /* playback buffer length, ms */
+#define BASS_CONFIG_UPDATEPERIOD 1 /* update period, ms */
+/* Ours, for tests: when set to 1 before BASS_Init(0, ...), device 0 runs no clock
+ * thread; the mixer advances only through VorelAudio_Render. */
+#define VOREL_CONFIG_MANUAL_CLOCK 0x10000
+
+/* Sample / stream flags */
+#define BASS_SAMPLE_8BITS 1
+#define BASS_SAMPLE_MONO 2
+#define BASS_SAMPLE_LOOP 4
+#define BASS_SAMPLE_FLOAT 256
+#define BASS_STREAM_PRESCAN 0x20000
+#define BASS_STREAM_AUTOFREE 0x40000
+#define BASS_STREAM_DECODE 0x200000
+#define BASS_UNICODE 0x80000000u
+
+/* Channel types (BASS_CHANNELINFO.ctype) */
+#define BASS_CTYPE_STREAM 0x10000
+#define BASS_CTYPE_STREAM_MP3 0x10005
+#define BASS_CTYPE_STREAM_WAV 0x40000
+#define BASS_CTYPE_STREAM_WAV_PCM 0x50001
+#define BASS_CTYPE_STREAM_WAV_FLOAT 0x50003
+#define BASS_CTYPE_STREAM_TEMPO 0x1f200
+
+/* BASS_ChannelIsActive */
+#define BASS_ACTIVE_STOPPED 0
+#define BASS_ACTIVE_PLAYING 1
+#define BASS_ACTIVE_STALLED 2
+#define BASS_ACTIVE_PAUSED 3
+
+/* Sync types */
+#define BASS_SYNC_POS 0
+#define BASS_SYNC_END 2
+#define BASS_SYNC_MESSAGE 0x20000000u
+#define BASS_SYNC_MIXTIME 0x40000000u
+#define BASS_SYNC_ONETIME 0x80000000u
+
+/* BASS_StreamGetFilePosition modes */
+#define BASS_FILEPOS_CURRENT 0
+#define BASS_FILEPOS_DECODE 1
+#define BASS_FILEPOS_END 2
+#define BASS_FILEPOS_START 3
+
+/* Stream procedure: return the bytes written, with BASS_STREAMPROC_END set at the end. */
+#define BASS_STREAMPROC_END 0x80000000u
+
+/* Effects library flags */
+#define BASS_FX_FREESOURCE 0x10000
+
+typedef struct BASS_CHANNELINFO {
+    DWORD freq;
+    DWORD chans;
+    DWORD flags;
+    DWORD ctype;
+    DWORD origres;
+    DWORD plugin;
+} BASS_CHANNELINFO;
+
+typedef struct BASS_INFO {
+    DWORD flags, hwsize, hwfree, freesam, free3d, minrate, maxrate, eax, minbuf, dsver, latency,
+        initflags, speakers, freq;
+} BASS_INFO;
+
+typedef struct BASS_RECORDINFO {
+    DWORD flags, formats, inputs;
+    BOOL singlein;
+    DWORD freq;
+} BASS_RECORDINFO;
+
+typedef struct BASS_SAMPLE {
+    DWORD freq, volume;
+    int pan;
+    DWORD flags, length, max, origres, chans, mingap, mode3d;
+    float mindist, maxdist;
+    DWORD iangle, oangle, outvol, vam, priority;
+} BASS_SAMPLE;
+
+typedef struct BASS_PLUGININFO {
+    DWORD version, formatc;
+    const void *formats;
+} BASS_PLUGININFO;
+
+typedef struct BASS_3DVECTOR {
+    float x, y, z;
+} BASS_3DVECTOR;
+
+typedef struct BASS_FILEPROCS {
+    void *close, *length, *read, *seek;
+} BASS_FILEPROCS;
+
+typedef void SYNCPROC(HSYNC handle, DWORD channel, DWORD data, DWORD user);
+typedef DWORD STREAMPROC(HSTREAM handle, void *buffer, DWORD length, DWORD user);
+typedef void DSPPROC(HDSP handle, DWORD channel, void *buffer, DWORD length, DWORD user);
+typedef BOOL RECORDPROC(HRECORD handle, const void *buffer, DWORD length, DWORD user);
+typedef void DOWNLOADPROC(const void *buffer, DWORD length, DWORD user);
+
+/* ---- Core library: configuration, device, errors ---- */
+AUDIOLIB_API BOOL BASS_SetConfig(DWORD option, DWORD value);
+AUDIOLIB_API DWORD BASS_GetConfig(DWORD option);
+AUDIOLIB_API DWORD BASS_GetVersion(void);
+AUDIOLIB_API const char *BASS_GetDeviceDescription(DWORD device);
+AUDIOLIB_API DWORD BASS_ErrorGetCode(void);
+/* device -1: default output through SDL; device 0: no output, channels advance in
+ * real time on the library's own clock (or through VorelAudio_Render). */
+AUDIOLIB_API BOOL BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void *clsid);
+AUDIOLIB_API BOOL BASS_SetDevice(DWORD device);
+AUDIOLIB_API DWORD BASS_GetDevice(void);
+/* Frees every channel and sync and closes the output. */
+AUDIOLIB_API BOOL BASS_Free(void);
+AUDIOLIB_API void *BASS_GetDSoundObject(DWORD object);
+AUDIOLIB_API BOOL BASS_GetInfo(BASS_INFO *info);
+AUDIOLIB_API BOOL BASS_Update(void);
+AUDIOLIB_API float BASS_GetCPU(void);
+AUDIOLIB_API BOOL BASS_Start(void);
+AUDIOLIB_API BOOL BASS_Stop(void);
+AUDIOLIB_API BOOL BASS_Pause(void);
+AUDIOLIB_API BOOL BASS_SetVolume(DWORD volume);
+AUDIOLIB_API DWORD BASS_GetVolume(void);
+AUDIOLIB_API HPLUGIN BASS_PluginLoad(const char *file, DWORD flags);
+AUDIOLIB_API BOOL BASS_PluginFree(HPLUGIN handle);
+AUDIOLIB_API const BASS_PLUGININFO *BASS_PluginGetInfo(HPLUGIN handle);
+AUDIOLIB_API BOOL BASS_Set3DFactors(float distf, float rollf, float doppf);
+AUDIOLIB_API BOOL BASS_Get3DFactors(float *distf, float *rollf, float *doppf);
+AUDIOLIB_API BOOL BASS_Set3DPosition(const BASS_3DVECTOR *pos, const BASS_3DVECTOR *vel,
+                                     const BASS_3DVECTOR *front, const BASS_3DVECTOR *top);
+AUDIOLIB_API BOOL BASS_Get3DPosition(BASS_3DVECTOR *pos, BASS_3DVECTOR *vel, BASS_3DVECTOR *front,
+                                     BASS_3DVECTOR *top);
+AUDIOLIB_API void BASS_Apply3D(void);
+AUDIOLIB_API BOOL BASS_SetEAXParameters(int env, float vol, float decay, float damp);
+AUDIOLIB_API BOOL BASS_GetEAXParameters(DWORD *env, float *vol, float *decay, float *damp);
+
+/* ---- Music, samples (not supported: fail with BASS_ERROR_NOTAVAIL) ---- */
+AUDIOLIB_API HMUSIC BASS_MusicLoad(BOOL mem, const void *file, QWORD offset, DWORD length,
+                                   DWORD flags, DWORD freq);
+AUDIOLIB_API BOOL BASS_MusicFree(HMUSIC handle);
+AUDIOLIB_API BOOL BASS_MusicSetAttribute(HMUSIC handle, DWORD attrib, DWORD value);
+AUDIOLIB_API DWORD BASS_MusicGetAttribute(HMUSIC handle, DWORD attrib);
+AUDIOLIB_API DWORD BASS_MusicGetOrders(HMUSIC handle);
+AUDIOLIB_API DWORD BASS_MusicGetOrderPosition(HMUSIC handle);
+AUDIOLIB_API HSAMPLE BASS_SampleLoad(BOOL mem, const void *file, QWORD offset, DWORD length,
+                                     DWORD max, DWORD flags);
+AUDIOLIB_API void *BASS_SampleCreate(DWORD length, DWORD freq, DWORD chans, DWORD max, DWORD flags);
+AUDIOLIB_API HSAMPLE BASS_SampleCreateDone(void);
+AUDIOLIB_API BOOL BASS_SampleFree(HSAMPLE handle);
+AUDIOLIB_API BOOL BASS_SampleGetInfo(HSAMPLE handle, BASS_SAMPLE *info);
+AUDIOLIB_API BOOL BASS_SampleSetInfo(HSAMPLE handle, const BASS_SAMPLE *info);
+AUDIOLIB_API HCHANNEL BASS_SampleGetChannel(HSAMPLE handle, BOOL onlynew);
+AUDIOLIB_API DWORD BASS_SampleGetChannels(HSAMPLE handle, HCHANNEL *channels);
+AUDIOLIB_API BOOL BASS_SampleStop(HSAMPLE handle);
+
+/* ---- Streams ---- */
+/* A user stream: proc is called on a library thread (never the audio callback) to
+ * fill buffer with up to length bytes of freq/chans/flags PCM. */
+AUDIOLIB_API HSTREAM BASS_StreamCreate(DWORD freq, DWORD chans, DWORD flags, STREAMPROC *proc,
+                                       DWORD user);
+/* A file stream. mem must be FALSE (memory streams fail with BASS_ERROR_NOTAVAIL);
+ * file is a NUL-terminated UTF-8 path; offset and length must be 0. Missing or
+ * unreadable file: BASS_ERROR_FILEOPEN; no audio: BASS_ERROR_FILEFORM. */
+AUDIOLIB_API HSTREAM BASS_StreamCreateFile(BOOL mem, const void *file, QWORD offset, QWORD length,
+                                           DWORD flags);
+AUDIOLIB_API HSTREAM BASS_StreamCreateURL(const char *url, DWORD offset, DWORD flags,
+                                          DOWNLOADPROC *proc, DWORD user);
+AUDIOLIB_API HSTREAM BASS_StreamCreateFileUser(DWORD system, DWORD flags,
+                                               const BASS_FILEPROCS *procs, void *user);
+AUDIOLIB_API BOOL BASS_StreamFree(HSTREAM handle);
+/* mode BASS_FILEPOS_END: the file's size in bytes; -1 on failure. */
+AUDIOLIB_API DWORD BASS_StreamGetFilePosition(HSTREAM handle, DWORD mode);
+
+/* ---- Recording (not supported) ---- */
+AUDIOLIB_API const char *BASS_RecordGetDeviceDescription(DWORD device);
+AUDIOLIB_API BOOL BASS_RecordInit(int device);
+AUDIOLIB_API BOOL BASS_RecordSetDevice(DWORD device);
+AUDIOLIB_API DWORD BASS_RecordGetDevice(void);
+AUDIOLIB_API BOOL BASS_RecordFree(void);
+AUDIOLIB_API BOOL BASS_RecordGetInfo(BASS_RECORDINFO *info);
+AUDIOLIB_API const char *BASS_RecordGetInputName(int input);
+AUDIOLIB_API BOOL BASS_RecordSetInput(int input, DWORD setting);
+AUDIOLIB_API DWORD BASS_RecordGetInput(int input);
+AUDIOLIB_API HRECORD BASS_RecordStart(DWORD freq, DWORD chans, DWORD flags, RECORDPROC *proc,
+                                      DWORD user);
+
+/* ---- Channels ---- */
+AUDIOLIB_API float BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos);
+AUDIOLIB_API QWORD BASS_ChannelSeconds2Bytes(DWORD handle, float pos);
+AUDIOLIB_API DWORD BASS_ChannelGetDevice(DWORD handle);
+/* BASS_ACTIVE_*; a decoding channel is PLAYING until its end, then STOPPED. */
+AUDIOLIB_API DWORD BASS_ChannelIsActive(DWORD handle);
+AUDIOLIB_API BOOL BASS_ChannelGetInfo(DWORD handle, BASS_CHANNELINFO *info);
+AUDIOLIB_API const char *BASS_ChannelGetTags(DWORD handle, DWORD tags);
+AUDIOLIB_API BOOL BASS_ChannelSetFlags(DWORD handle, DWORD flags);
+AUDIOLIB_API BOOL BASS_ChannelPreBuf(DWORD handle, DWORD length);
+/* Decoding channels cannot be played: BASS_ERROR_DECODE. */
+AUDIOLIB_API BOOL BASS_ChannelPlay(DWORD handle, BOOL restart);
+AUDIOLIB_API BOOL BASS_ChannelStop(DWORD handle);
+/* Safe from a sync procedure on the audio thread (lock-free there). */
+AUDIOLIB_API BOOL BASS_ChannelPause(DWORD handle);
+AUDIOLIB_API BOOL BASS_ChannelSetAttributes(DWORD handle, int freq, int volume, int pan);
+/* freq: the channel's sample rate in Hz; volume 0..100; pan -100..100. Any may be NULL. */
+AUDIOLIB_API BOOL BASS_ChannelGetAttributes(DWORD handle, DWORD *freq, DWORD *volume, int *pan);
+AUDIOLIB_API BOOL BASS_ChannelSlideAttributes(DWORD handle, int freq, int volume, int pan,
+                                              DWORD time);
+AUDIOLIB_API DWORD BASS_ChannelIsSliding(DWORD handle);
+AUDIOLIB_API BOOL BASS_ChannelSet3DAttributes(DWORD handle, int mode, float min, float max,
+                                              int iangle, int oangle, int outvol);
+AUDIOLIB_API BOOL BASS_ChannelGet3DAttributes(DWORD handle, DWORD *mode, float *min, float *max,
+                                              DWORD *iangle, DWORD *oangle, DWORD *outvol);
+AUDIOLIB_API BOOL BASS_ChannelSet3DPosition(DWORD handle, const BASS_3DVECTOR *pos,
+                                            const BASS_3DVECTOR *orient,
+                                            const BASS_3DVECTOR *vel);
+AUDIOLIB_API BOOL BASS_ChannelGet3DPosition(DWORD handle, BASS_3DVECTOR *pos,
+                                            BASS_3DVECTOR *orient, BASS_3DVECTOR *vel);
+/* Bytes of PCM; (QWORD)-1 on failure. */
+AUDIOLIB_API QWORD BASS_ChannelGetLength(DWORD handle);
+/* Sample-exact; beyond the end: BASS_ERROR_POSITION. */
+AUDIOLIB_API BOOL BASS_ChannelSetPosition(DWORD handle, QWORD pos);
+/* On a playing channel: the position being heard (decoded position less what still
+ * waits in the output buffers and the tempo processor). (QWORD)-1 on failure. */
+AUDIOLIB_API QWORD BASS_ChannelGetPosition(DWORD handle);
+AUDIOLIB_API DWORD BASS_ChannelGetLevel(DWORD handle);
+/* Decoding channels only: up to length bytes of PCM into buffer; (DWORD)-1 on failure. */
+AUDIOLIB_API DWORD BASS_ChannelGetData(DWORD handle, void *buffer, DWORD length);
+/* type: BASS_SYNC_POS or BASS_SYNC_END, optionally | BASS_SYNC_ONETIME | BASS_SYNC_MIXTIME
+ * | BASS_SYNC_MESSAGE. With BASS_SYNC_MESSAGE, proc carries the message number
+ * ((SYNCPROC *)(uintptr_t)msg) posted to the BASS_Init target. A position sync's
+ * procedure is called at mix time, possibly on the audio thread. */
+AUDIOLIB_API HSYNC BASS_ChannelSetSync(DWORD handle, DWORD type, QWORD param, SYNCPROC *proc,
+                                       DWORD user);
+AUDIOLIB_API BOOL BASS_ChannelRemoveSync(DWORD handle, HSYNC sync);
+AUDIOLIB_API HDSP BASS_ChannelSetDSP(DWORD handle, DSPPROC *proc, DWORD user, int priority);
+AUDIOLIB_API BOOL BASS_ChannelRemoveDSP(DWORD handle, HDSP dsp);
+AUDIOLIB_API BOOL BASS_ChannelSetEAXMix(DWORD handle, float mix);
+AUDIOLIB_API BOOL BASS_ChannelGetEAXMix(DWORD handle, float *mix);
+AUDIOLIB_API BOOL BASS_ChannelSetLink(DWORD handle, DWORD chan);
+AUDIOLIB_API BOOL BASS_ChannelRemoveLink(DWORD handle, DWORD chan);
+AUDIOLIB_API HFX BASS_ChannelSetFX(DWORD handle, DWORD type, DWORD priority);
+AUDIOLIB_API BOOL BASS_ChannelRemoveFX(DWORD handle, HFX fx);
+AUDIOLIB_API BOOL BASS_FXSetParameters(HFX handle, const void *par);
+AUDIOLIB_API BOOL BASS_FXGetParameters(HFX handle, void *par);
+
+/* ---- Ours, for tests (not among the bound names) ----
+ * With VOREL_CONFIG_MANUAL_CLOCK set and BASS_Init(0, ...): mix the next `frames`
+ * output frames (interleaved stereo s16 at the BASS_Init rate) into out, exactly as
+ * the device callback would, then deliver due message syncs before returning.
+ * Returns the frames written, or -1 when the library is not in manual-clock mode.
+ * Caller's thread; not concurrent with other calls. */
+AUDIOLIB_API int VorelAudio_Render(int16_t *out, int frames);
+
+/* ---- Effects library ---- */
+/* chan: a decoding channel. flags: BASS_FX_FREESOURCE frees chan with the tempo
+ * stream; BASS_STREAM_DECODE makes the tempo stream itself a decoding channel. */
+AUDIOLIB_API HSTREAM BASS_FX_TempoCreate(DWORD chan, DWORD flags);
+AUDIOLIB_API DWORD BASS_FX_TempoGetSource(HSTREAM chan);
+/* tempo: change in percent (-95..5000 accepted; the program uses -40..40);
+ * samplerate 0 and pitch -100 leave those unchanged. */
+AUDIOLIB_API BOOL BASS_FX_TempoSet(HSTREAM chan, float tempo, float samplerate, float pitch);
+AUDIOLIB_API BOOL BASS_FX_TempoGet(HSTREAM chan, float *tempo, float *samplerate, float *pitch);
+AUDIOLIB_API float BASS_FX_TempoGetRateRatio(HSTREAM chan);
+AUDIOLIB_API BOOL BASS_FX_TempoSetOption(HSTREAM chan, DWORD option, DWORD value);
+AUDIOLIB_API DWORD BASS_FX_TempoGetOption(HSTREAM chan, DWORD option);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

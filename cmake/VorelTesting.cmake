@@ -1,0 +1,16 @@
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+# vorel_add_test(<name> LABEL <unit|engine|gui|e2e> SOURCES ... [LIBS ...] [ENV VAR=value ...])
+# One GoogleTest executable; each test case becomes one CTest test with the label.
+function(vorel_add_test name)
+  cmake_parse_arguments(T "" "LABEL;TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} vorel_testsupport GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES LABELS "${T_LABEL}" TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${T_ENV}")
+endfunction()

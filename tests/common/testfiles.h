@@ -1,0 +1,48 @@
+// Test files made inside the tests: synthetic signals, WAV writing, external
+// converters (sox, lame, espeak-ng) run through the shell.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vorel::test {
+
+// A fresh private folder, removed with everything in it at destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+    const std::string &path() const { return path_; }
+    std::string file(const std::string &name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+std::string shellQuote(const std::string &s);
+// Runs a shell command; returns its exit status (-1 when it could not run).
+int runCommand(const std::string &command);
+// Fails the current test (ADD_FAILURE) when the command does not exit 0.
+bool mustRun(const std::string &command);
+
+// Interleaved 16-bit samples of a sine tone in every channel.
+std::vector<int16_t> tone(double hz, double seconds, int rate, int channels, double amplitude = 12000);
+std::vector<int16_t> silence(double seconds, int rate, int channels);
+void append(std::vector<int16_t> &to, const std::vector<int16_t> &more);
+
+// Canonical 44-byte-header PCM WAV files.
+void writeWav16(const std::string &path, const std::vector<int16_t> &interleaved, int rate, int channels);
+void writeWav8(const std::string &path, const std::vector<uint8_t> &interleaved, int rate, int channels);
+
+std::vector<uint8_t> readFile(const std::string &path);
+void writeFile(const std::string &path, const std::vector<uint8_t> &bytes);
+void writeText(const std::string &path, const std::string &text);
+
+// Zero crossings per second of one channel of interleaved s16: a tone's pitch estimate
+// (twice its frequency).
+double crossingsPerSecond(const int16_t *interleaved, size_t frames, int channels, int channel, int rate);
+
+} // namespace vorel::test
