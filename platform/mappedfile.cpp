@@ -1,0 +1,43 @@
+#include "mappedfile.h"
+
+#include "tempfolder.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vorel::platform {
+
+MappedFile::MappedFile(const std::string &path) {
+    fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0)
+        throw EPlatformError("无法打开文件" + path + "：" + std::strerror(errno));
+    struct stat st {};
+    if (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int err = S_ISREG(st.st_mode) ? errno : EINVAL;
+        close(fd_);
+        throw EPlatformError("无法映射文件" + path + "：" + std::strerror(err));
+    }
+    if (st.st_size == 0)
+        return; // mmap refuses a zero length; an empty file is simply no data
+    void *p = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_SHARED, fd_, 0);
+    if (p == MAP_FAILED) {
+        const int err = errno;
+        close(fd_);
+        throw EPlatformError("无法映射文件" + path + "：" + std::strerror(err));
+    }
+    data_ = static_cast<const uint8_t *>(p);
+    size_ = static_cast<size_t>(st.st_size);
+}
+
+MappedFile::~MappedFile() {
+    if (data_)
+        munmap(const_cast<uint8_t *>(data_), size_);
+    if (fd_ >= 0)
+        close(fd_);
+}
+
+} // namespace vorel::platform
