@@ -1,0 +1,23 @@
+// The resource table compiled into the program: the two audio libraries and the
+// help page, each one bzip2 stream ("BZh9..."), under their numeric ids.
+#pragma once
+
+#include "resource.h"
+
+#include <optional>
+
+namespace vorel::resources {
+
+enum ResourceId : int {
+    CoreLibraryResource = 9001,
+    EffectsLibraryResource = 1001,
+    HelpPageResource = 2001,
+};
+
+// The embedded bytes for id, valid for the whole run; nothing for an unknown id.
+std::optional<platform::ResourceBytes> FindResource(int id);
+
+// The program version, "major.minor.patch".
+const char *ProgramVersion();
+
+} // namespace vorel::resources
