@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "channelinfo.h"
 
@@ -34,7 +35,7 @@ public:
     void clear() { data_.clear(); data_.shrink_to_fit(); pos_ = 0; }
 
 private:
-    std::basic_string<uint8_t> data_;
+    std::vector<uint8_t> data_;
     int64_t pos_ = 0;
 };
 

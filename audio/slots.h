@@ -66,9 +66,16 @@ bool bindFx(void *module);
 void clearCore();
 void clearFx();
 
+// The modules loaded by loadLibrariesFrom (nullptr when not loaded), e.g. for
+// looking up names that are not bound, such as the test entry VorelAudio_Render.
+void *coreModule();
+void *fxModule();
+
 // Binding by path from the build tree, for the demo and the tests until the data
 // module extracts the libraries: dlopen(core), dlopen(fx), bind. Throws
 // EAudioError with dlerror()'s text on failure. Safe to call more than once.
 void loadLibrariesFrom(const char *corePath, const char *fxPath);
+// Clears both slot sets and closes what loadLibrariesFrom opened.
+void unloadLibraries();
 
 } // namespace vorel::audio

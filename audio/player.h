@@ -1,0 +1,75 @@
+// The player: one audio file at a time through a tempo stream (speed changes keep
+// the pitch), playing a time range and pausing itself 100 ms past its end.
+//
+// GUI thread only. The end of a range and the end of the file arrive as messages
+// posted by the core library to the message target given to the constructor
+// (WM_SEGMENT_END, WM_FILE_END); start, pause, resume and stop arrive as events,
+// called synchronously after the matching action succeeded. Failures of open,
+// play and tempo change throw EAudioError; pause, resume and stop fail silently.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "channelinfo.h"
+
+namespace vorel::audio {
+
+inline constexpr DWORD WM_USER = 0x400;
+inline constexpr DWORD WM_SEGMENT_END = WM_USER + 201; // 0x4C9
+inline constexpr DWORD WM_FILE_END = WM_USER + 202;    // 0x4CA
+
+// handle: the playback stream; pos: its byte position (low 32 bits).
+using TPlayerEvent = std::function<void(DWORD handle, DWORD pos)>;
+
+class TBass {
+public:
+    // window: a VOREL_MSGTARGET* that receives the end messages; it must outlive
+    // the player. Initialises the default output; a failed init is not reported
+    // here (later calls fail with the library's code 8).
+    explicit TBass(HWND window);
+    // Releases everything the core library holds (BASS_Free).
+    ~TBass();
+    TBass(const TBass &) = delete;
+    TBass &operator=(const TBass &) = delete;
+
+    // Stops and frees the previous file. On failure handle is 0 and fileName the
+    // failed path.
+    void Open(const std::string &path);
+    // Plays [startMs, endMs + 100 ms) and pauses there; quiet: no WM_SEGMENT_END
+    // and no OnStarted.
+    void PlayRange(uint32_t startMs, uint32_t endMs, bool quiet);
+    // Byte positions of handle; endByte <= 0 plays to the end of the file. A start
+    // beyond the file does nothing.
+    void PlayBytes(int32_t startByte, int32_t endByte, bool quiet);
+    void Pause();  // only while playing
+    void Resume(); // only while paused
+    void Stop();   // only while not stopped
+    // Clamped to -40..40 percent; does nothing without a file.
+    void SetTempo(int percent);
+
+    void SetOnResumed(TPlayerEvent e) { OnResumed = std::move(e); }
+    void SetOnPaused(TPlayerEvent e) { OnPaused = std::move(e); }
+    void SetOnStopped(TPlayerEvent e) { OnStopped = std::move(e); }
+    void SetOnStarted(TPlayerEvent e) { OnStarted = std::move(e); }
+
+    DWORD handle = 0;
+    HSYNC rangePauseSync = 0;
+    HSYNC rangeMessageSync = 0;
+    HSYNC fileEndSync = 0;
+    TChannelInfo info;
+    std::string fileName;
+    TPlayerEvent OnResumed;
+    TPlayerEvent OnPaused;
+    TPlayerEvent OnStopped;
+    TPlayerEvent OnStarted;
+
+private:
+    void fire(const TPlayerEvent &event);
+};
+
+// The channel's current position in ms, rounded (halves to even).
+int32_t CurrentPositionMs(DWORD handle);
+
+} // namespace vorel::audio
