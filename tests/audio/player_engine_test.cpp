@@ -1,0 +1,197 @@
+// The player on the real libraries: where ranges end, which messages and events
+// come and when, state changes, tempo, replacing the open file.
+#include <gtest/gtest.h>
+
+#include "enginefixture.h"
+#include "player.h"
+#include "testfiles.h"
+
+using namespace vorel::audio;
+using vorel::audio::test::EngineTest;
+namespace vt = vorel::test;
+
+namespace {
+
+constexpr int kRate = 44100;
+
+class PlayerEngine : public EngineTest {
+protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        // A steady tone: the output has sound in every frame the player plays.
+        threeSeconds = dir.file("three.wav");
+        vt::writeWav16(threeSeconds, vt::tone(440, 3.0, kRate, 1, 8000), kRate, 1);
+        player = std::make_unique<TBass>(&target_);
+        for (auto [event, count] : {std::pair{&TBass::OnStarted, &started},
+                                    {&TBass::OnPaused, &paused},
+                                    {&TBass::OnResumed, &resumed},
+                                    {&TBass::OnStopped, &stopped}}) {
+            player.get()->*event = [this, count](DWORD h, DWORD) {
+                EXPECT_EQ(h, player->handle);
+                ++*count;
+            };
+        }
+    }
+    void TearDown() override {
+        player.reset();
+        EngineTest::TearDown();
+    }
+    DWORD state() { return core.BASS_ChannelIsActive(player->handle); }
+    std::vector<DWORD> events() { return {DWORD(started), DWORD(paused), DWORD(resumed), DWORD(stopped)}; }
+
+    vt::TempDir dir;
+    std::string threeSeconds;
+    std::unique_ptr<TBass> player;
+    int started = 0, paused = 0, resumed = 0, stopped = 0;
+};
+
+} // namespace
+
+TEST_F(PlayerEngine, RangeEndsHundredMsPastItsEndAtEveryTempo) {
+    for (int tempo : {0, -40, 40}) {
+        SCOPED_TRACE(tempo);
+        out.clear();
+        log.clear();
+        started = 0;
+        player->Open(threeSeconds);
+        player->SetTempo(tempo);
+        player->PlayRange(1000, 2000, false);
+        EXPECT_EQ(started, 1);
+
+        bool messageBeforePause = false;
+        renderUntil([&] {
+            const bool posted = !log.snapshot().empty();
+            messageBeforePause |= posted && state() != BASS_ACTIVE_PAUSED;
+            return state() == BASS_ACTIVE_PAUSED;
+        }, 3 * kRate);
+        EXPECT_EQ(state(), DWORD(BASS_ACTIVE_PAUSED));
+        EXPECT_FALSE(messageBeforePause);
+
+        // 1100 ms of source at 100 + tempo per cent; the range ends by output frame
+        // count, so the end is exact but for a frame of rounding: 5 ms is ample.
+        const double expected = 1.1 * kRate / (1 + tempo / 100.0);
+        EXPECT_NEAR(soundEnd(), expected, 0.005 * kRate);
+
+        renderFrames(kRate / 2); // paused: nothing more plays, the message came once
+        EXPECT_EQ(log.snapshot(), std::vector<DWORD>{WM_SEGMENT_END});
+        EXPECT_NEAR(soundEnd(), expected, 0.005 * kRate);
+    }
+}
+
+TEST_F(PlayerEngine, QuietRangePausesWithoutMessageOrStartEvent) {
+    player->Open(threeSeconds);
+    player->PlayRange(500, 1000, true);
+    renderUntil([&] { return state() == BASS_ACTIVE_PAUSED; }, 2 * kRate);
+    EXPECT_EQ(state(), DWORD(BASS_ACTIVE_PAUSED));
+    EXPECT_NEAR(soundEnd(), 0.6 * kRate, 0.005 * kRate);
+    renderFrames(kRate);
+    EXPECT_TRUE(log.snapshot().empty());
+    EXPECT_EQ(started, 0);
+}
+
+TEST_F(PlayerEngine, RangePastTheFileEndGivesOnlyTheFileEnd) {
+    player->Open(threeSeconds);
+    player->PlayRange(2500, 2950, false); // + 100 ms lies past the end
+    renderUntil([&] { return state() == BASS_ACTIVE_STOPPED; }, 2 * kRate);
+    EXPECT_EQ(state(), DWORD(BASS_ACTIVE_STOPPED));
+    renderFrames(kRate / 2);
+    EXPECT_EQ(log.snapshot(), std::vector<DWORD>{WM_FILE_END});
+    EXPECT_NEAR(soundEnd(), 0.5 * kRate, 0.005 * kRate);
+}
+
+TEST_F(PlayerEngine, StartBeyondTheFileDoesNothing) {
+    player->Open(threeSeconds);
+    player->PlayBytes(player->info.byteLength + 2, 0, false);
+    player->PlayRange(3100, 3500, false);
+    EXPECT_EQ(state(), DWORD(BASS_ACTIVE_STOPPED));
+    renderFrames(kRate / 4);
+    EXPECT_EQ(soundEnd(), 0);
+    EXPECT_TRUE(log.snapshot().empty());
+    EXPECT_EQ(events(), (std::vector<DWORD>{0, 0, 0, 0}));
+}
+
+TEST_F(PlayerEngine, TransportActsOnlyInItsStateAndReportsOnce) {
+    player->Open(threeSeconds);
+    const auto step = [&](void (TBass::*action)(), DWORD wantState, std::vector<DWORD> wantEvents) {
+        (player.get()->*action)();
+        renderFrames(1024);
+        EXPECT_EQ(state(), wantState);
+        EXPECT_EQ(events(), wantEvents);
+    };
+    step(&TBass::Pause, BASS_ACTIVE_STOPPED, {0, 0, 0, 0});
+    step(&TBass::Resume, BASS_ACTIVE_STOPPED, {0, 0, 0, 0});
+    step(&TBass::Stop, BASS_ACTIVE_STOPPED, {0, 0, 0, 0});
+    player->PlayRange(0, 2000, false);
+    step(&TBass::Resume, BASS_ACTIVE_PLAYING, {1, 0, 0, 0});
+    step(&TBass::Pause, BASS_ACTIVE_PAUSED, {1, 1, 0, 0});
+    step(&TBass::Pause, BASS_ACTIVE_PAUSED, {1, 1, 0, 0});
+    step(&TBass::Resume, BASS_ACTIVE_PLAYING, {1, 1, 1, 0});
+    step(&TBass::Stop, BASS_ACTIVE_STOPPED, {1, 1, 1, 1});
+    step(&TBass::Stop, BASS_ACTIVE_STOPPED, {1, 1, 1, 1});
+    step(&TBass::Pause, BASS_ACTIVE_STOPPED, {1, 1, 1, 1});
+}
+
+TEST_F(PlayerEngine, ResumeAfterARangeContinuesPastIt) {
+    player->Open(threeSeconds);
+    player->PlayRange(0, 400, true);
+    renderUntil([&] { return state() == BASS_ACTIVE_PAUSED; }, kRate);
+    ASSERT_EQ(state(), DWORD(BASS_ACTIVE_PAUSED));
+    const int32_t pausedAt = CurrentPositionMs(player->handle);
+    EXPECT_NEAR(pausedAt, 500, 25);
+    player->Resume();
+    renderFrames(kRate / 2);
+    EXPECT_EQ(state(), DWORD(BASS_ACTIVE_PLAYING));
+    EXPECT_NEAR(CurrentPositionMs(player->handle), pausedAt + 500, 150);
+}
+
+TEST_F(PlayerEngine, TempoIsClampedAndNeedsAFile) {
+    player->SetTempo(30); // no file: nothing to change, nothing raised
+    EXPECT_EQ(player->handle, 0u);
+    player->Open(threeSeconds);
+    for (auto [asked, set] : {std::pair{75, 40}, {-41, -40}, {12, 12}, {40, 40}, {-40, -40}}) {
+        player->SetTempo(asked);
+        float tempo = 99, rate = 0, pitch = 0;
+        ASSERT_TRUE(fx.BASS_FX_TempoGet(player->handle, &tempo, &rate, &pitch));
+        EXPECT_EQ(tempo, float(set)) << asked;
+        EXPECT_EQ(pitch, 0.0f);
+    }
+}
+
+TEST_F(PlayerEngine, OpeningAnotherFileDropsTheFirst) {
+    const std::string other = dir.file("other.wav");
+    vt::writeWav16(other, vt::tone(660, 1.0, kRate, 2, 8000), kRate, 2);
+    player->Open(threeSeconds);
+    player->PlayRange(0, 2000, false);
+    renderFrames(kRate / 4);
+    const DWORD first = player->handle;
+
+    player->Open(other);
+    EXPECT_NE(player->handle, first);
+    EXPECT_EQ(core.BASS_ChannelIsActive(first), DWORD(BASS_ACTIVE_STOPPED));
+    EXPECT_EQ(player->info.channels, 2);
+    EXPECT_EQ(player->info.duration, 1000);
+    out.clear();
+    renderFrames(4 * kRate); // past both ends of the first file's range and file
+    EXPECT_TRUE(log.snapshot().empty());
+    EXPECT_EQ(soundEnd(), 0);
+
+    player->PlayRange(0, 2000, false);
+    renderUntil([&] { return state() == BASS_ACTIVE_STOPPED; }, 2 * kRate);
+    EXPECT_EQ(log.snapshot(), std::vector<DWORD>{WM_FILE_END});
+}
+
+TEST_F(PlayerEngine, OpeningAMissingFileRaisesAndLeavesNoFile) {
+    player->Open(threeSeconds);
+    const std::string missing = dir.file("missing.wav");
+    try {
+        player->Open(missing);
+        ADD_FAILURE() << "opened a missing file";
+    } catch (const EAudioError &e) {
+        EXPECT_EQ(std::string(e.what()), "不能打开文件" + missing + "! \r\n原因[2]：不能打开文件");
+    }
+    EXPECT_EQ(player->handle, 0u);
+    EXPECT_EQ(player->fileName, missing);
+    player->SetTempo(10); // still no file: nothing happens
+}
