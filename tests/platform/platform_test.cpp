@@ -1,0 +1,186 @@
+#include "dynlib.h"
+#include "mappedfile.h"
+#include "safefile.h"
+#include "tempfolder.h"
+#include "testfiles.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace vorel::platform;
+using vorel::test::TempDir;
+
+namespace {
+
+// Points TMPDIR at a test folder for the lifetime of the object.
+class TmpdirScope {
+public:
+    explicit TmpdirScope(const std::string &dir) {
+        const char *old = std::getenv("TMPDIR");
+        had_ = old != nullptr;
+        if (had_)
+            old_ = old;
+        setenv("TMPDIR", dir.c_str(), 1);
+    }
+    ~TmpdirScope() {
+        if (had_)
+            setenv("TMPDIR", old_.c_str(), 1);
+        else
+            unsetenv("TMPDIR");
+    }
+
+private:
+    bool had_ = false;
+    std::string old_;
+};
+
+std::string privateName(const TempDir &t) { return t.path() + "/tmpvp-" + std::to_string(geteuid()); }
+
+std::string errorOf(const std::function<void()> &f) {
+    try {
+        f();
+    } catch (const EPlatformError &e) {
+        return e.what();
+    }
+    return "";
+}
+
+} // namespace
+
+TEST(PrivateTempFolder, CreatedPrivateAndReused) {
+    TempDir t;
+    TmpdirScope scope(t.path() + "/"); // a trailing separator must not double up
+    const std::string dir = PrivateTempFolder();
+    EXPECT_EQ(dir, privateName(t) + "/");
+    struct stat st {};
+    ASSERT_EQ(lstat(dir.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(st.st_uid, geteuid());
+    EXPECT_EQ(PrivateTempFolder(), dir);
+
+    // A folder of ours opened up to others is taken back.
+    chmod(dir.c_str(), 0777);
+    EXPECT_EQ(PrivateTempFolder(), dir);
+    ASSERT_EQ(lstat(dir.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
+TEST(PrivateTempFolder, RefusesWhatIsNotOurFolder) {
+    struct Case {
+        const char *what;
+        std::function<void(const std::string &path, const std::string &elsewhere)> plant;
+        const char *cause;
+    };
+    const Case cases[] = {
+        {"symlink to a folder", [](const std::string &p, const std::string &e) { ASSERT_EQ(symlink(e.c_str(), p.c_str()), 0); },
+         "符号链接"},
+        {"dangling symlink", [](const std::string &p, const std::string &e) { ASSERT_EQ(symlink((e + "/none").c_str(), p.c_str()), 0); },
+         "符号链接"},
+        {"plain file", [](const std::string &p, const std::string &) { vorel::test::writeText(p, "x"); }, "不是文件夹"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir t, elsewhere;
+        TmpdirScope scope(t.path());
+        c.plant(privateName(t), elsewhere.path());
+        const std::string msg = errorOf([] { PrivateTempFolder(); });
+        EXPECT_NE(msg.find(c.cause), std::string::npos) << msg;
+        EXPECT_NE(msg.find(privateName(t)), std::string::npos) << msg;
+    }
+}
+
+TEST(PrivateTempFolder, RefusesAnotherUsersFolder) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to give a folder away";
+    TempDir t;
+    TmpdirScope scope(t.path());
+    const std::string dir = privateName(t);
+    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+    ASSERT_EQ(chown(dir.c_str(), 65534, 65534), 0);
+    const std::string msg = errorOf([] { PrivateTempFolder(); });
+    EXPECT_NE(msg.find("其他用户"), std::string::npos) << msg;
+}
+
+TEST(MakeTempFile, CreatesDistinctPrivateFiles) {
+    TempDir t;
+    std::string a, b;
+    const int fa = MakeTempFile(t.path() + "/", "WAV", a);
+    const int fb = MakeTempFile(t.path(), "WAV", b);
+    ASSERT_GE(fa, 0);
+    ASSERT_GE(fb, 0);
+    close(fa);
+    close(fb);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(a.rfind(t.path() + "/WAV", 0), 0u) << a;
+    EXPECT_EQ(b.rfind(t.path() + "/WAV", 0), 0u) << b;
+    struct stat st {};
+    ASSERT_EQ(stat(a.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_THROW(MakeTempFile(t.path() + "/missing/", "WAV", a), EPlatformError);
+}
+
+TEST(MappedFile, MapsContentEmptyAndMissing) {
+    TempDir t;
+    vorel::test::writeText(t.file("a"), "hello");
+    {
+        MappedFile m(t.file("a"));
+        ASSERT_EQ(m.size(), 5u);
+        EXPECT_EQ(std::string(reinterpret_cast<const char *>(m.data()), m.size()), "hello");
+    }
+    vorel::test::writeText(t.file("empty"), "");
+    MappedFile e(t.file("empty"));
+    EXPECT_EQ(e.size(), 0u);
+    EXPECT_EQ(e.data(), nullptr);
+    EXPECT_THROW(MappedFile(t.file("missing")), EPlatformError);
+    EXPECT_THROW(MappedFile(t.path()), EPlatformError); // a folder is not a file
+}
+
+TEST(WriteFileReplacing, CreatesReplacesAndNeverWritesThroughALink) {
+    TempDir t, victim;
+    const std::string target = t.file("bass.dll");
+    WriteFileReplacing(target, "first", 5);
+    WriteFileReplacing(target, "2nd", 3);
+    EXPECT_EQ(vorel::test::readFile(target), (std::vector<uint8_t>{'2', 'n', 'd'}));
+
+    // A link planted at the name is replaced; the file it points at is untouched.
+    const std::string planted = victim.file("keep");
+    vorel::test::writeText(planted, "precious");
+    const std::string link = t.file("linked");
+    ASSERT_EQ(symlink(planted.c_str(), link.c_str()), 0);
+    WriteFileReplacing(link, "new", 3);
+    struct stat st {};
+    ASSERT_EQ(lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(vorel::test::readFile(planted).size(), 8u);
+    EXPECT_EQ(vorel::test::readFile(link).size(), 3u);
+
+    // Nothing but the written files is left behind.
+    int entries = 0;
+    for ([[maybe_unused]] auto &e : std::filesystem::directory_iterator(t.path()))
+        ++entries;
+    EXPECT_EQ(entries, 2);
+
+    const std::string msg = errorOf([&] { WriteFileReplacing(t.file("none/x"), "a", 1); });
+    EXPECT_NE(msg.find(t.file("none/x")), std::string::npos) << msg;
+}
+
+TEST(DynamicLoading, ReportsTheLoadersText) {
+    TempDir t;
+    vorel::test::writeText(t.file("notalib.so"), "not an ELF file");
+    std::string error;
+    EXPECT_EQ(OpenLibrary(t.file("notalib.so"), error), nullptr);
+    EXPECT_NE(error.find("notalib.so"), std::string::npos) << error;
+    error.clear();
+    EXPECT_EQ(OpenLibrary(t.file("missing.so"), error), nullptr);
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(LibrarySymbol(nullptr, "x"), nullptr);
+    CloseLibrary(nullptr);
+}
