@@ -1,0 +1,30 @@
+// Filling the breakpoint list of a freshly loaded file, as the main window and the
+// benchmark tool both do it: from the ".lrc" file beside the audio when it holds
+// at least one stamp line, else by the automatic splitter.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "segmentlist.h"
+
+namespace vorel::segment {
+
+enum class TBreakpointSource { Lrc, Split };
+
+// The audio path with its last extension replaced by ".lrc" (appended when the
+// file name has none).
+std::string BreakpointFileFor(const std::string &audioPath);
+
+// Makes the last breakpoint the end of the audio: inserted after the last
+// breakpoint not later than durationMs when the list's last time is below
+// durationMs + 200, else the last time is set to durationMs; its stamp is renewed.
+// ESegmentError "索引越界错误！" on an empty list.
+void EndAtDuration(TSegmentList &list, int32_t durationMs);
+
+// Fills an empty list for the audio file. A breakpoint file without any stamp
+// line falls back to the splitter; its read and time errors propagate.
+TBreakpointSource LoadBreakpoints(TSegmentList &list, const std::string &audioPath, const TStrings &samples,
+                                  int32_t durationMs);
+
+} // namespace vorel::segment

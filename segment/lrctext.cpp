@@ -1,0 +1,129 @@
+#include "lrctext.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstdint>
+
+namespace vorel::segment {
+
+TStrings SplitTextLines(std::string_view bytes) {
+    const size_t nul = bytes.find('\0');
+    if (nul != std::string_view::npos)
+        bytes = bytes.substr(0, nul);
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF")
+        bytes.remove_prefix(3);
+
+    TStrings lines;
+    size_t start = 0;
+    while (start < bytes.size()) {
+        size_t end = bytes.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) {
+            lines.emplace_back(bytes.substr(start));
+            break;
+        }
+        lines.emplace_back(bytes.substr(start, end - start));
+        if (bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n')
+            ++end;
+        start = end + 1;
+    }
+    return lines;
+}
+
+bool IsValidUtf8(std::string_view s) {
+    size_t i = 0;
+    const size_t n = s.size();
+    while (i < n) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t len;
+        uint32_t cp;
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (n - i < len)
+            return false;
+        for (size_t k = 1; k < len; ++k) {
+            const auto t = static_cast<unsigned char>(s[i + k]);
+            if ((t & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (t & 0x3F);
+        }
+        // Overlong forms, surrogates and code points past U+10FFFF.
+        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+            (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += len;
+    }
+    return true;
+}
+
+namespace {
+
+class Converter {
+public:
+    Converter() : cd_(iconv_open("UTF-8", "GBK")) {}
+    ~Converter() {
+        if (cd_ != reinterpret_cast<iconv_t>(-1))
+            iconv_close(cd_);
+    }
+    Converter(const Converter &) = delete;
+    Converter &operator=(const Converter &) = delete;
+    bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+    iconv_t get() const { return cd_; }
+
+private:
+    iconv_t cd_;
+};
+
+constexpr const char *Replacement = "\xEF\xBF\xBD";
+
+} // namespace
+
+std::string TextToUtf8(std::string_view bytes) {
+    if (IsValidUtf8(bytes))
+        return std::string(bytes);
+
+    Converter conv;
+    std::string out;
+    if (!conv.ok()) {
+        // No GBK table installed: keep ASCII, mark the rest.
+        for (const char c : bytes)
+            out += static_cast<unsigned char>(c) < 0x80 ? std::string(1, c) : std::string(Replacement);
+        return out;
+    }
+    std::string in(bytes);
+    char *inPtr = in.data();
+    size_t inLeft = in.size();
+    char buf[256];
+    while (inLeft > 0) {
+        char *outPtr = buf;
+        size_t outLeft = sizeof buf;
+        const size_t rc = iconv(conv.get(), &inPtr, &inLeft, &outPtr, &outLeft);
+        out.append(buf, static_cast<size_t>(outPtr - buf));
+        if (rc == static_cast<size_t>(-1)) {
+            if (errno == E2BIG)
+                continue;
+            // EILSEQ or a truncated sequence at the end: skip one byte.
+            out += Replacement;
+            ++inPtr;
+            --inLeft;
+            iconv(conv.get(), nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+    return out;
+}
+
+} // namespace vorel::segment

@@ -1,0 +1,69 @@
+// The amplitude envelope of a whole audio file: one signed 16-bit peak per 40 ms
+// block (MsPerColumn), as decimal texts. GUI thread only; a sampler lives for one
+// file load.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "audio/bassstream.h"
+#include "segmenttypes.h"
+
+namespace vorel::segment {
+
+// Decoded audio up to this many bytes is decoded into memory, longer audio into a
+// temporary WAV file.
+inline constexpr int32_t MemoryDecodeLimit = 5242880;
+
+// How the last SampleFile reached the PCM.
+enum class TSamplingPath {
+    None,     // nothing sampled yet, or the sampling failed
+    InPlace,  // 8/16-bit PCM WAV read through a read-only mapping
+    Memory,   // decoded into a memory buffer
+    TempFile, // decoded into a temporary WAV file, then read in place
+};
+
+// First and later extreme of the left channel, then of the right channel. 16-bit
+// values are signed; 8-bit values are on the unsigned byte scale (128 = silence).
+using TBlockPeaks = std::array<int32_t, 4>;
+
+class TWaveSampleList {
+public:
+    TWaveSampleList() = default;
+
+    // Called with the decoding progress (0..100) on the decoding paths only; the
+    // in-place path reports nothing. Setting cancel stops the decoding and leaves
+    // Samples empty.
+    void SetProgressHandler(audio::TProgressEvent handler) { progress_ = std::move(handler); }
+
+    // Replaces Samples with the envelope of the file. Audio shorter than 100 ms
+    // gives an empty list. Errors (EAudioError from the decoding stream,
+    // EPlatformError from the mapping or the temporary file) propagate with
+    // Samples unchanged; the temporary file is deleted on every way out.
+    void SampleFile(const std::string &path, bool initDevice);
+
+    TSamplingPath LastPath() const { return lastPath_; }
+
+    // Number of 40 ms steps in durationMs (taken as unsigned 32-bit), rounded to
+    // the nearest integer with halves to even.
+    static int32_t SampleCountFor(int32_t durationMs);
+
+    // Fills list with steps - 2 peaks of consecutive blocks of (size / (steps - 2))
+    // bytes rounded down to a multiple of 4; nothing when steps < 3. Bits other
+    // than 8 mean signed 16-bit little-endian; channels other than 2 mean mono.
+    // Reads only [data, data + size).
+    static void SampleBuffer(int bits, int channels, const uint8_t *data, size_t size, int32_t steps,
+                             TStrings &list);
+
+    static TBlockPeaks BlockPeaks(int bits, int channels, const uint8_t *block, size_t n);
+
+    TStrings Samples;
+
+private:
+    audio::TProgressEvent progress_;
+    TSamplingPath lastPath_ = TSamplingPath::None;
+};
+
+} // namespace vorel::segment

@@ -1,0 +1,260 @@
+#include "segmentlist.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string_view>
+
+#include "lrctext.h"
+
+namespace vorel::segment {
+
+namespace {
+
+const char *const IndexOutOfRange = "索引越界错误！";
+
+[[noreturn]] void listIndexError(int32_t index) {
+    throw ESegmentError("List index out of bounds (" + std::to_string(index) + ")");
+}
+
+bool isTrimmed(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+std::string trim(std::string_view s) {
+    size_t b = 0, e = s.size();
+    while (b < e && isTrimmed(s[b]))
+        ++b;
+    while (e > b && isTrimmed(s[e - 1]))
+        --e;
+    return std::string(s.substr(b, e - b));
+}
+
+std::string replaceAll(const std::string &s, std::string_view from, std::string_view to) {
+    std::string out;
+    size_t pos = 0;
+    for (;;) {
+        const size_t hit = s.find(from, pos);
+        if (hit == std::string::npos)
+            break;
+        out.append(s, pos, hit - pos);
+        out.append(to);
+        pos = hit + from.size();
+    }
+    out.append(s, pos, std::string::npos);
+    return out;
+}
+
+// A decimal field of at most 9 digits.
+std::optional<int32_t> field(std::string_view s) {
+    if (s.empty() || s.size() > 9)
+        return std::nullopt;
+    int32_t v = 0;
+    for (const char c : s) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        v = v * 10 + (c - '0');
+    }
+    return v;
+}
+
+std::optional<int32_t> parseTime(std::string_view text) {
+    const size_t c1 = text.find(':');
+    if (c1 == std::string_view::npos)
+        return std::nullopt;
+    const size_t c2 = text.find(':', c1 + 1);
+    if (c2 == std::string_view::npos)
+        return std::nullopt;
+    std::string_view rest = text.substr(c2 + 1);
+    std::string_view secText = rest, msText;
+    const size_t dot = rest.find('.');
+    if (dot != std::string_view::npos) {
+        secText = rest.substr(0, dot);
+        msText = rest.substr(dot + 1);
+    }
+    const auto h = field(text.substr(0, c1));
+    const auto m = field(text.substr(c1 + 1, c2 - c1 - 1));
+    const auto s = field(secText);
+    const auto ms = dot == std::string_view::npos ? std::optional<int32_t>(0) : field(msText);
+    // Minutes go to 99 because LRC stamps count them past the hour ([75:10.00]).
+    if (!h || !m || !s || !ms || *h > 23 || *m > 99 || *s > 59 || *ms > 999)
+        return std::nullopt;
+    return ((*h * 3600 + *m * 60 + *s) * 1000) + *ms;
+}
+
+} // namespace
+
+int32_t ReadTimeText(const std::string &text) {
+    const auto t = parseTime(text);
+    if (!t)
+        throw ESegmentError("'" + text + "' is not a valid time");
+    return *t;
+}
+
+void TSegmentList::checkIndex(int32_t index, int32_t limit) const {
+    if (index < 0 || index >= limit)
+        listIndexError(index);
+}
+
+void TSegmentList::Add(TSegmentRec rec) { records_.push_back(std::make_unique<TSegmentRec>(std::move(rec))); }
+
+void TSegmentList::Insert(int32_t index, TSegmentRec rec) {
+    checkIndex(index, Count() + 1);
+    records_.insert(records_.begin() + index, std::make_unique<TSegmentRec>(std::move(rec)));
+}
+
+void TSegmentList::Delete(int32_t index) {
+    checkIndex(index, Count());
+    records_.erase(records_.begin() + index);
+}
+
+void TSegmentList::Clear() {
+    while (!records_.empty())
+        records_.pop_back();
+}
+
+TSegmentRec &TSegmentList::Items(int32_t index) {
+    if (index < 0 || index >= Count())
+        throw ESegmentError(IndexOutOfRange);
+    return *records_[static_cast<size_t>(index)];
+}
+
+const TSegmentRec &TSegmentList::Items(int32_t index) const {
+    return const_cast<TSegmentList *>(this)->Items(index);
+}
+
+void TSegmentList::LoadFromFile(const std::string &fileName) {
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in)
+        throw ESegmentError("Cannot open file \"" + fileName + "\". " + std::strerror(errno));
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad())
+        throw ESegmentError("Cannot read file \"" + fileName + "\".");
+    LoadFromStrings(SplitTextLines(bytes));
+}
+
+void TSegmentList::LoadFromStrings(const TStrings &lines) {
+    for (const std::string &line : lines) {
+        const std::string s = trim(line);
+        const size_t bracket = s.find(']');
+        const size_t p = bracket == std::string::npos ? 0 : bracket + 1; // 1-based
+        if (s.empty() || s[0] != '[' || p < 7 || p > 11)
+            continue;
+
+        std::string timeText = s;
+        if (p == 7)
+            timeText = "00:" + s.substr(1, 5) + ".000";
+        else if (p == 10 && s.find('.') == 6)
+            timeText = "00:" + s.substr(1, 8) + "0";
+        else if (p == 11)
+            timeText = "00:" + s.substr(1, 9);
+        if (!IsTimeText(timeText))
+            continue;
+
+        TSegmentRec rec;
+        rec.TimeMs = ReadTimeText(timeText);
+        rec.Stamp = s.substr(0, p);
+        rec.Text = NormalizeText(TextToUtf8(std::string_view(s).substr(p)));
+        Add(std::move(rec));
+    }
+    if (!records_.empty() && records_.front()->TimeMs != 0) {
+        TSegmentRec first;
+        first.Stamp = "[00:00.00]";
+        Insert(0, std::move(first));
+    }
+}
+
+void TSegmentList::AutoSplit(const TStrings &samples) {
+    TStrings times;
+    TSplitWave(Settings).Split(samples, times);
+    Clear();
+    for (const std::string &v : times) {
+        TSegmentRec rec;
+        rec.TimeMs = StrToInt(v);
+        rec.Stamp = MakeStamp(rec.TimeMs);
+        Add(std::move(rec));
+    }
+}
+
+int32_t TSegmentList::InsertBreakpoint(int32_t t, int32_t tolerance) {
+    for (int32_t i = Count() - 1; i >= 0; --i) {
+        const int64_t c = records_[static_cast<size_t>(i)]->TimeMs;
+        if (c > t)
+            continue;
+        if (t <= c - tolerance || t >= c + tolerance) {
+            TSegmentRec rec;
+            rec.TimeMs = t;
+            rec.Stamp = MakeStamp(t);
+            Insert(i + 1, std::move(rec));
+            return i + 1;
+        }
+        return -1;
+    }
+    return -1;
+}
+
+int32_t TSegmentList::DeleteBreakpointNear(int32_t t, int32_t tolerance) {
+    if (Count() < 3)
+        return -1;
+    for (int32_t i = 1; i <= Count() - 2; ++i) {
+        const int64_t c = records_[static_cast<size_t>(i)]->TimeMs;
+        if (c - tolerance <= t && t <= c + tolerance) {
+            Delete(i);
+            return i - 1;
+        }
+    }
+    return -1;
+}
+
+int32_t TSegmentList::FindSentence(int32_t t, int32_t &start, int32_t &end) const {
+    start = t;
+    if (records_.empty())
+        listIndexError(-1);
+    end = records_.back()->TimeMs;
+    if (t > end)
+        return -1;
+    for (int32_t i = Count() - 1; i >= 0; --i) {
+        if (records_[static_cast<size_t>(i)]->TimeMs <= t) {
+            start = records_[static_cast<size_t>(i)]->TimeMs;
+            if (i < Count() - 1)
+                end = records_[static_cast<size_t>(i) + 1]->TimeMs;
+            return i;
+        }
+    }
+    return -1;
+}
+
+void TSegmentList::RefreshStamp(int32_t index) {
+    checkIndex(index, Count());
+    TSegmentRec &rec = *records_[static_cast<size_t>(index)];
+    rec.Stamp = MakeStamp(rec.TimeMs);
+}
+
+std::string TSegmentList::MakeStamp(int32_t ms) {
+    // Minutes within the hour, hundredths truncated: the stamp of a time of day.
+    const int64_t t = ms < 0 ? 0 : ms;
+    const int64_t minutes = (t / 60000) % 60;
+    const int64_t seconds = (t / 1000) % 60;
+    const int64_t hundredths = (t % 1000) / 10;
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "[%02d:%02d.%02d]", static_cast<int>(minutes), static_cast<int>(seconds),
+                  static_cast<int>(hundredths));
+    return buf;
+}
+
+bool TSegmentList::IsTimeText(const std::string &text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return (c >= '0' && c <= '9') || c == ':' || c == '.'; });
+}
+
+std::string TSegmentList::NormalizeText(const std::string &text) {
+    std::string s = replaceAll(trim(text), ".", ". ");
+    s = replaceAll(trim(s), ",", ", ");
+    s = replaceAll(trim(s), "  ", " ");
+    while (s.find("  ") != std::string::npos)
+        s = replaceAll(s, "  ", " ");
+    return s;
+}
+
+} // namespace vorel::segment

@@ -1,0 +1,85 @@
+// The breakpoint list of the loaded file, ordered by time: sentence k runs from
+// breakpoint k to breakpoint k + 1, so n records hold n - 1 sentences. Filled from
+// an LRC file beside the audio or by the automatic splitter, then edited by the
+// user. GUI thread only. The list owns its records; references returned by Items
+// stay valid until that record is deleted.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "segmenttypes.h"
+#include "splitwave.h"
+
+namespace vorel::segment {
+
+struct TSegmentRec {
+    int32_t TimeMs = 0;
+    std::string Stamp; // as shown in the sentence list: "[mm:ss.cc]" or the LRC stamp as written
+    std::string Text;  // UTF-8 sentence text of an LRC line, else empty
+    std::string Spare;
+};
+
+class TSegmentList {
+public:
+    TSegmentList() = default;
+
+    void Add(TSegmentRec rec);
+    // index 0..Count(); ESegmentError "List index out of bounds (%d)" otherwise.
+    void Insert(int32_t index, TSegmentRec rec);
+    // ESegmentError "List index out of bounds (%d)" for an index outside the list.
+    void Delete(int32_t index);
+    void Clear();
+    int32_t Count() const { return static_cast<int32_t>(records_.size()); }
+    // ESegmentError "索引越界错误！" for an index outside 0..Count()-1.
+    TSegmentRec &Items(int32_t index);
+    const TSegmentRec &Items(int32_t index) const;
+
+    // Appends the breakpoint lines of the file; ESegmentError when the file
+    // cannot be read. See LoadFromStrings for the rest.
+    void LoadFromFile(const std::string &fileName);
+    // Appends one record per LRC stamp line, in line order, then a record at 0 ms
+    // in front when the first one lies later. Lines that are no stamp line are
+    // skipped. A stamp whose time is out of range (seconds from 60, minutes from
+    // 100) stops the reading with ESegmentError "'<time text>' is not a valid
+    // time"; the records appended before it stay. A list without any stamp line
+    // stays empty: the caller then splits automatically.
+    void LoadFromStrings(const TStrings &lines);
+
+    // Replaces the whole content with the splitter's breakpoints over samples.
+    void AutoSplit(const TStrings &samples);
+
+    // Inserts t after the last breakpoint c <= t when |t - c| >= tolerance;
+    // returns the new index, or -1 (none at or before t, or too close).
+    int32_t InsertBreakpoint(int32_t t, int32_t tolerance);
+    // Deletes the earliest inner breakpoint within tolerance of t (ends
+    // included); returns the index of the sentence now spanning the joined
+    // stretch, or -1. The first and the last record are never deleted.
+    int32_t DeleteBreakpointNear(int32_t t, int32_t tolerance);
+    // The sentence holding t (start inclusive, end exclusive), or -1 when t lies
+    // before the first or after the last breakpoint (start = t, end = last
+    // breakpoint then). ESegmentError "List index out of bounds (-1)" when empty.
+    int32_t FindSentence(int32_t t, int32_t &start, int32_t &end) const;
+    void RefreshStamp(int32_t index);
+
+    static std::string MakeStamp(int32_t ms);
+    // True when every character is a digit, ':' or '.' (also for "").
+    static bool IsTimeText(const std::string &text);
+    static std::string NormalizeText(const std::string &text);
+
+    TSplitSettings Settings;
+
+private:
+    void checkIndex(int32_t index, int32_t limit) const;
+
+    std::vector<std::unique_ptr<TSegmentRec>> records_;
+};
+
+// Milliseconds of a time text "hh:mm:ss[.fff]" (hours 0..23, minutes 0..99,
+// seconds 0..59, milliseconds 0..999); ESegmentError "'<text>' is not a valid
+// time" otherwise.
+int32_t ReadTimeText(const std::string &text);
+
+} // namespace vorel::segment
