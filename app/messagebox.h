@@ -1,0 +1,17 @@
+// Every message box of the program goes through here: it is traced (kind
+// "error"), and with VORELPLAY_NO_DIALOGS=1 it is written to stderr as
+// "<caption>: <text>" instead of waiting for a click (tests, CI). GUI thread;
+// needs the QApplication.
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+
+class QWidget;
+
+namespace vorel::app {
+
+void ShowMessage(const QString &caption, const QString &text, QMessageBox::Icon icon,
+                 QWidget *owner = nullptr);
+
+} // namespace vorel::app

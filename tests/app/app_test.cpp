@@ -1,0 +1,140 @@
+// Vorelplay as a child process: start-up failures end it with the fatal message
+// and status 1, leaving the extracted files; a normal end leaves nothing.
+#include "testfiles.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using vorel::test::shellQuote;
+using vorel::test::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string FatalLine = "致命错误: 错误：系统不能正常运行，原因：";
+
+std::string variant(const std::string &name) { return std::string(PROGRAM_DIR) + "/Vorelplay_" + name; }
+
+std::string readText(const std::string &path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+struct ChildRun {
+    int status;
+    std::string err;   // stderr
+    std::string trace; // the trace file
+};
+
+// Runs program with its private folder under tmp; the libraries only bound, unless
+// demo is set.
+ChildRun run(const std::string &program, const TempDir &tmp, bool demo = false) {
+    const std::string errFile = tmp.file("stderr"), traceFile = tmp.file("trace");
+    fs::remove(errFile);
+    fs::remove(traceFile);
+    std::string cmd = "env TMPDIR=" + shellQuote(tmp.path()) +
+                      " VORELPLAY_NO_DIALOGS=1 QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy"
+                      " VORELPLAY_TRACE=" + shellQuote(traceFile);
+    if (!demo)
+        cmd += " VORELPLAY_EXIT_AFTER_LOAD=1";
+    cmd += " " + shellQuote(program) + " >/dev/null 2>" + shellQuote(errFile);
+    const int status = vorel::test::runCommand(cmd);
+    return {status, readText(errFile), readText(traceFile)};
+}
+
+std::string privateFolder(const TempDir &tmp) { return tmp.path() + "/tmpvp-" + std::to_string(geteuid()); }
+
+// The last line of stderr, the fatal message if there is one.
+std::string lastLine(const std::string &text) {
+    std::string t = text;
+    while (!t.empty() && t.back() == '\n')
+        t.pop_back();
+    const size_t nl = t.rfind('\n');
+    return nl == std::string::npos ? t : t.substr(nl + 1);
+}
+
+} // namespace
+
+TEST(Startup, NormalRunLeavesNothingAndReportsNothing) {
+    TempDir tmp;
+    // A leftover library of an earlier run is replaced and removed with the rest.
+    fs::create_directory(privateFolder(tmp));
+    fs::permissions(privateFolder(tmp), fs::perms::owner_all);
+    vorel::test::writeText(privateFolder(tmp) + "/bass.dll", "left over");
+    const ChildRun r = run(variant("stub"), tmp);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("致命错误"), std::string::npos) << r.err;
+    EXPECT_EQ(r.trace, "");
+    EXPECT_FALSE(fs::exists(privateFolder(tmp)));
+}
+
+TEST(Startup, FailuresEndWithTheFatalMessageAndTheNextNormalEndCleansUp) {
+    const struct {
+        const char *variant;
+        std::string reason;
+    } cases[] = {
+        {"cutfx", "error -7"},
+        {"nofx", "找不到资源1001"},
+        {"incompletefx", "动态库FX加载失败！"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.variant);
+        TempDir tmp;
+        const ChildRun r = run(variant(c.variant), tmp);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(lastLine(r.err), FatalLine + c.reason) << r.err;
+        EXPECT_NE(r.trace.find("\terror\t错误：系统不能正常运行，原因：" + c.reason + "\n"), std::string::npos)
+            << r.trace;
+        // Ended at once: the extracted core library stays behind ...
+        EXPECT_TRUE(fs::exists(privateFolder(tmp) + "/bass.dll"));
+        // ... until the next normal end.
+        const ChildRun next = run(variant("stub"), tmp);
+        EXPECT_EQ(next.status, 0) << next.err;
+        EXPECT_FALSE(fs::exists(privateFolder(tmp)));
+    }
+}
+
+TEST(Startup, RefusesAPlantedFolder) {
+    {
+        TempDir tmp, elsewhere;
+        ASSERT_EQ(symlink(elsewhere.path().c_str(), privateFolder(tmp).c_str()), 0);
+        const ChildRun r = run(variant("stub"), tmp);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(lastLine(r.err).rfind(FatalLine, 0), 0u) << r.err;
+        EXPECT_NE(r.err.find("符号链接"), std::string::npos) << r.err;
+        EXPECT_TRUE(fs::is_empty(elsewhere.path()));
+    }
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to give a folder away";
+    TempDir tmp;
+    ASSERT_EQ(mkdir(privateFolder(tmp).c_str(), 0700), 0);
+    ASSERT_EQ(chown(privateFolder(tmp).c_str(), 65534, 65534), 0);
+    const ChildRun r = run(variant("stub"), tmp);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(lastLine(r.err).find("其他用户"), std::string::npos) << r.err;
+    EXPECT_TRUE(fs::is_empty(privateFolder(tmp)));
+}
+
+#ifdef REAL_PROGRAM
+TEST(Startup, TheProgramBindsItsOwnLibraries) {
+    TempDir tmp;
+    const ChildRun r = run(REAL_PROGRAM, tmp);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.trace, "");
+    EXPECT_FALSE(fs::exists(privateFolder(tmp)));
+}
+
+TEST(Startup, TheProgramPlaysItsDemoAndCleansUp) {
+    TempDir tmp;
+    const ChildRun r = run(REAL_PROGRAM, tmp, true);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(fs::exists(privateFolder(tmp)));
+}
+#endif
