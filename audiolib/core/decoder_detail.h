@@ -1,0 +1,44 @@
+// Shared between the decoder sources only: the open file and the per-format
+// factories that Decoder::open chooses between.
+#pragma once
+
+#include "decoder.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+namespace vorel::audiolib::detail {
+
+// An open regular file, read by absolute offset so that the sniffer and the
+// decoder never disturb each other's file position.
+class SourceFile {
+public:
+    SourceFile(int fd, uint64_t size) : fd_(fd), size_(size) {}
+    ~SourceFile();
+    SourceFile(const SourceFile &) = delete;
+    SourceFile &operator=(const SourceFile &) = delete;
+
+    uint64_t size() const { return size_; }
+    // Reads up to n bytes at offset; returns the count (short only at the end of
+    // the file), -1 on an I/O error.
+    int64_t readAt(uint64_t offset, void *buf, size_t n) const;
+
+private:
+    int fd_;
+    uint64_t size_;
+};
+
+// Offset of the first MPEG audio frame when the file carries real evidence of
+// being an MPEG audio stream, else nothing.
+std::optional<uint64_t> findMpegAudioStart(const SourceFile &file);
+
+// Both return null with error set when the content cannot be decoded after all.
+std::unique_ptr<Decoder> openMpegDecoder(std::unique_ptr<SourceFile> file, uint64_t audioStart,
+                                         bool prescan, int &error);
+// Null (error untouched) when libsndfile does not recognise the content, or
+// recognises it only as MPEG audio, which is left to libmpg123.
+std::unique_ptr<Decoder> openSndfileDecoder(std::unique_ptr<SourceFile> &file, int &error);
+
+} // namespace vorel::audiolib::detail

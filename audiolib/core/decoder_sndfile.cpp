@@ -1,0 +1,224 @@
+// WAV and the other PCM files libsndfile reads. 8-bit stays 8-bit unsigned and
+// 16-bit is passed through; everything wider, and floating point, is read as float
+// and brought to 16-bit here: libsndfile's own float-to-short read does not scale.
+#include "audiolib.h"
+#include "decoder_detail.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace vorel::audiolib::detail {
+
+namespace {
+
+// libsndfile reads through the already open file, never by name: with a name it
+// would guess headerless formats from the extension.
+struct Cursor {
+    const SourceFile *file;
+    sf_count_t pos = 0;
+};
+
+sf_count_t vioLength(void *user) {
+    return static_cast<sf_count_t>(static_cast<Cursor *>(user)->file->size());
+}
+
+sf_count_t vioSeek(sf_count_t offset, int whence, void *user) {
+    auto *c = static_cast<Cursor *>(user);
+    sf_count_t target;
+    switch (whence) {
+    case SEEK_SET: target = offset; break;
+    case SEEK_CUR: target = c->pos + offset; break;
+    case SEEK_END: target = static_cast<sf_count_t>(c->file->size()) + offset; break;
+    default: return -1;
+    }
+    if (target < 0)
+        return -1;
+    c->pos = target;
+    return target;
+}
+
+sf_count_t vioRead(void *ptr, sf_count_t count, void *user) {
+    auto *c = static_cast<Cursor *>(user);
+    if (count <= 0)
+        return 0;
+    const int64_t got = c->file->readAt(static_cast<uint64_t>(c->pos), ptr, static_cast<size_t>(count));
+    if (got < 0)
+        return 0;
+    c->pos += got;
+    return got;
+}
+
+sf_count_t vioWrite(const void *, sf_count_t, void *) {
+    return 0;
+}
+
+sf_count_t vioTell(void *user) {
+    return static_cast<Cursor *>(user)->pos;
+}
+
+enum class Sample { U8, S16, Float };
+
+constexpr int kChunkFrames = 4096;
+// More channels than this is not audio the rest of the library can carry (the
+// channel count travels in a byte).
+constexpr int kMaxChannels = 255;
+
+int16_t toS16(float v) {
+    // NaN lands on 0; the range check before the conversion keeps it defined.
+    const float scaled = v * 32768.0f;
+    if (!(scaled > -32768.0f))
+        return std::isnan(scaled) ? 0 : -32768;
+    if (scaled >= 32767.0f)
+        return 32767;
+    return static_cast<int16_t>(std::lrint(scaled));
+}
+
+class SndfileDecoder final : public Decoder {
+public:
+    explicit SndfileDecoder(std::unique_ptr<SourceFile> file) : file_(std::move(file)), cursor_{file_.get()} {
+        fileSize_ = file_->size();
+    }
+
+    ~SndfileDecoder() override {
+        if (sf_)
+            sf_close(sf_);
+    }
+
+    // -1: not ours (leave the file to others); 0: ours but unusable; 1: open.
+    int open() {
+        SF_VIRTUAL_IO io{vioLength, vioSeek, vioRead, vioWrite, vioTell};
+        SF_INFO info{};
+        sf_ = sf_open_virtual(&io, SFM_READ, &info, &cursor_);
+        if (!sf_)
+            return -1;
+        const int major = info.format & SF_FORMAT_TYPEMASK;
+        const int subtype = info.format & SF_FORMAT_SUBMASK;
+        if (major == SF_FORMAT_MPEG || major == SF_FORMAT_RAW)
+            return -1;
+        if (info.channels < 1 || info.channels > kMaxChannels || info.samplerate <= 0 || info.frames < 0)
+            return 0;
+
+        switch (subtype) {
+        case SF_FORMAT_PCM_U8:
+        case SF_FORMAT_PCM_S8:
+            sample_ = Sample::U8;
+            break;
+        case SF_FORMAT_PCM_16:
+            sample_ = Sample::S16;
+            break;
+        default:
+            sample_ = Sample::Float;
+            break;
+        }
+        format_.rate = static_cast<uint32_t>(info.samplerate);
+        format_.channels = static_cast<uint32_t>(info.channels);
+        format_.bytesPerSample = sample_ == Sample::U8 ? 1 : 2;
+        length_ = info.frames;
+
+        const bool riff = major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX || major == SF_FORMAT_RF64;
+        const bool floating = subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE;
+        const bool integerPcm = subtype == SF_FORMAT_PCM_U8 || subtype == SF_FORMAT_PCM_16 ||
+                                subtype == SF_FORMAT_PCM_24 || subtype == SF_FORMAT_PCM_32;
+        if (riff && floating)
+            ctype_ = BASS_CTYPE_STREAM_WAV_FLOAT;
+        else if (riff && integerPcm)
+            ctype_ = BASS_CTYPE_STREAM_WAV_PCM;
+        else
+            ctype_ = BASS_CTYPE_STREAM_WAV;
+        return 1;
+    }
+
+    std::unique_ptr<SourceFile> releaseFile() {
+        if (sf_)
+            sf_close(sf_);
+        sf_ = nullptr;
+        return std::move(file_);
+    }
+
+    int64_t lengthFrames() const override { return length_; }
+    int64_t positionFrame() const override { return position_; }
+
+    bool seekFrame(int64_t frame) override {
+        if (frame < 0 || frame > length_)
+            return false;
+        if (sf_seek(sf_, frame, SEEK_SET) != frame)
+            return false;
+        position_ = frame;
+        return true;
+    }
+
+    int64_t readFrames(void *buf, int64_t frames) override {
+        if (frames <= 0)
+            return 0;
+        if (sample_ == Sample::S16)
+            return finish(sf_readf_short(sf_, static_cast<short *>(buf), frames), frames);
+
+        const size_t channels = format_.channels;
+        int64_t total = 0;
+        while (total < frames) {
+            const sf_count_t ask = std::min<int64_t>(kChunkFrames, frames - total);
+            sf_count_t got;
+            if (sample_ == Sample::U8) {
+                shorts_.resize(static_cast<size_t>(ask) * channels);
+                got = sf_readf_short(sf_, shorts_.data(), ask);
+                auto *out = static_cast<uint8_t *>(buf) + static_cast<size_t>(total) * channels;
+                // libsndfile widens 8-bit samples by 8 bits exactly, so this is lossless.
+                for (size_t i = 0; i < static_cast<size_t>(std::max<sf_count_t>(got, 0)) * channels; ++i)
+                    out[i] = static_cast<uint8_t>((shorts_[i] >> 8) + 128);
+            } else {
+                floats_.resize(static_cast<size_t>(ask) * channels);
+                got = sf_readf_float(sf_, floats_.data(), ask);
+                auto *out = static_cast<int16_t *>(buf) + static_cast<size_t>(total) * channels;
+                for (size_t i = 0; i < static_cast<size_t>(std::max<sf_count_t>(got, 0)) * channels; ++i)
+                    out[i] = toS16(floats_[i]);
+            }
+            if (got <= 0)
+                break;
+            total += got;
+            if (got < ask)
+                break;
+        }
+        return finish(total, frames);
+    }
+
+private:
+    int64_t finish(sf_count_t got, int64_t asked) {
+        if (got <= 0 && asked > 0 && sf_error(sf_) != SF_ERR_NO_ERROR)
+            return -1;
+        got = std::max<sf_count_t>(got, 0);
+        position_ += got;
+        if (position_ > length_)
+            length_ = position_;
+        return got;
+    }
+
+    std::unique_ptr<SourceFile> file_;
+    Cursor cursor_;
+    SNDFILE *sf_ = nullptr;
+    Sample sample_ = Sample::S16;
+    int64_t length_ = 0;
+    int64_t position_ = 0;
+    std::vector<short> shorts_;
+    std::vector<float> floats_;
+};
+
+} // namespace
+
+std::unique_ptr<Decoder> openSndfileDecoder(std::unique_ptr<SourceFile> &file, int &error) {
+    auto dec = std::make_unique<SndfileDecoder>(std::move(file));
+    switch (dec->open()) {
+    case 1:
+        return dec;
+    case 0:
+        error = BASS_ERROR_FILEFORM;
+        return nullptr;
+    default:
+        file = dec->releaseFile();
+        return nullptr;
+    }
+}
+
+} // namespace vorel::audiolib::detail
