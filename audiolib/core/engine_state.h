@@ -1,0 +1,133 @@
+// The core library's process-wide state and the pieces shared between the API
+// functions, the mixer and the library's threads.
+//
+// Locks: `api` serialises every API call (never taken by the mixer); `table`
+// guards the handle table for the update thread; a channel's own mutex guards its
+// producer side. Order: api -> table, api -> channel -> source channel -> post.
+// The audio callback takes none of them.
+#pragma once
+
+#include <semaphore.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "channel.h"
+
+namespace vorel::audiolib {
+
+// Plain data from the mixer to the notifier.
+struct Note {
+    HSYNC sync;
+    DWORD msg;
+    DWORD channel;
+};
+
+// Single producer (mixer) / single consumer (notifier, or Render's caller).
+class NoteQueue {
+public:
+    static constexpr uint32_t kCapacity = 1024;
+    bool push(const Note &n) {
+        uint32_t w = write_.load(std::memory_order_relaxed);
+        if (w - read_.load(std::memory_order_acquire) >= kCapacity) return false;
+        notes_[w % kCapacity] = n;
+        write_.store(w + 1, std::memory_order_release);
+        return true;
+    }
+    bool pop(Note &n) {
+        uint32_t r = read_.load(std::memory_order_relaxed);
+        if (r == write_.load(std::memory_order_acquire)) return false;
+        n = notes_[r % kCapacity];
+        read_.store(r + 1, std::memory_order_release);
+        return true;
+    }
+    void clear() { read_.store(write_.load()); }
+
+private:
+    Note notes_[kCapacity];
+    std::atomic<uint32_t> read_{0}, write_{0};
+};
+
+struct Engine {
+    std::mutex api;
+    bool initialised = false;
+    int device = 0;
+    uint32_t rate = 44100;
+    bool manualClock = false;
+    const VOREL_MSGTARGET *target = nullptr;
+
+    std::mutex table;
+    std::unordered_map<DWORD, std::shared_ptr<Channel>> channels;
+    DWORD nextHandle = 0x10000;
+    HSYNC nextSync = 1;
+
+    static constexpr int kSlots = 256;
+    std::atomic<Channel *> slots[kSlots] = {};
+    std::atomic<uint64_t> cycle{0}; // odd while the mixer runs
+    NoteQueue notes;
+    sem_t noteSignal;
+
+    // Message syncs that may still post; checked and posted under postMutex so
+    // that nothing is posted for a sync after its removal returned.
+    std::mutex postMutex;
+    std::unordered_set<HSYNC> liveMessageSyncs;
+
+    std::atomic<bool> running{false};
+    std::thread updateThread, notifierThread, clockThread;
+    std::mutex wakeMutex;
+    std::condition_variable wake;
+    unsigned sdlDevice = 0;
+    std::atomic<int> latencyFrames{0};
+
+    std::atomic<DWORD> bufferMs{500};
+    std::atomic<DWORD> updatePeriodMs{100};
+    std::atomic<DWORD> manualClockConfig{0};
+
+    Engine() { sem_init(&noteSignal, 0, 0); }
+};
+
+Engine &engine();
+
+// Mixer (audio callback side): mixes frames of stereo s16 into out.
+void mixFrames(int16_t *out, int frames);
+// True on the thread that is inside mixFrames (sync procedures run there).
+bool inMixer();
+// API side: returns once no mixer pass that began before the call is running.
+void waitQuiescent();
+
+// Producer: renders ahead until `frames` frames are buffered. Channel lock held.
+void fillRing(Channel &ch, int frames);
+// Frames the producer keeps buffered ahead of the mixer.
+int aheadFrames();
+// Delivers queued notifications (notifier thread, or Render's caller).
+void deliverNotes();
+
+// Threads and output, started by BASS_Init and stopped by BASS_Free (api held).
+bool startOutput(int device, DWORD &error);
+void stopOutput();
+
+// Keeps the mixer off a channel for the lifetime of the guard (api held).
+class Parked {
+public:
+    explicit Parked(Channel &ch) : ch_(ch) {
+        ch_.parked.store(true);
+        waitQuiescent();
+    }
+    ~Parked() { ch_.parked.store(false); }
+    Parked(const Parked &) = delete;
+    Parked &operator=(const Parked &) = delete;
+
+private:
+    Channel &ch_;
+};
+
+// Channel lock held, channel parked: discards what is buffered and continues the
+// channel from byte.
+bool restartAt(Channel &ch, uint64_t byte);
+
+} // namespace vorel::audiolib
