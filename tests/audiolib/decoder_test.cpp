@@ -227,6 +227,7 @@ struct Mp3Case {
     // LAME's gapless info restores the source length; without the tag the decoder
     // delay and the padding stay in, as in the reference decoder.
     bool knowsSourceLength;
+    double seconds = 0; // 0: the standard source
 };
 
 const Mp3Case kMp3Cases[] = {
@@ -239,6 +240,9 @@ const Mp3Case kMp3Cases[] = {
     // Frames this small leave no room for the LAME tag.
     {"mono_22050_cbr48_no_lame_tag", 22050, 1, "-b 48", 0, false},
     {"junk_before_first_frame", 44100, 2, "-b 128", 700, true},
+    {"id3v1_tag_at_end", 44100, 2, "-b 128 --id3v1-only --tt title", 0, true},
+    // Three frames and no tag: too short for the usual chain of frame headers.
+    {"three_frames_untagged", 44100, 2, "-b 128 -t", 0, false, 0.03},
 };
 
 struct Mp3File {
@@ -247,7 +251,7 @@ struct Mp3File {
 };
 
 Mp3File makeMp3(const TempDir &dir, const Mp3Case &c) {
-    const auto s = source(c.rate, c.channels);
+    const auto s = c.seconds > 0 ? tone(440, c.seconds, c.rate, c.channels) : source(c.rate, c.channels);
     writeWav16(dir.file("src.wav"), s, c.rate, c.channels);
     Mp3File f{dir.file("in.mp3"), int64_t(s.size() / c.channels)};
     mustRun(std::string("lame --quiet ") + c.lameArgs + " " + shellQuote(dir.file("src.wav")) + " " +
