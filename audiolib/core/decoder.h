@@ -30,14 +30,19 @@ public:
     static std::unique_ptr<Decoder> open(const std::string &path, bool prescan, int &error);
 
     const PcmFormat &format() const { return format_; }
-    // BASS_CTYPE_STREAM_MP3, _WAV_PCM or _WAV_FLOAT (float, 24- and 32-bit WAV are
-    // delivered as 16-bit).
+    // BASS_CTYPE_STREAM_MP3, _WAV_PCM (integer PCM WAV) or _WAV_FLOAT (float WAV),
+    // _WAV for the other formats libsndfile reads (AIFF, FLAC, ...). Float, 24- and
+    // 32-bit samples are delivered as 16-bit, so for those the file's own data is
+    // not in format().
     uint32_t channelType() const { return ctype_; }
     uint64_t fileSize() const { return fileSize_; }
 
-    // Total frames of audio.
+    // Total frames of audio. For an MP3 opened without prescan an estimate until
+    // the end is read; once a read meets the real end (a file cut short, say) the
+    // length becomes the position there.
     virtual int64_t lengthFrames() const = 0;
-    // Sample-exact; false when frame is beyond the end.
+    // Sample-exact; false when frame is beyond the end (frame == length is the
+    // end itself: allowed, the next read gives 0).
     virtual bool seekFrame(int64_t frame) = 0;
     // The frame the next read starts at.
     virtual int64_t positionFrame() const = 0;

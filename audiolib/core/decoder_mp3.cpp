@@ -87,11 +87,12 @@ int64_t id3v2Size(const unsigned char *p) {
 constexpr size_t kJunkWindow = 64 * 1024;
 // Longest possible frame (MPEG-2 layer II, 160 kbit/s at 8 kHz) with room to spare.
 constexpr size_t kMaxFrame = 4096;
-// Consecutive consistent frames asked for when neither a tag nor a VBR header
-// vouches for the stream. A random 11-bit sync plus valid fields shows up about
-// once per 7000 bytes; four chained ones by chance are out of reach.
+// Consecutive consistent frames asked for. A random 11-bit sync with valid fields
+// shows up about once per 7000 bytes, and a second one at the right distance about
+// once in 10^4 of those: four in a row by chance are out of reach. A tag or a VBR
+// header in front vouches for the stream, so three suffice there.
 constexpr int kPlainChain = 4;
-constexpr int kVouchedChain = 2;
+constexpr int kVouchedChain = 3;
 // MPEG frames decoded and dropped before the target of a seek: the bit reservoir
 // (511 bytes) spans 22 frames at the smallest layer III frame size, plus one frame
 // of filter-bank overlap.
