@@ -6,10 +6,12 @@
 
 #include "segment/samplelist.h"
 #include "segment/wavlayout.h"
+#include "wavbytes.h"
 
 using vorel::segment::FindPcmData;
 using vorel::segment::TStrings;
 using vorel::segment::TWaveSampleList;
+using vorel::test::WavBytes;
 
 namespace {
 
@@ -117,43 +119,6 @@ TEST(SampleBuffer, SampleCountForRoundsHalvesToEven) {
         EXPECT_EQ(TWaveSampleList::SampleCountFor(ms), steps) << ms;
 }
 
-namespace {
-
-struct WavBuilder {
-    std::vector<uint8_t> b;
-    void tag(const char *t) { b.insert(b.end(), t, t + 4); }
-    void u32(uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-    }
-    void u16(uint16_t v) {
-        b.push_back(static_cast<uint8_t>(v));
-        b.push_back(static_cast<uint8_t>(v >> 8));
-    }
-    void riff() {
-        tag("RIFF");
-        u32(0); // wrong on purpose: the walk must not trust it
-        tag("WAVE");
-    }
-    void fmt(uint16_t format, uint16_t channels, uint16_t bits, uint16_t align) {
-        tag("fmt ");
-        u32(16);
-        u16(format);
-        u16(channels);
-        u32(44100);
-        u32(44100u * align);
-        u16(align);
-        u16(bits);
-    }
-    void chunk(const char *id, const std::vector<uint8_t> &body, uint32_t declared) {
-        tag(id);
-        u32(declared);
-        b.insert(b.end(), body.begin(), body.end());
-    }
-};
-
-} // namespace
-
 TEST(WavLayout, FindsTheRealDataChunk) {
     const std::vector<uint8_t> pcm = {1, 2, 3, 4, 5, 6, 7, 8};
     struct Case {
@@ -163,35 +128,35 @@ TEST(WavLayout, FindsTheRealDataChunk) {
         size_t offset, bytes;
     };
     auto make = [&](auto build) {
-        WavBuilder w;
+        WavBytes w;
         w.riff();
         build(w);
         return w.b;
     };
     const std::vector<Case> cases = {
-        {"canonical", make([&](WavBuilder &w) { w.fmt(1, 2, 16, 4); w.chunk("data", pcm, 8); }), true, 44, 8},
-        {"LIST before data (odd size, padded)", make([&](WavBuilder &w) {
+        {"canonical", make([&](WavBytes &w) { w.fmt(1, 2, 16, 4); w.chunk("data", pcm, 8); }), true, 44, 8},
+        {"LIST before data (odd size, padded)", make([&](WavBytes &w) {
              w.fmt(1, 2, 16, 4);
-             w.chunk("LIST", {'I', 'N', 'F', 'O', 'x', 0}, 5);
+             w.chunk("LIST", {'I', 'N', 'F', 'O', 'x'}, 5);
              w.chunk("data", pcm, 8);
          }),
          true, 58, 8},
-        {"fact and bext before fmt", make([&](WavBuilder &w) {
+        {"fact and bext before fmt", make([&](WavBytes &w) {
              w.chunk("bext", std::vector<uint8_t>(10), 10);
              w.chunk("fact", {0, 0, 0, 0}, 4);
              w.fmt(1, 1, 8, 1);
              w.chunk("data", pcm, 8);
          }),
          true, 74, 8},
-        {"data size beyond the file is cut", make([&](WavBuilder &w) { w.fmt(1, 2, 16, 4); w.chunk("data", pcm, 0xFFFFFFFFu); }), true, 44, 8},
-        {"partial last frame dropped", make([&](WavBuilder &w) { w.fmt(1, 2, 16, 4); w.chunk("data", {1, 2, 3, 4, 5, 6}, 6); }), true, 44, 4},
-        {"float", make([&](WavBuilder &w) { w.fmt(3, 2, 32, 8); w.chunk("data", pcm, 8); }), false, 0, 0},
-        {"24-bit", make([&](WavBuilder &w) { w.fmt(1, 2, 24, 6); w.chunk("data", pcm, 8); }), false, 0, 0},
-        {"extensible", make([&](WavBuilder &w) { w.fmt(0xFFFE, 2, 16, 4); w.chunk("data", pcm, 8); }), false, 0, 0},
-        {"inconsistent block align", make([&](WavBuilder &w) { w.fmt(1, 2, 16, 2); w.chunk("data", pcm, 8); }), false, 0, 0},
-        {"no data chunk", make([&](WavBuilder &w) { w.fmt(1, 2, 16, 4); }), false, 0, 0},
-        {"chunk size past the end", make([&](WavBuilder &w) { w.chunk("LIST", {1, 2}, 1000); w.fmt(1, 2, 16, 4); w.chunk("data", pcm, 8); }), false, 0, 0},
-        {"truncated fmt", make([&](WavBuilder &w) { w.chunk("fmt ", {1, 0, 2, 0}, 16); }), false, 0, 0},
+        {"data size beyond the file is cut", make([&](WavBytes &w) { w.fmt(1, 2, 16, 4); w.chunk("data", pcm, 0xFFFFFFFFu); }), true, 44, 8},
+        {"partial last frame dropped", make([&](WavBytes &w) { w.fmt(1, 2, 16, 4); w.chunk("data", {1, 2, 3, 4, 5, 6}, 6); }), true, 44, 4},
+        {"float", make([&](WavBytes &w) { w.fmt(3, 2, 32, 8); w.chunk("data", pcm, 8); }), false, 0, 0},
+        {"24-bit", make([&](WavBytes &w) { w.fmt(1, 2, 24, 6); w.chunk("data", pcm, 8); }), false, 0, 0},
+        {"extensible", make([&](WavBytes &w) { w.fmt(0xFFFE, 2, 16, 4); w.chunk("data", pcm, 8); }), false, 0, 0},
+        {"inconsistent block align", make([&](WavBytes &w) { w.fmt(1, 2, 16, 2); w.chunk("data", pcm, 8); }), false, 0, 0},
+        {"no data chunk", make([&](WavBytes &w) { w.fmt(1, 2, 16, 4); }), false, 0, 0},
+        {"chunk size past the end", make([&](WavBytes &w) { w.chunk("LIST", {1, 2}, 1000); w.fmt(1, 2, 16, 4); w.chunk("data", pcm, 8); }), false, 0, 0},
+        {"truncated fmt", make([&](WavBytes &w) { w.chunk("fmt ", {1, 0, 2, 0}, 16); }), false, 0, 0},
         {"not RIFF", std::vector<uint8_t>(64, 'x'), false, 0, 0},
         {"too short", {'R', 'I', 'F', 'F'}, false, 0, 0},
     };
