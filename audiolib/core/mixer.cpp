@@ -121,13 +121,10 @@ void fillRing(Channel &ch, int frames) {
             if (s->pos > cur || (s->pos == cur && int64_t(cur) != ch.lastMarkerPos))
                 stopAt = std::min(stopAt, s->pos);
         }
+        // A stop at the current position still goes through the renderer: it may
+        // hold output for input before it (the tempo processor does).
         RenderResult r;
-        if (stopAt == cur) {
-            r.atStop = true;
-            r.srcStart = r.srcEnd = double(cur);
-        } else {
-            ch.renderer->render(c->pcm, Chunk::kFrames, rate, stopAt, r);
-        }
+        ch.renderer->render(c->pcm, Chunk::kFrames, rate, stopAt, r);
         int count = 0;
         if (r.atStop) {
             ch.lastMarkerPos = int64_t(stopAt);

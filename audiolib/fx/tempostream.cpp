@@ -2,9 +2,10 @@
 // without changing the pitch. Positions, lengths and syncs count source bytes.
 //
 // Exactness at sync positions: the producer asks for output up to a source byte E.
-// The renderer feeds the source exactly up to E, flushes SoundTouch and emits
-// exactly round((E - S) / ratio) frames for the segment that began at S (trimming or
-// padding whatever SoundTouch delivers), then starts a fresh segment at E. Content
+// The renderer counts the source exactly up to E, feeds a little real audio past it
+// (so the segment does not end in the fade SoundTouch makes of its flush padding),
+// flushes, and emits exactly round((E - S) / ratio) frames for the segment that
+// began at S, then starts a fresh segment at E with the audio read past it. Content
 // timing inside a segment is approximate (the overlap-add shifts it by up to ~20 ms);
 // the segment's frame count is exact.
 #include <soundtouch/SoundTouch.h>
@@ -31,6 +32,8 @@ public:
         st_.setSetting(SETTING_SEEKWINDOW_MS, 15);
         st_.setSetting(SETTING_OVERLAP_MS, 8);
         raw_.resize(size_t(kBlock) * fmt_.frameBytes());
+        lookahead_ = std::max<int64_t>(kBlock * 4, fmt_.rate / 10);
+        carry_.resize(size_t(lookahead_ + kBlock) * fmt_.frameBytes());
         in_.resize(size_t(kBlock) * chans);
         out_.resize(size_t(kMaxOut) * chans);
     }
@@ -49,6 +52,7 @@ public:
         if (!src_->seekFrame(frame)) return false;
         fed_ = frame;
         srcEnded_ = false;
+        carryFrames_ = carryOffset_ = 0;
         newSegment();
         return true;
     }
@@ -105,15 +109,51 @@ private:
         segOut_ += frames;
         outPos_ += frames * fmt_.frameBytes() / outPerIn();
     }
-    void feed(const void *raw, int frames) {
+    // Audio read past the last stop first, then the source.
+    int64_t readSource(void *buf, int64_t frames) {
+        if (carryOffset_ < carryFrames_) {
+            int64_t k = std::min(frames, carryFrames_ - carryOffset_);
+            const size_t fb = fmt_.frameBytes();
+            std::copy_n(carry_.data() + carryOffset_ * fb, k * fb, static_cast<uint8_t *>(buf));
+            carryOffset_ += k;
+            return k;
+        }
+        carryFrames_ = carryOffset_ = 0;
+        return src_->readFrames(buf, frames);
+    }
+    // Feeds audio past the stop that counts for nothing but the segment's tail; it
+    // is kept to start the next segment with.
+    void feedLookahead() {
+        const size_t fb = fmt_.frameBytes();
+        // Unread carry moves to the front; what is read now is appended.
+        std::copy(carry_.begin() + carryOffset_ * fb, carry_.begin() + carryFrames_ * fb, carry_.begin());
+        carryFrames_ -= carryOffset_;
+        carryOffset_ = 0;
+        int64_t fedAhead = 0;
+        while (fedAhead < lookahead_) {
+            int64_t want = std::min<int64_t>(kBlock, lookahead_ - fedAhead);
+            if (fedAhead + want > carryFrames_) {
+                int64_t got = src_->readFrames(carry_.data() + carryFrames_ * fb, fedAhead + want - carryFrames_);
+                if (got > 0) carryFrames_ += got;
+                want = std::min(want, carryFrames_ - fedAhead);
+                if (want <= 0) break;
+            }
+            toFloat(carry_.data() + fedAhead * fb, int(want));
+            st_.putSamples(in_.data(), uint32_t(want));
+            fedAhead += want;
+        }
+    }
+    void toFloat(const void *raw, int frames) {
         const uint32_t ch = fmt_.channels, chans = std::min<uint32_t>(ch, 2);
         for (int i = 0; i < frames; ++i)
-            for (uint32_t c = 0; c < chans; ++c) {
-                float v = fmt_.bytesPerSample == 1
-                              ? (int(static_cast<const uint8_t *>(raw)[size_t(i) * ch + c]) - 128) / 128.0f
-                              : static_cast<const int16_t *>(raw)[size_t(i) * ch + c] / 32768.0f;
-                in_[size_t(i) * chans + c] = v;
-            }
+            for (uint32_t c = 0; c < chans; ++c)
+                in_[size_t(i) * chans + c] =
+                    fmt_.bytesPerSample == 1
+                        ? (int(static_cast<const uint8_t *>(raw)[size_t(i) * ch + c]) - 128) / 128.0f
+                        : static_cast<const int16_t *>(raw)[size_t(i) * ch + c] / 32768.0f;
+    }
+    void feed(const void *raw, int frames) {
+        toFloat(raw, frames);
         st_.putSamples(in_.data(), uint32_t(frames));
         segExpected_ += frames * outPerIn();
         fed_ += frames;
@@ -132,6 +172,9 @@ private:
     double outPos_ = 0;         // source byte of the next output frame
     std::vector<uint8_t> raw_;
     std::vector<float> in_, out_;
+    int64_t lookahead_ = 0;                   // frames fed past a stop
+    std::vector<uint8_t> carry_;              // source frames read past the last stop
+    int64_t carryFrames_ = 0, carryOffset_ = 0;
 };
 
 void TempoRenderer::render(int16_t *out, int maxFrames, uint32_t deviceRate, uint64_t stopAt, RenderResult &r) {
@@ -178,13 +221,14 @@ void TempoRenderer::render(int16_t *out, int maxFrames, uint32_t deviceRate, uin
             continue;
         }
         if (fed_ >= stopFrame || srcEnded_) {
+            if (!srcEnded_) feedLookahead();
             st_.flush();
             flushed_ = true;
             target_ = std::llround(segExpected_);
             continue;
         }
         int64_t want = std::min<int64_t>(kBlock, stopFrame - fed_);
-        int64_t got = src_->readFrames(raw_.data(), want);
+        int64_t got = readSource(raw_.data(), want);
         if (got <= 0) {
             srcEnded_ = true;
             continue;
