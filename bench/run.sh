@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Side-by-side benchmarks on 60-minute recordings, in one run:
+#   decode throughput of the core library vs `mpg123 -q -t` and `sox FILE -n`,
+#   CPU of a tempo stream at 60 % and 140 % on the no-sound device,
+#   vorel-bench's whole load vs `mpg123 -q -t` (MP3) and `cat FILE > /dev/null` (WAV).
+# Usage: bench/run.sh [build-dir]   (media are made once into bench/out/)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+bench="$build/bench/vorel-bench"
+out=bench/out
+mkdir -p "$out"
+export SDL_AUDIODRIVER=dummy
+
+if [[ ! -f $out/speech60.wav ]]; then
+  echo "making 60-minute test recordings (once)..." >&2
+  i=0
+  for s in "Good morning. How are you today?" "I would like a cup of tea, please." \
+           "The train to the city leaves at nine o'clock." "Could you speak a little more slowly?"; do
+    espeak-ng -w "$out/s$i.wav" "$s"
+    sox "$out/s$i.wav" -r 44100 -c 2 -b 16 "$out/p$i.wav" pad 0 0.$((4 + i))
+    i=$((i + 1))
+  done
+  sox "$out"/p?.wav "$out/block.wav"
+  len=$(soxi -D "$out/block.wav")
+  reps=$(python3 -c "import math; print(math.ceil(3600 / $len) - 1)")
+  sox "$out/block.wav" "$out/long.wav" repeat "$reps"
+  sox "$out/long.wav" "$out/speech60.wav" trim 0 3600
+  rm -f "$out"/s?.wav "$out"/p?.wav "$out/block.wav" "$out/long.wav"
+fi
+if [[ ! -f $out/speech60.mp3 ]]; then
+  lame --quiet -b 128 "$out/speech60.wav" "$out/speech60.mp3"
+fi
+
+# median of N runs of a command's wall time (s) and max RSS (KB)
+measure() {
+  local n=$1; shift
+  local times=() rss=0
+  for ((k = 0; k < n; k++)); do
+    local t
+    t=$( { /usr/bin/time -f "%e %M" "$@" >/dev/null 2>/dev/null; } 2>&1 | tail -n 1)
+    times+=("${t% *}")
+    ((${t#* } > rss)) && rss=${t#* }
+  done
+  local med
+  med=$(printf '%s\n' "${times[@]}" | sort -n | sed -n "$(((n + 1) / 2))p")
+  echo "$med $rss"
+}
+
+row() { printf '%-44s %8s s  %8s KB\n' "$1" "$2" "$3"; }
+
+echo "== decode throughput (median of 3; 60 min of audio)"
+for f in "$out/speech60.mp3" "$out/speech60.wav"; do
+  read -r t m < <(measure 3 "$bench" --decode "$f"); row "core library decode $(basename "$f")" "$t" "$m"
+  if [[ $f == *.mp3 ]]; then
+    read -r t m < <(measure 3 mpg123 -q -t "$f"); row "mpg123 -q -t $(basename "$f")" "$t" "$m"
+  fi
+  read -r t m < <(measure 3 sox "$f" -n); row "sox FILE -n $(basename "$f")" "$t" "$m"
+done
+
+echo "== tempo stream CPU on the no-sound device (20 s each)"
+"$bench" --tempo-cpu -40 20 "$out/speech60.mp3"
+"$bench" --tempo-cpu 40 20 "$out/speech60.mp3"
+
+echo "== whole load as the program does it (median of 3)"
+cat "$out/speech60.wav" >/dev/null
+read -r t m < <(measure 3 "$bench" "$out/speech60.mp3"); row "vorel-bench speech60.mp3" "$t" "$m"
+read -r t m < <(measure 3 mpg123 -q -t "$out/speech60.mp3"); row "mpg123 -q -t speech60.mp3" "$t" "$m"
+read -r t m < <(measure 3 "$bench" "$out/speech60.wav"); row "vorel-bench speech60.wav" "$t" "$m"
+read -r t m < <(measure 3 sh -c "cat '$out/speech60.wav' > /dev/null"); row "cat speech60.wav > /dev/null" "$t" "$m"
+"$bench" "$out/speech60.mp3" "$out/speech60.wav" | cut -c1-400
