@@ -259,7 +259,10 @@ public:
     // seek: a layer III frame may take its data from up to 511 bytes of earlier
     // frames, and what it decodes without them is wrong (silence, usually) for a
     // few frames. So the seek goes far enough back to cover the bit reservoir at
-    // the smallest frame size, and the run-in is decoded and dropped.
+    // the smallest frame size, and the run-in is decoded and dropped. Stereo
+    // MPEG-1 then matches a decode from the start bit for bit; mono and MPEG-2
+    // synthesis keep rounding state across the seek, so an odd sample there may
+    // differ by one step.
     bool seekFrame(int64_t frame) override {
         if (frame < 0 || frame > length_)
             return false;

@@ -320,6 +320,10 @@ void PrintTo(const SeekCase &c, std::ostream *os) { printName(c, os); }
 struct SeekCase {
     const char *name;
     std::function<std::string(const TempDir &)> make;
+    // libmpg123 carries rounding state across a seek in its mono and MPEG-2
+    // synthesis: an odd sample there may differ by one step from a decode from the
+    // start. A position off by even one frame differs by hundreds on these tones.
+    int tolerance = 0;
 };
 
 const SeekCase kSeekCases[] = {
@@ -333,6 +337,7 @@ const SeekCase kSeekCases[] = {
     {"mp3_cbr", [](const TempDir &d) { return makeMp3(d, kMp3Cases[0]).path; }},
     {"mp3_vbr", [](const TempDir &d) { return makeMp3(d, kMp3Cases[1]).path; }},
     {"mp3_untagged_vbr", [](const TempDir &d) { return makeMp3(d, kMp3Cases[4]).path; }},
+    {"mp3_mono_22050", [](const TempDir &d) { return makeMp3(d, kMp3Cases[5]).path; }, 1},
 };
 
 class Seeking : public testing::TestWithParam<SeekCase> {};
@@ -340,6 +345,7 @@ class Seeking : public testing::TestWithParam<SeekCase> {};
 TEST_P(Seeking, IsSampleExact) {
     TempDir dir;
     const std::string path = GetParam().make(dir);
+    const int tolerance = GetParam().tolerance;
     auto d = mustOpen(path);
     ASSERT_TRUE(d);
     const Bytes full = decodeAll(*d);
@@ -356,9 +362,13 @@ TEST_P(Seeking, IsSampleExact) {
         Bytes got(2000 * fb);
         const int64_t n = d->readFrames(got.data(), 2000);
         ASSERT_EQ(n, std::min<int64_t>(2000, len - k));
-        const auto diff = std::mismatch(got.begin(), got.begin() + static_cast<long>(n * fb),
-                                        full.begin() + static_cast<long>(k * fb));
-        EXPECT_EQ(diff.first - got.begin(), n * long(fb)) << "frames after a seek differ";
+        got.resize(static_cast<size_t>(n) * fb);
+        const Bytes want(full.begin() + static_cast<long>(k * fb), full.begin() + static_cast<long>((k + n) * fb));
+        if (tolerance == 0) {
+            EXPECT_EQ(got, want);
+        } else {
+            EXPECT_LE(maxSampleDifference(got, want), tolerance);
+        }
         EXPECT_EQ(d->positionFrame(), k + n);
     }
 
@@ -369,7 +379,12 @@ TEST_P(Seeking, IsSampleExact) {
     EXPECT_FALSE(d->seekFrame(-1));
     // A refused seek leaves the decoder usable.
     ASSERT_TRUE(d->seekFrame(0));
-    EXPECT_EQ(decodeAll(*d), full);
+    const Bytes again = decodeAll(*d);
+    ASSERT_EQ(again.size(), full.size());
+    EXPECT_LE(maxSampleDifference(again, full), tolerance);
+    if (tolerance == 0) {
+        EXPECT_EQ(again, full);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Decoder, Seeking, testing::ValuesIn(kSeekCases),
