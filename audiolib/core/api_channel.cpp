@@ -228,7 +228,7 @@ AUDIOLIB_API DWORD BASS_StreamGetFilePosition(HSTREAM handle, DWORD mode) {
 AUDIOLIB_API float BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos) {
     API_LOCK;
     FIND_OR(handle, -1.0f);
-    return ok(float(double(pos / ch->fmt.frameBytes()) / ch->fmt.rate));
+    return ok(float(double(pos) / (double(ch->fmt.frameBytes()) * ch->fmt.rate)));
 }
 
 AUDIOLIB_API QWORD BASS_ChannelSeconds2Bytes(DWORD handle, float pos) {
