@@ -133,6 +133,8 @@ void TBass::SetTempo(int percent) {
 
 int32_t CurrentPositionMs(DWORD handle) {
     const QWORD pos = core.BASS_ChannelGetPosition(handle);
+    if (pos == QWORD(-1)) // no such channel: a negative time would index before column 0
+        return 0;
     return static_cast<int32_t>(
         std::nearbyint(double(core.BASS_ChannelBytes2Seconds(handle, pos)) * 1000.0));
 }

@@ -69,7 +69,8 @@ private:
     void fire(const TPlayerEvent &event);
 };
 
-// The channel's current position in ms, rounded (halves to even).
+// The channel's current position in ms, rounded (halves to even); 0 when the
+// library cannot tell (no such channel).
 int32_t CurrentPositionMs(DWORD handle);
 
 } // namespace vorel::audio
