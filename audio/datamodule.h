@@ -40,10 +40,11 @@ public:
     void ExtractResource(int id, const std::string &path) const;
 
     // The output-buffer rule of ExtractResource: start at twice the compressed size,
-    // grow by the compressed size rounded up to a multiple of 256 while bzip2 reports
-    // a full buffer, cut to size. attempts (optional) receives the number of
-    // decompression calls. Throws EAudioError("error <code>") on any other failure.
-    static std::vector<uint8_t> Decompress(const uint8_t *data, size_t size, int *attempts = nullptr);
+    // grow by the compressed size rounded up to a multiple of 256 whenever it is
+    // full, cut to size at the end. bufferSizes (optional) receives how many buffer
+    // sizes were used (1 + the growths). Throws EAudioError("error <code>", bzip2's
+    // negative code) when the stream is not one whole bzip2 stream.
+    static std::vector<uint8_t> Decompress(const uint8_t *data, size_t size, int *bufferSizes = nullptr);
 
     // count letters, each uniform in a..z, upper case with a chance of 1 in 4.
     static std::string RandomLetters(int count);
