@@ -96,7 +96,8 @@ std::string TextToUtf8(std::string_view bytes) {
     if (IsValidUtf8(bytes))
         return std::string(bytes);
 
-    Converter conv;
+    // Opening a conversion loads its tables: once per thread, not once per line.
+    thread_local Converter conv;
     std::string out;
     if (!conv.ok()) {
         // No GBK table installed: keep ASCII, mark the rest.
@@ -104,6 +105,7 @@ std::string TextToUtf8(std::string_view bytes) {
             out += static_cast<unsigned char>(c) < 0x80 ? std::string(1, c) : std::string(Replacement);
         return out;
     }
+    iconv(conv.get(), nullptr, nullptr, nullptr, nullptr);
     std::string in(bytes);
     char *inPtr = in.data();
     size_t inLeft = in.size();

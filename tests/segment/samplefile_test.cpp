@@ -114,16 +114,16 @@ private:
     bool had_ = false;
 };
 
-struct Run {
+struct Sampled {
     TStrings samples;
     TSamplingPath path = TSamplingPath::None;
     std::vector<int> progress;
     size_t tempFilesSeen = 0;
 };
 
-Run sample(const std::string &file, const ScopedTmpdir *tmp = nullptr) {
+Sampled sample(const std::string &file, const ScopedTmpdir *tmp = nullptr) {
     TWaveSampleList sampler;
-    Run run;
+    Sampled run;
     sampler.SetProgressHandler([&](int32_t percent, bool &) {
         run.progress.push_back(percent);
         if (tmp)
@@ -158,7 +158,7 @@ TEST(SampleFile, WavInPlaceFromTheRealDataChunk) {
     vorel::test::writeFile(listed, w.b);
 
     for (const std::string &file : {plain, listed}) {
-        const Run run = sample(file);
+        const Sampled run = sample(file);
         EXPECT_EQ(run.path, TSamplingPath::InPlace) << file;
         EXPECT_TRUE(run.progress.empty()) << file;
         EXPECT_EQ(run.samples, expected) << file;
@@ -172,7 +172,7 @@ TEST(SampleFile, EightBitInPlace) {
     pcm[Rate / 4] = 0;
     const std::string file = dir.file("8bit.wav");
     vorel::test::writeWav8(file, pcm, Rate, 1);
-    const Run run = sample(file);
+    const Sampled run = sample(file);
     EXPECT_EQ(run.path, TSamplingPath::InPlace);
     ASSERT_EQ(run.samples.size(), 23u);
     const auto count = [&](const char *v) { return std::count(run.samples.begin(), run.samples.end(), v); };
@@ -214,7 +214,7 @@ TEST(SampleFile, OtherWavFormatsAreDecoded) {
     vorel::test::writeFile(deep, t.b);
 
     for (const std::string &file : {fl, ext, deep}) {
-        const Run run = sample(file);
+        const Sampled run = sample(file);
         EXPECT_EQ(run.path, TSamplingPath::Memory) << file;
         ASSERT_FALSE(run.progress.empty()) << file;
         EXPECT_EQ(run.progress.back(), 100) << file;
@@ -245,7 +245,7 @@ TEST(SampleFile, MemoryLimitBoundary) {
             vorel::audio::TBassStream stream(file, false);
             ASSERT_EQ(static_cast<size_t>(stream.info.byteLength), c.pcm.size() * 2) << c.name;
         }
-        const Run run = sample(file, &tmp);
+        const Sampled run = sample(file, &tmp);
         EXPECT_EQ(run.path, c.path) << c.name;
         EXPECT_EQ(run.tempFilesSeen, c.path == TSamplingPath::TempFile ? 1u : 0u) << c.name;
         ASSERT_FALSE(run.progress.empty()) << c.name;
@@ -258,8 +258,10 @@ TEST(SampleFile, MemoryLimitBoundary) {
 TEST(SampleFile, FailuresAndCancelKeepNoTemporaryFile) {
     TempDir dir;
     const ScopedTmpdir tmp(dir.path());
+    // More than one read block (1024000 bytes) of decoded audio, so that a cancel
+    // in the first progress call cuts the decoding short.
     const std::string small = dir.file("small.wav");
-    writeFloatWav(small, envelopeSignal(2 * Rate), 2);
+    writeFloatWav(small, envelopeSignal(8 * Rate), 2);
     const std::string big = dir.file("big.wav");
     writeFloatWav(big, envelopeSignal(vorel::segment::MemoryDecodeLimit / 4 + 1), 2);
 
@@ -321,7 +323,7 @@ TEST(SampleFile, Mp3IsDecoded) {
     vorel::test::writeWav16(dir.file("tone.wav"), pcm, Rate, 2);
     ASSERT_TRUE(vorel::test::mustRun("lame --quiet -b 128 " + vorel::test::shellQuote(dir.file("tone.wav")) + " " +
                                      vorel::test::shellQuote(dir.file("tone.mp3"))));
-    const Run run = sample(dir.file("tone.mp3"));
+    const Sampled run = sample(dir.file("tone.mp3"));
     EXPECT_EQ(run.path, TSamplingPath::Memory);
     ASSERT_FALSE(run.progress.empty());
     EXPECT_EQ(run.progress.back(), 100);

@@ -1,0 +1,74 @@
+// Arbitrary bytes as an LRC file beside the audio: reading must either succeed or
+// raise the list's own error, and what it keeps must hold the list's promises.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "segment/lrctext.h"
+#include "segment/segmentlist.h"
+
+using vorel::segment::ESegmentError;
+using vorel::segment::TSegmentList;
+
+namespace {
+
+// An in-memory file, so that the fuzzer measures the reader, not the disk.
+int scratchFd() {
+    static const int fd = memfd_create("lrcfuzz", 0);
+    if (fd < 0)
+        std::abort();
+    return fd;
+}
+
+void check(bool ok) {
+    if (!ok)
+        std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    const int fd = scratchFd();
+    if (ftruncate(fd, 0) != 0 || pwrite(fd, data, size, 0) != static_cast<ssize_t>(size))
+        std::abort();
+    const std::string path = "/proc/self/fd/" + std::to_string(fd);
+
+    TSegmentList list;
+    bool complete = true;
+    try {
+        list.LoadFromFile(path);
+    } catch (const ESegmentError &) {
+        complete = false;
+    }
+    if (complete && list.Count() > 0)
+        check(list.Items(0).TimeMs == 0);
+    for (int32_t i = 0; i < list.Count(); ++i) {
+        const auto &r = list.Items(i);
+        check(r.TimeMs >= 0 && r.TimeMs < 100 * 60 * 1000);
+        check(vorel::segment::IsValidUtf8(r.Text));
+        check(r.Stamp.size() >= 7 && r.Stamp.size() <= 11 && r.Stamp.front() == '[' && r.Stamp.back() == ']');
+    }
+
+    // The same lines handed over directly append to what is there.
+    const int32_t before = list.Count();
+    try {
+        list.LoadFromStrings(vorel::segment::SplitTextLines(
+            std::string_view(reinterpret_cast<const char *>(data), size)));
+    } catch (const ESegmentError &) {
+    }
+    check(list.Count() >= before);
+
+    // Edits over a list that starts at 0 keep it ascending where it was.
+    if (list.Count() > 0 && size >= 4) {
+        const int32_t t = static_cast<int32_t>(data[0] | (data[1] << 8) | (data[2] << 16));
+        int32_t start = 0, end = 0;
+        const int32_t k = list.FindSentence(t, start, end);
+        check(k >= -1 && k < list.Count());
+        list.InsertBreakpoint(t, data[3]);
+        list.DeleteBreakpointNear(t, data[3]);
+    }
+    return 0;
+}
