@@ -199,6 +199,7 @@ AUDIOLIB_API HSTREAM BASS_StreamCreateFile(BOOL mem, const void *file, QWORD off
 }
 
 AUDIOLIB_API BOOL BASS_StreamFree(HSTREAM handle) {
+    forgetMessageSyncs(handle, 0);
     API_LOCK;
     FIND_OR(handle, FALSE);
     destroyChannel(handle);
@@ -428,7 +429,7 @@ AUDIOLIB_API HSYNC BASS_ChannelSetSync(DWORD handle, DWORD type, QWORD param, SY
     ch->syncs.push_back(std::move(sync));
     if (raw->isMessage()) {
         std::lock_guard<std::mutex> post(e.postMutex);
-        e.liveMessageSyncs.insert(h);
+        e.liveMessageSyncs[h] = handle;
     }
     if (rendered && passed) {
         restartAt(*ch, stoppedPosition(*ch));
@@ -438,6 +439,7 @@ AUDIOLIB_API HSYNC BASS_ChannelSetSync(DWORD handle, DWORD type, QWORD param, SY
 }
 
 AUDIOLIB_API BOOL BASS_ChannelRemoveSync(DWORD handle, HSYNC sync) {
+    forgetMessageSyncs(handle, sync);
     API_LOCK;
     FIND_OR(handle, FALSE);
     std::unique_ptr<Parked> parked;
@@ -453,10 +455,6 @@ AUDIOLIB_API BOOL BASS_ChannelRemoveSync(DWORD handle, HSYNC sync) {
             if (c.markers[i] != raw) c.markers[n++] = c.markers[i];
         c.markerCount = n;
     });
-    {
-        std::lock_guard<std::mutex> post(e.postMutex);
-        e.liveMessageSyncs.erase(sync);
-    }
     ch->syncs.erase(it);
     return ok(TRUE);
 }

@@ -13,7 +13,7 @@ using namespace vorel::audiolib;
 namespace vorel::audiolib {
 
 namespace {
-thread_local DWORD tl_error = BASS_OK;
+thread_local DWORD tl_error __attribute__((tls_model("initial-exec"))) = BASS_OK;
 }
 
 void setError(DWORD code) { tl_error = code; }
@@ -80,6 +80,7 @@ AUDIOLIB_API BOOL BASS_Init(int device, DWORD freq, DWORD, HWND win, const void 
 
 AUDIOLIB_API BOOL BASS_Free(void) {
     Engine &e = engine();
+    forgetMessageSyncs(0, 0);
     std::lock_guard<std::mutex> lock(e.api);
     if (!e.initialised) return fail(BASS_ERROR_INIT, FALSE);
     stopOutput();
@@ -87,10 +88,6 @@ AUDIOLIB_API BOOL BASS_Free(void) {
     for (auto &[h, ch] : e.channels) handles.push_back(h);
     for (DWORD h : handles) destroyChannel(h);
     e.notes.clear();
-    {
-        std::lock_guard<std::mutex> post(e.postMutex);
-        e.liveMessageSyncs.clear();
-    }
     e.target = nullptr;
     e.initialised = false;
     return ok(TRUE);

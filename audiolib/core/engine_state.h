@@ -15,7 +15,6 @@
 #include <mutex>
 #include <thread>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "channel.h"
 
@@ -72,10 +71,13 @@ struct Engine {
     NoteQueue notes;
     sem_t noteSignal;
 
-    // Message syncs that may still post; checked and posted under postMutex so
-    // that nothing is posted for a sync after its removal returned.
+    // Message syncs that may still post (sync -> channel). The notifier checks it
+    // under postMutex and posts outside it, with postingSync naming the sync being
+    // posted, so that removal can wait for an ongoing post without holding the API
+    // lock (a post that calls into the library then cannot deadlock).
     std::mutex postMutex;
-    std::unordered_set<HSYNC> liveMessageSyncs;
+    std::unordered_map<HSYNC, DWORD> liveMessageSyncs;
+    std::atomic<HSYNC> postingSync{0};
 
     std::atomic<bool> running{false};
     std::thread updateThread, notifierThread, clockThread;
@@ -106,6 +108,9 @@ void fillRing(Channel &ch, int frames);
 int aheadFrames();
 // Delivers queued notifications (notifier thread, or Render's caller).
 void deliverNotes();
+// Called without the API lock: after it returns nothing more is posted for the
+// sync (channel 0: every sync; sync 0: every sync of the channel).
+void forgetMessageSyncs(DWORD channel, HSYNC sync);
 
 // Threads and output, started by BASS_Init and stopped by BASS_Free (api held).
 bool startOutput(int device, DWORD &error);

@@ -11,7 +11,7 @@ namespace vorel::audiolib {
 
 namespace {
 
-thread_local bool tl_inMixer = false;
+thread_local bool tl_inMixer __attribute__((tls_model("initial-exec"))) = false;
 
 constexpr int kMixBlock = 4096;
 int32_t g_acc[kMixBlock * 2];
@@ -175,13 +175,44 @@ int64_t Channel::lengthBytes() const {
     return renderer->lengthBytes();
 }
 
+namespace {
+thread_local bool tl_posting __attribute__((tls_model("initial-exec"))) = false;
+}
+
 void deliverNotes() {
     Engine &e = engine();
     Note n;
     while (e.notes.pop(n)) {
+        {
+            std::lock_guard<std::mutex> lock(e.postMutex);
+            if (!e.target || !e.target->post || !e.liveMessageSyncs.count(n.sync)) continue;
+            e.postingSync.store(n.sync);
+        }
+        tl_posting = true;
+        e.target->post(e.target->context, n.msg, n.channel, 0);
+        tl_posting = false;
+        e.postingSync.store(0);
+    }
+}
+
+void forgetMessageSyncs(DWORD channel, HSYNC sync) {
+    Engine &e = engine();
+    {
         std::lock_guard<std::mutex> lock(e.postMutex);
-        if (e.target && e.target->post && e.liveMessageSyncs.count(n.sync))
-            e.target->post(e.target->context, n.msg, n.channel, 0);
+        for (auto it = e.liveMessageSyncs.begin(); it != e.liveMessageSyncs.end();) {
+            bool match = channel == 0 || (it->second == channel && (sync == 0 || it->first == sync));
+            it = match ? e.liveMessageSyncs.erase(it) : std::next(it);
+        }
+    }
+    if (tl_posting) return; // removed from inside the post itself
+    for (HSYNC p = e.postingSync.load(); p != 0; p = e.postingSync.load()) {
+        bool ours = channel == 0;
+        if (!ours) {
+            std::lock_guard<std::mutex> lock(e.postMutex);
+            ours = !e.liveMessageSyncs.count(p);
+        }
+        if (!ours) break; // a post of another, live sync: no need to wait
+        std::this_thread::yield();
     }
 }
 

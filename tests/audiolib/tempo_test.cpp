@@ -16,6 +16,7 @@ struct Speed {
     int percent;
     double ratio;
 };
+void PrintTo(const Speed &s, std::ostream *os) { *os << s.percent << " %"; }
 
 class TempoRange : public ::testing::TestWithParam<Speed> {};
 
