@@ -49,6 +49,21 @@ protected:
 
 } // namespace
 
+TEST_F(PlayerEngine, EveryNameIsBound) {
+    int missing = 0;
+#define VOREL_CHECK(name) missing += core.name == nullptr;
+    VOREL_CORE_ENTRY_POINTS(VOREL_CHECK)
+#undef VOREL_CHECK
+#define VOREL_CHECK(name) missing += fx.name == nullptr;
+    VOREL_FX_ENTRY_POINTS(VOREL_CHECK)
+#undef VOREL_CHECK
+    EXPECT_EQ(missing, 0);
+    // The core alone lacks the effects names: refused, and nothing half-bound.
+    EXPECT_FALSE(bindFx(coreModule()));
+    EXPECT_EQ(fx.BASS_FX_TempoSet, nullptr);
+    ASSERT_TRUE(bindFx(fxModule()));
+}
+
 TEST_F(PlayerEngine, RangeEndsHundredMsPastItsEndAtEveryTempo) {
     for (int tempo : {0, -40, 40}) {
         SCOPED_TRACE(tempo);
