@@ -22,6 +22,7 @@ std::shared_ptr<Channel> findChannel(DWORD handle) {
 DWORD registerChannel(std::shared_ptr<Channel> ch) {
     Engine &e = engine();
     if (!ch->decoding) {
+        ch->ring.allocate();
         for (int i = 0; i < Engine::kSlots && ch->slot < 0; ++i)
             if (!e.slots[i].load()) ch->slot = i;
         if (ch->slot < 0) return 0;

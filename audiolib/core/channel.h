@@ -47,7 +47,8 @@ struct Chunk {
 class ChunkRing {
 public:
     static constexpr uint32_t kCapacity = 512; // ~3 s at 44.1 kHz
-    ChunkRing() : chunks_(new Chunk[kCapacity]) {}
+    // Playable channels only; before the channel is registered.
+    void allocate() { chunks_.reset(new Chunk[kCapacity]); }
     Chunk *writeSlot() {
         uint32_t w = write_.load(std::memory_order_relaxed);
         if (w - read_.load(std::memory_order_acquire) >= kCapacity) return nullptr;
@@ -78,6 +79,7 @@ public:
     }
     // Only while the mixer does not run: every unconsumed chunk, for inspection.
     template <typename F> void forEachPending(F f) {
+        if (!chunks_) return;
         for (uint32_t r = read_.load(); r != write_.load(); ++r) f(chunks_[r % kCapacity]);
     }
 

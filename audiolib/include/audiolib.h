@@ -11,6 +11,12 @@
  * also be called from a sync procedure, which may run on the audio thread; there
  * they neither lock nor allocate. Sync procedures and stream procedures run on
  * library threads and must not call any other function of the library.
+ * The library's threads: the audio callback (SDL's thread for device -1, the
+ * library's clock thread for device 0, VorelAudio_Render's caller in manual-clock
+ * mode) mixes what was rendered ahead and calls sync procedures; it never locks,
+ * allocates or decodes. An update thread renders ahead (decoding, tempo
+ * processing, stream procedures) every update period; a notifier thread posts
+ * sync messages. Error codes are per thread.
  *
  * Errors: a failing call returns 0 (or -1 where a count is returned) and sets the
  * calling thread's error code, read with BASS_ErrorGetCode.
@@ -58,9 +64,12 @@ typedef void *HWND;
 /*
  * Where message syncs post to. The "window" given to BASS_Init is a pointer to
  * one of these (or NULL: message syncs then post nothing). post() is called from
- * the library's notifier thread, never from the audio callback, after any pause
- * caused by the same sync position has taken effect; it must be thread-safe and
- * must not call back into the library.
+ * the library's notifier thread (in manual-clock mode from inside
+ * VorelAudio_Render), never from the audio callback, after any pause caused by the
+ * same sync position has taken effect; it must be thread-safe. It may query the
+ * library (e.g. BASS_ChannelIsActive) but must not call BASS_Free. Once
+ * BASS_ChannelRemoveSync, BASS_StreamFree or BASS_Free has returned, nothing more
+ * is posted for the syncs concerned. wparam is the channel's handle; lparam is 0.
  */
 typedef struct VOREL_MSGTARGET {
     void (*post)(void *context, DWORD msg, DWORD wparam, DWORD lparam);
@@ -106,9 +115,9 @@ typedef struct VOREL_MSGTARGET {
 #define BASS_ERROR_UNKNOWN ((DWORD)-1)
 #define BASS_FX_ERROR_NODECODE 100
 
-/* BASS_SetConfig options */
-#define BASS_CONFIG_BUFFER 0   /* playback buffer length, ms */
-#define BASS_CONFIG_UPDATEPERIOD 1 /* update period, ms */
+/* BASS_SetConfig options; they apply from the next update pass. */
+#define BASS_CONFIG_BUFFER 0   /* how far ahead channels are rendered, ms (10..5000, default 500) */
+#define BASS_CONFIG_UPDATEPERIOD 1 /* period of the update thread, ms (5..100, default 100) */
 /* Ours, for tests: when set to 1 before BASS_Init(0, ...), device 0 runs no clock
  * thread; the mixer advances only through VorelAudio_Render. */
 #define VOREL_CONFIG_MANUAL_CLOCK 0x10000
@@ -209,8 +218,10 @@ AUDIOLIB_API DWORD BASS_GetConfig(DWORD option);
 AUDIOLIB_API DWORD BASS_GetVersion(void);
 AUDIOLIB_API const char *BASS_GetDeviceDescription(DWORD device);
 AUDIOLIB_API DWORD BASS_ErrorGetCode(void);
-/* device -1: default output through SDL; device 0: no output, channels advance in
- * real time on the library's own clock (or through VorelAudio_Render). */
+/* device -1: default output through SDL (s16 stereo at freq, SDL converts;
+ * BASS_ERROR_DRIVER when SDL has no usable output); device 0: no output, channels
+ * advance in real time on the library's own clock (or through VorelAudio_Render).
+ * win: a VOREL_MSGTARGET * or NULL. Twice without BASS_Free: BASS_ERROR_ALREADY. */
 AUDIOLIB_API BOOL BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void *clsid);
 AUDIOLIB_API BOOL BASS_SetDevice(DWORD device);
 AUDIOLIB_API DWORD BASS_GetDevice(void);
@@ -298,8 +309,11 @@ AUDIOLIB_API BOOL BASS_ChannelGetInfo(DWORD handle, BASS_CHANNELINFO *info);
 AUDIOLIB_API const char *BASS_ChannelGetTags(DWORD handle, DWORD tags);
 AUDIOLIB_API BOOL BASS_ChannelSetFlags(DWORD handle, DWORD flags);
 AUDIOLIB_API BOOL BASS_ChannelPreBuf(DWORD handle, DWORD length);
-/* Decoding channels cannot be played: BASS_ERROR_DECODE. */
+/* Decoding channels cannot be played: BASS_ERROR_DECODE. restart FALSE continues
+ * exactly where the channel paused or stopped (from the start after its end). */
 AUDIOLIB_API BOOL BASS_ChannelPlay(DWORD handle, BOOL restart);
+/* Drops what was rendered ahead; the position stays where it stopped. On a
+ * decoding channel: it reports STOPPED until BASS_ChannelSetPosition. */
 AUDIOLIB_API BOOL BASS_ChannelStop(DWORD handle);
 /* Safe from a sync procedure on the audio thread (lock-free there). */
 AUDIOLIB_API BOOL BASS_ChannelPause(DWORD handle);
@@ -326,12 +340,17 @@ AUDIOLIB_API BOOL BASS_ChannelSetPosition(DWORD handle, QWORD pos);
  * waits in the output buffers and the tempo processor). (QWORD)-1 on failure. */
 AUDIOLIB_API QWORD BASS_ChannelGetPosition(DWORD handle);
 AUDIOLIB_API DWORD BASS_ChannelGetLevel(DWORD handle);
-/* Decoding channels only: up to length bytes of PCM into buffer; (DWORD)-1 on failure. */
+/* Decoding channels only (else BASS_ERROR_NOTAVAIL): up to length bytes (whole
+ * frames) of PCM into buffer; 0 at the end; with BASS_SAMPLE_LOOP reading wraps
+ * to the start. (DWORD)-1 on failure. */
 AUDIOLIB_API DWORD BASS_ChannelGetData(DWORD handle, void *buffer, DWORD length);
 /* type: BASS_SYNC_POS or BASS_SYNC_END, optionally | BASS_SYNC_ONETIME | BASS_SYNC_MIXTIME
  * | BASS_SYNC_MESSAGE. With BASS_SYNC_MESSAGE, proc carries the message number
  * ((SYNCPROC *)(uintptr_t)msg) posted to the BASS_Init target. A position sync's
- * procedure is called at mix time, possibly on the audio thread. */
+ * procedure is called at mix time, possibly on the audio thread, when the frame
+ * before param has been mixed and no later one; if it pauses the channel, nothing
+ * past param is played. A position the stream never reaches never fires. Syncs on
+ * decoding channels are kept but never fire. */
 AUDIOLIB_API HSYNC BASS_ChannelSetSync(DWORD handle, DWORD type, QWORD param, SYNCPROC *proc,
                                        DWORD user);
 AUDIOLIB_API BOOL BASS_ChannelRemoveSync(DWORD handle, HSYNC sync);
@@ -355,8 +374,10 @@ AUDIOLIB_API BOOL BASS_FXGetParameters(HFX handle, void *par);
 AUDIOLIB_API int VorelAudio_Render(int16_t *out, int frames);
 
 /* ---- Effects library ---- */
-/* chan: a decoding channel. flags: BASS_FX_FREESOURCE frees chan with the tempo
- * stream; BASS_STREAM_DECODE makes the tempo stream itself a decoding channel. */
+/* chan: a decoding channel (else BASS_FX_ERROR_NODECODE), used from its start.
+ * flags: BASS_FX_FREESOURCE frees chan with the tempo stream. A tempo stream is
+ * always playable: BASS_STREAM_DECODE fails with BASS_ERROR_NOTAVAIL. Freeing chan
+ * while the tempo stream plays ends the tempo stream. */
 AUDIOLIB_API HSTREAM BASS_FX_TempoCreate(DWORD chan, DWORD flags);
 AUDIOLIB_API DWORD BASS_FX_TempoGetSource(HSTREAM chan);
 /* tempo: change in percent (-95..5000 accepted; the program uses -40..40);

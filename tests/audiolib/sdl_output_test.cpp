@@ -70,3 +70,41 @@ TEST(SdlOutput, DiskDriverReceivesExactlyTheRange) {
 }
 
 } // namespace
+
+namespace {
+
+// The library's own threads in real time (device 0's clock, SDL's dummy driver):
+// a short file plays to its end at the pace of audio and the end is posted.
+class RealTime : public ::testing::TestWithParam<int> {};
+
+TEST_P(RealTime, PlaysToTheEndAndPosts) {
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    TempDir dir;
+    writeWav16(dir.file("t.wav"), tone(440, 0.3, 44100, 2), 44100, 2);
+    Waiter waiter;
+    ASSERT_TRUE(BASS_Init(GetParam(), 44100, 0, &waiter.target, nullptr)) << BASS_ErrorGetCode();
+    BASS_SetConfig(BASS_CONFIG_UPDATEPERIOD, 20);
+    BASS_SetConfig(BASS_CONFIG_BUFFER, 100);
+    DWORD h = BASS_FX_TempoCreate(BASS_StreamCreateFile(FALSE, dir.file("t.wav").c_str(), 0, 0,
+                                                        BASS_STREAM_DECODE | BASS_STREAM_PRESCAN),
+                                  BASS_FX_FREESOURCE);
+    ASSERT_NE(h, 0u);
+    ASSERT_NE(BASS_ChannelSetSync(h, kEndMessageSync, 0, reinterpret_cast<SYNCPROC *>(kFileEnd), 0), 0u);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
+    {
+        std::unique_lock<std::mutex> lock(waiter.m);
+        ASSERT_TRUE(waiter.cv.wait_for(lock, std::chrono::seconds(20), [&] { return !waiter.posts.empty(); }));
+        EXPECT_EQ(waiter.posts[0].msg, kFileEnd);
+        EXPECT_EQ(waiter.posts[0].stateAtPost, DWORD(BASS_ACTIVE_STOPPED));
+    }
+    // Paced, not faster than the audio (some slack for the device period).
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+    EXPECT_EQ(BASS_ChannelGetPosition(h), BASS_ChannelGetLength(h));
+    EXPECT_TRUE(BASS_Free());
+}
+
+INSTANTIATE_TEST_SUITE_P(Devices, RealTime, ::testing::Values(0, -1),
+                         [](const auto &info) { return info.param == 0 ? std::string("NoSound") : std::string("Sdl"); });
+
+} // namespace
