@@ -131,7 +131,12 @@ int32_t TBassStream::ExtractPcm(TByteStream &target, uint32_t startMs, uint32_t 
             core.BASS_ChannelSeconds2Bytes(handle, static_cast<float>(ms / 1000.0)));
     };
     const int64_t startByte = toBytes(startMs);
-    const int64_t count = endMs != 0 ? toBytes(endMs) - startByte : info.byteLength - startByte;
+    int64_t count = endMs != 0 ? toBytes(endMs) - startByte : info.byteLength - startByte;
+    // The channel loops (so that reading on never stalls): an end past the file
+    // would bring the file's beginning back as if it followed. A start past the
+    // file is left to fail in the positioning below.
+    if (startByte <= info.byteLength)
+        count = std::min<int64_t>(count, info.byteLength - startByte);
     if (count <= 0)
         return 0;
 

@@ -112,6 +112,7 @@ TEST_F(StreamEngine, RangesAreByteExactAndIndependent) {
         {500, 1500, 22050 * 4, 66150 * 4},
         {2500, 0, 110250 * 4, pcm.size()},
         {0, 250, 0, 11025 * 4},
+        {2500, 3600, 110250 * 4, pcm.size()}, // the end of the file, not a loop past it
         {500, 1500, 22050 * 4, 66150 * 4}, // again: each extraction repositions
     };
     for (const auto &c : cases) {
