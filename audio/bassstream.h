@@ -67,7 +67,8 @@ public:
     void SetOnProgress(TProgressEvent handler) { OnProgress = std::move(handler); }
     // PCM bytes written (header not counted); endMs 0 = to the end of the file, and
     // an end past the file stops there. end <= start: 0, target untouched. A start
-    // past the file throws EAudioError with the library's error text alone.
+    // past the file with an end after it throws EAudioError with the library's error
+    // text alone.
     int32_t ExtractPcm(TByteStream &target, uint32_t startMs, uint32_t endMs, bool withHeader);
 
     DWORD handle = 0;
