@@ -16,19 +16,28 @@
 
 namespace vorel::audio::test {
 
-// Collects the messages the library posts (from its notifier thread).
+// Collects the messages the library posts (from its notifier thread), each with
+// the state of its channel (wparam) at the moment it was posted.
 struct MessageLog {
     std::mutex mutex;
     std::vector<DWORD> messages;
+    std::vector<DWORD> states;
 
-    static void post(void *context, DWORD msg, DWORD, DWORD) {
+    static void post(void *context, DWORD msg, DWORD channel, DWORD) {
         auto *self = static_cast<MessageLog *>(context);
+        const DWORD state = core.BASS_ChannelIsActive(channel);
         std::lock_guard lock(self->mutex);
         self->messages.push_back(msg);
+        self->states.push_back(state);
     }
     void clear() {
         std::lock_guard lock(mutex);
         messages.clear();
+        states.clear();
+    }
+    std::vector<DWORD> statesAtPost() {
+        std::lock_guard lock(mutex);
+        return states;
     }
     std::vector<DWORD> snapshot() {
         std::lock_guard lock(mutex);

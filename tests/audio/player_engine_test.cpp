@@ -91,6 +91,7 @@ TEST_F(PlayerEngine, RangeEndsHundredMsPastItsEndAtEveryTempo) {
 
         renderFrames(kRate / 2); // paused: nothing more plays, the message came once
         EXPECT_EQ(log.snapshot(), std::vector<DWORD>{WM_SEGMENT_END});
+        EXPECT_EQ(log.statesAtPost(), std::vector<DWORD>{BASS_ACTIVE_PAUSED});
         EXPECT_NEAR(soundEnd(), expected, 0.005 * kRate);
     }
 }
@@ -113,6 +114,7 @@ TEST_F(PlayerEngine, RangePastTheFileEndGivesOnlyTheFileEnd) {
     EXPECT_EQ(state(), DWORD(BASS_ACTIVE_STOPPED));
     renderFrames(kRate / 2);
     EXPECT_EQ(log.snapshot(), std::vector<DWORD>{WM_FILE_END});
+    EXPECT_EQ(log.statesAtPost(), std::vector<DWORD>{BASS_ACTIVE_STOPPED});
     EXPECT_NEAR(soundEnd(), 0.5 * kRate, 0.005 * kRate);
 }
 
