@@ -1,5 +1,4 @@
-// Streams, channels and syncs of the C interface, the manual-clock render entry,
-// and the C++ interface the effects library uses.
+// Streams, channels and syncs of the C interface, and the manual-clock render entry.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -8,55 +7,6 @@
 #include "pcmsource.h"
 
 using namespace vorel::audiolib;
-
-namespace vorel::audiolib {
-
-std::shared_ptr<Channel> findChannel(DWORD handle) {
-    Engine &e = engine();
-    if (!e.initialised) return fail(BASS_ERROR_INIT, std::shared_ptr<Channel>());
-    auto it = e.channels.find(handle);
-    if (it == e.channels.end()) return fail(BASS_ERROR_HANDLE, std::shared_ptr<Channel>());
-    return it->second;
-}
-
-DWORD registerChannel(std::shared_ptr<Channel> ch) {
-    Engine &e = engine();
-    if (!ch->decoding) {
-        ch->ring.allocate();
-        for (int i = 0; i < Engine::kSlots && ch->slot < 0; ++i)
-            if (!e.slots[i].load()) ch->slot = i;
-        if (ch->slot < 0) return 0;
-    }
-    ch->handle = e.nextHandle++;
-    if (ch->slot >= 0) e.slots[ch->slot].store(ch.get());
-    std::lock_guard<std::mutex> lock(e.table);
-    e.channels[ch->handle] = ch;
-    return ch->handle;
-}
-
-void destroyChannel(DWORD handle) {
-    Engine &e = engine();
-    std::shared_ptr<Channel> ch;
-    {
-        std::lock_guard<std::mutex> lock(e.table);
-        auto it = e.channels.find(handle);
-        if (it == e.channels.end()) return;
-        ch = std::move(it->second);
-        e.channels.erase(it);
-    }
-    if (ch->slot >= 0) {
-        e.slots[ch->slot].store(nullptr);
-        waitQuiescent();
-    }
-    {
-        std::lock_guard<std::mutex> lock(ch->mutex);
-        ch->freed = true;
-        ch->state.store(BASS_ACTIVE_STOPPED);
-        std::lock_guard<std::mutex> post(e.postMutex);
-        for (auto &s : ch->syncs) e.liveMessageSyncs.erase(s->handle);
-    }
-    if (ch->freeWith) destroyChannel(ch->freeWith);
-}
 
 namespace {
 
@@ -67,86 +17,7 @@ uint64_t stoppedPosition(const Channel &ch) {
     return uint64_t(std::llround(pos / fb)) * fb;
 }
 
-class ChannelSource : public SourceChannel {
-public:
-    explicit ChannelSource(std::shared_ptr<Channel> ch) : ch_(std::move(ch)) {}
-    DWORD handle() const override { return ch_->handle; }
-    PcmFormat format() const override { return ch_->fmt; }
-    int64_t lengthFrames() const override {
-        std::lock_guard<std::mutex> lock(ch_->mutex);
-        return ch_->source->lengthFrames();
-    }
-    uint64_t fileSize() const override { return ch_->source->fileSize(); }
-    bool seekFrame(int64_t frame) override {
-        std::lock_guard<std::mutex> lock(ch_->mutex);
-        if (ch_->freed) return false;
-        ch_->decodeEnded = false;
-        return ch_->source->seekFrame(frame);
-    }
-    int64_t readFrames(void *buf, int64_t frames) override {
-        std::lock_guard<std::mutex> lock(ch_->mutex);
-        if (ch_->freed) return 0;
-        int64_t got = ch_->source->readFrames(buf, frames);
-        if (got <= 0) {
-            ch_->decodeEnded = true;
-            return 0;
-        }
-        return got;
-    }
-
-private:
-    std::shared_ptr<Channel> ch_;
-};
-
 } // namespace
-
-std::shared_ptr<SourceChannel> openSource(DWORD handle, DWORD &error) {
-    Engine &e = engine();
-    std::lock_guard<std::mutex> lock(e.api);
-    auto ch = findChannel(handle);
-    if (!ch) {
-        error = BASS_ErrorGetCode();
-        return nullptr;
-    }
-    if (!ch->decoding) {
-        error = BASS_FX_ERROR_NODECODE;
-        return nullptr;
-    }
-    return std::make_shared<ChannelSource>(ch);
-}
-
-HSTREAM addChannel(std::unique_ptr<Renderer> renderer, DWORD flags, DWORD ctype, DWORD freeWith,
-                   DWORD &error) {
-    Engine &e = engine();
-    std::lock_guard<std::mutex> lock(e.api);
-    if (!e.initialised) {
-        error = BASS_ERROR_INIT;
-        return 0;
-    }
-    auto ch = std::make_shared<Channel>();
-    ch->flags = flags;
-    ch->ctype = ctype;
-    ch->freeWith = freeWith;
-    ch->fmt = renderer->sourceFormat();
-    ch->renderer = std::move(renderer);
-    HSTREAM h = registerChannel(ch);
-    if (!h) error = BASS_ERROR_NOCHAN;
-    return h;
-}
-
-bool withRenderer(DWORD handle, bool (*fn)(Renderer &, void *), void *arg, DWORD &error) {
-    Engine &e = engine();
-    std::lock_guard<std::mutex> lock(e.api);
-    auto ch = findChannel(handle);
-    if (!ch || !ch->renderer) {
-        error = ch ? BASS_ERROR_HANDLE : BASS_ErrorGetCode();
-        return false;
-    }
-    std::lock_guard<std::mutex> chLock(ch->mutex);
-    return fn(*ch->renderer, arg);
-}
-
-} // namespace vorel::audiolib
 
 #define API_LOCK                                                                                   \
     Engine &e = engine();                                                                          \
