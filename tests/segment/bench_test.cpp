@@ -5,7 +5,6 @@
 #include <sys/wait.h>
 
 #include <cstdio>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -40,10 +39,25 @@ Output runBench(const std::vector<std::string> &files) {
     return out;
 }
 
+// The raw JSON text of one field's value (strings keep their quotes).
 std::string field(const std::string &json, const std::string &name) {
-    const std::regex re("\"" + name + "\":(\"(?:[^\"\\\\]|\\\\.)*\"|\\[[^\\]]*\\]|[-0-9.]+)");
-    std::smatch m;
-    return std::regex_search(json, m, re) ? m[1].str() : "(missing)";
+    const std::string key = "\"" + name + "\":";
+    const size_t at = json.find(key);
+    if (at == std::string::npos)
+        return "(missing)";
+    const size_t v = at + key.size();
+    size_t end = v;
+    if (json[v] == '"') {
+        for (end = v + 1; end < json.size() && json[end] != '"'; ++end)
+            if (json[end] == '\\')
+                ++end;
+        ++end;
+    } else if (json[v] == '[') {
+        end = json.find(']', v) + 1;
+    } else {
+        end = json.find_first_of(",}", v);
+    }
+    return json.substr(v, end - v);
 }
 
 } // namespace
