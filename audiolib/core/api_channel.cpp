@@ -155,6 +155,7 @@ AUDIOLIB_API BOOL BASS_ChannelPlay(DWORD handle, BOOL restart) {
     std::lock_guard<std::mutex> lock(ch->mutex);
     if ((restart || ch->reachedEnd.load()) && !restartAt(*ch, 0)) return fail(BASS_ERROR_POSITION, FALSE);
     fillRing(*ch, aheadFrames());
+    ch->mixedSincePlay.store(0);
     ch->state.store(BASS_ACTIVE_PLAYING);
     return ok(TRUE);
 }
@@ -241,8 +242,10 @@ AUDIOLIB_API QWORD BASS_ChannelGetPosition(DWORD handle) {
         return ok(QWORD(ch->source->positionFrame()) * fb);
     }
     if (ch->state.load() != BASS_ACTIVE_PLAYING) return ok(QWORD(stoppedPosition(*ch)));
-    // What is heard now: the mixer's position less what waits in the device buffer.
-    double pos = ch->playPos.load() - e.latencyFrames.load() * ch->bytesPerFrame.load();
+    // What is heard now: the mixer's position less what of it still waits in the
+    // device buffer (never more than was mixed since playback began).
+    int64_t waiting = std::min<int64_t>(e.latencyFrames.load(), ch->mixedSincePlay.load());
+    double pos = ch->playPos.load() - waiting * ch->bytesPerFrame.load();
     return ok(QWORD(std::max<int64_t>(0, std::llround(pos / fb))) * fb);
 }
 

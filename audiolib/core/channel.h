@@ -117,6 +117,7 @@ struct Channel {
     std::atomic<double> playPos{0};      // source byte of the next frame to mix
     std::atomic<double> bytesPerFrame{0};// source bytes per output frame, latest chunk
     std::atomic<bool> reachedEnd{false}; // the mixer consumed the end chunk
+    std::atomic<int64_t> mixedSincePlay{0}; // frames mixed since the last play or seek
     int slot = -1;                       // mixer slot, -1 for decoding channels
 
     // Lock held: length in bytes of fmt, -1 when unknown.

@@ -46,6 +46,7 @@ void mixChannel(Channel &ch, int32_t *acc, int frames, bool &notified) {
         for (int i = 0; i < take * 2; ++i) dst[i] += src[i];
         done += take;
         ch.readOffset += take;
+        ch.mixedSincePlay.fetch_add(take, std::memory_order_relaxed);
         if (c->frames > 0) {
             double span = c->srcEnd - c->srcStart;
             ch.playPos.store(c->srcStart + span * ch.readOffset / c->frames);
@@ -164,6 +165,7 @@ bool restartAt(Channel &ch, uint64_t byte) {
     ch.reachedEnd.store(false);
     ch.lastMarkerPos = -1;
     ch.playPos.store(double(byte));
+    ch.mixedSincePlay.store(0);
     return ch.renderer->seek(byte);
 }
 
