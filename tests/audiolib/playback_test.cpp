@@ -1,6 +1,7 @@
 // Plain streams and decoding channels under the manual clock: sample continuity
 // across pause, resume and stop, positions, end handling, decoding byte-exactness,
 // error codes, and freeing things while they play.
+#include <algorithm>
 #include <cstring>
 
 #include "enginetest.h"
@@ -154,6 +155,33 @@ TEST_F(PlainStream, RemovedSyncDoesNotFire) {
     ASSERT_EQ(rec.posts.size(), 1u);
     EXPECT_EQ(rec.posts[0].msg, kFileEnd);
     EXPECT_TRUE(BASS_ChannelRemoveSync(h, late));
+}
+
+// A stream procedure: what it returns is played as is; its end flag ends the stream.
+TEST(UserStream, PlaysWhatTheProcedureGivesUntilItsEnd) {
+    static std::vector<int16_t> data = ramp(5000);
+    static size_t offset;
+    offset = 0;
+    STREAMPROC *proc = [](HSTREAM, void *buf, DWORD len, DWORD user) -> DWORD {
+        EXPECT_EQ(user, 77u);
+        // Odd-sized pieces, so that chunks and requests never line up.
+        DWORD n = std::min<DWORD>({len, 4 * 333, DWORD(data.size() * 2 - offset)});
+        std::memcpy(buf, reinterpret_cast<const uint8_t *>(data.data()) + offset, n);
+        offset += n;
+        return n | (offset == data.size() * 2 ? BASS_STREAMPROC_END : 0);
+    };
+    Recorder rec;
+    ManualClock clock(&rec.target);
+    DWORD h = BASS_StreamCreate(kRate, 2, 0, proc, 77);
+    ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
+    ASSERT_NE(BASS_ChannelSetSync(h, kEndMessageSync, 0, reinterpret_cast<SYNCPROC *>(kFileEnd), 0), 0u);
+    ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
+    auto out = render(6000);
+    EXPECT_EQ(slice(out, 0, 5000), data);
+    EXPECT_TRUE(silent(slice(out, 5000, 1000)));
+    EXPECT_EQ(BASS_ChannelIsActive(h), DWORD(BASS_ACTIVE_STOPPED));
+    EXPECT_EQ(rec.count(kFileEnd), 1);
+    EXPECT_EQ(BASS_ChannelGetLength(h), QWORD(-1)) << "length of a procedure's stream is unknown";
 }
 
 // A 22050 Hz mono source plays at the device rate: twice the frames, both sides.
