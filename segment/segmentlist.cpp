@@ -115,15 +115,15 @@ void TSegmentList::Clear() {
         records_.pop_back();
 }
 
-TSegmentRec &TSegmentList::Items(int32_t index) {
+TSegmentRec &TSegmentList::record(int32_t index) const {
     if (index < 0 || index >= Count())
         throw ESegmentError(IndexOutOfRange);
     return *records_[static_cast<size_t>(index)];
 }
 
-const TSegmentRec &TSegmentList::Items(int32_t index) const {
-    return const_cast<TSegmentList *>(this)->Items(index);
-}
+TSegmentRec &TSegmentList::Items(int32_t index) { return record(index); }
+
+const TSegmentRec &TSegmentList::Items(int32_t index) const { return record(index); }
 
 void TSegmentList::LoadFromFile(const std::string &fileName) {
     std::ifstream in(fileName, std::ios::binary);

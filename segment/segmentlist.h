@@ -73,6 +73,7 @@ public:
 
 private:
     void checkIndex(int32_t index, int32_t limit) const;
+    TSegmentRec &record(int32_t index) const;
 
     std::vector<std::unique_ptr<TSegmentRec>> records_;
 };
