@@ -92,7 +92,8 @@ void Tdm::DataModuleCreate() {
         ExtractResource(EffectsResource, effectsLibraryPath_);
         LoadEffectsLibrary(effectsLibraryPath_);
     } catch (const std::exception &e) {
-        fatal_(std::string("错误：系统不能正常运行，原因：") + e.what(), "致命错误");
+        if (fatal_)
+            fatal_(std::string("错误：系统不能正常运行，原因：") + e.what(), "致命错误");
         std::fflush(nullptr);
         std::_Exit(1);
     }
