@@ -6,13 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#ifndef SUITE
-#define SUITE ResourceTable
-#endif
-
 using vorel::resources::FindResource;
 
-TEST(SUITE, EveryEntryDecompressesToTheBuiltFile) {
+TEST(ResourceTable, EveryEntryDecompressesToTheBuiltFile) {
     const struct {
         int id;
         const char *file;
@@ -32,7 +28,7 @@ TEST(SUITE, EveryEntryDecompressesToTheBuiltFile) {
     EXPECT_STREQ(vorel::resources::ProgramVersion(), PROJECT_VERSION_TEXT);
 }
 
-TEST(SUITE, HelpPageIsStoredAsGb2312) {
+TEST(ResourceTable, HelpPageIsStoredAsGb2312) {
     const std::vector<uint8_t> page = vorel::test::readFile(BUILT_HELP);
     const std::string text(page.begin(), page.end());
     EXPECT_NE(text.find("charset=gb2312"), std::string::npos);
