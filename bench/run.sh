@@ -32,19 +32,24 @@ if [[ ! -f $out/speech60.mp3 ]]; then
   lame --quiet -b 128 "$out/speech60.wav" "$out/speech60.mp3"
 fi
 
-# median of N runs of a command's wall time (s) and max RSS (KB)
+# median wall time (s) of N runs of a command, and its largest max RSS (KB)
 measure() {
   local n=$1; shift
-  local times=() rss=0
+  local times=() rss=0 f
+  f=$(mktemp)
   for ((k = 0; k < n; k++)); do
-    local t
-    t=$( { /usr/bin/time -f "%e %M" "$@" >/dev/null 2>/dev/null; } 2>&1 | tail -n 1)
-    times+=("${t% *}")
-    ((${t#* } > rss)) && rss=${t#* }
+    local t0 t1 m
+    t0=$(date +%s%N)
+    /usr/bin/time -f "%M" -o "$f" "$@" >/dev/null 2>&1
+    t1=$(date +%s%N)
+    times+=("$(( (t1 - t0) / 1000000 ))")
+    m=$(tail -n 1 "$f")
+    ((m > rss)) && rss=$m
   done
+  rm -f "$f"
   local med
   med=$(printf '%s\n' "${times[@]}" | sort -n | sed -n "$(((n + 1) / 2))p")
-  echo "$med $rss"
+  printf '%d.%03d %s\n' $((med / 1000)) $((med % 1000)) "$rss"
 }
 
 row() { printf '%-44s %8s s  %8s KB\n' "$1" "$2" "$3"; }

@@ -17,6 +17,16 @@ uint64_t stoppedPosition(const Channel &ch) {
     return uint64_t(std::llround(pos / fb)) * fb;
 }
 
+// A decoding channel reads its source directly; any other plays it through a renderer.
+HSTREAM addStream(std::shared_ptr<Channel> ch, std::unique_ptr<PcmSource> source) {
+    if (ch->decoding)
+        ch->source = std::move(source);
+    else
+        ch->renderer = std::make_unique<PlainRenderer>(std::move(source), (ch->flags & BASS_SAMPLE_LOOP) != 0);
+    HSTREAM h = registerChannel(std::move(ch));
+    return h ? ok(h) : fail(BASS_ERROR_NOCHAN, HSTREAM(0));
+}
+
 } // namespace
 
 #define API_LOCK                                                                                   \
@@ -39,12 +49,7 @@ AUDIOLIB_API HSTREAM BASS_StreamCreate(DWORD freq, DWORD chans, DWORD flags, STR
     ch->decoding = (flags & BASS_STREAM_DECODE) != 0;
     ch->fmt = PcmFormat{freq, chans, (flags & BASS_SAMPLE_8BITS) ? 1u : 2u};
     auto source = makeProcSource(ch->fmt, proc, user, &ch->handle);
-    if (ch->decoding)
-        ch->source = std::move(source);
-    else
-        ch->renderer = std::make_unique<PlainRenderer>(std::move(source), (flags & BASS_SAMPLE_LOOP) != 0);
-    HSTREAM h = registerChannel(ch);
-    return h ? ok(h) : fail(BASS_ERROR_NOCHAN, HSTREAM(0));
+    return addStream(std::move(ch), std::move(source));
 }
 
 AUDIOLIB_API HSTREAM BASS_StreamCreateFile(BOOL mem, const void *file, QWORD offset, QWORD length, DWORD flags) {
@@ -62,12 +67,7 @@ AUDIOLIB_API HSTREAM BASS_StreamCreateFile(BOOL mem, const void *file, QWORD off
     ch->decoding = (flags & BASS_STREAM_DECODE) != 0;
     ch->fmt = decoder->format();
     auto source = makeDecoderSource(std::move(decoder));
-    if (ch->decoding)
-        ch->source = std::move(source);
-    else
-        ch->renderer = std::make_unique<PlainRenderer>(std::move(source), (flags & BASS_SAMPLE_LOOP) != 0);
-    HSTREAM h = registerChannel(ch);
-    return h ? ok(h) : fail(BASS_ERROR_NOCHAN, HSTREAM(0));
+    return addStream(std::move(ch), std::move(source));
 }
 
 AUDIOLIB_API BOOL BASS_StreamFree(HSTREAM handle) {
