@@ -170,22 +170,50 @@ void initLibrary() {
 }
 
 // libmpg123 reads the file through this window, which starts at the first frame:
-// tags and junk before it are already dealt with.
+// tags and junk before it are already dealt with. It asks for a frame header and a
+// frame body at a time, so reads go through a small cache instead of a system call
+// each.
 struct Window {
+    static constexpr size_t kCache = 64 * 1024;
+
     const SourceFile *file;
     uint64_t base;
     uint64_t pos = 0;
+    std::vector<unsigned char> cache = std::vector<unsigned char>(kCache);
+    uint64_t cacheStart = 0; // window offset of cache[0]
+    size_t cacheFill = 0;
 
     uint64_t length() const { return file->size() - base; }
 };
 
 ssize_t windowRead(void *handle, void *buf, size_t n) {
     auto *w = static_cast<Window *>(handle);
-    const int64_t got = w->file->readAt(w->base + w->pos, buf, n);
-    if (got < 0)
-        return -1;
-    w->pos += static_cast<uint64_t>(got);
-    return static_cast<ssize_t>(got);
+    auto *out = static_cast<unsigned char *>(buf);
+    size_t done = 0;
+    while (done < n) {
+        if (w->pos < w->cacheStart || w->pos >= w->cacheStart + w->cacheFill) {
+            if (n - done >= Window::kCache) { // large reads need no cache
+                const int64_t got = w->file->readAt(w->base + w->pos, out + done, n - done);
+                if (got < 0)
+                    return done ? static_cast<ssize_t>(done) : -1;
+                w->pos += static_cast<uint64_t>(got);
+                return static_cast<ssize_t>(done + static_cast<size_t>(got));
+            }
+            const int64_t got = w->file->readAt(w->base + w->pos, w->cache.data(), Window::kCache);
+            w->cacheStart = w->pos;
+            w->cacheFill = got > 0 ? static_cast<size_t>(got) : 0;
+            if (got < 0)
+                return done ? static_cast<ssize_t>(done) : -1;
+            if (got == 0)
+                break;
+        }
+        const size_t offset = static_cast<size_t>(w->pos - w->cacheStart);
+        const size_t take = std::min(n - done, w->cacheFill - offset);
+        std::memcpy(out + done, w->cache.data() + offset, take);
+        done += take;
+        w->pos += take;
+    }
+    return static_cast<ssize_t>(done);
 }
 
 off_t windowSeek(void *handle, off_t offset, int whence) {
