@@ -2,6 +2,7 @@
 
 #include "tempfolder.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -38,6 +39,17 @@ MappedFile::~MappedFile() {
         munmap(const_cast<uint8_t *>(data_), size_);
     if (fd_ >= 0)
         close(fd_);
+}
+
+} // namespace vorel::platform
+
+namespace vorel::platform {
+
+void MappedFile::ReleaseBefore(size_t offset) {
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t bytes = std::min(offset, size_) / page * page;
+    if (data_ && bytes > 0)
+        madvise(const_cast<uint8_t *>(data_), bytes, MADV_DONTNEED);
 }
 
 } // namespace vorel::platform

@@ -18,6 +18,9 @@ public:
     MappedFile &operator=(const MappedFile &) = delete;
 
     const uint8_t *data() const { return data_; }
+    // Lets go of the pages before offset (they are read again from the file if
+    // touched): a long sequential pass then keeps only a window resident.
+    void ReleaseBefore(size_t offset);
     size_t size() const { return size_; }
 
 private:

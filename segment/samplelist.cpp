@@ -16,6 +16,23 @@ namespace vorel::segment {
 namespace {
 
 constexpr size_t WaveHeaderSize = 44; // as ExtractPcm writes it
+// Mapped PCM is sampled a window at a time, and the pages behind are let go, so
+// that an hour of audio does not stay resident.
+constexpr size_t SampleWindowBytes = 4 << 20;
+
+void sampleMapped(platform::MappedFile &map, size_t offset, size_t size, const audio::TChannelInfo &info,
+                  TStrings &out) {
+    out.clear();
+    const auto layout = TWaveSampleList::BlockLayout(size, TWaveSampleList::SampleCountFor(info.duration));
+    out.reserve(layout.blocks);
+    const size_t window = std::max<size_t>(1, SampleWindowBytes / std::max<size_t>(layout.blockSize, 1));
+    for (size_t first = 0; first < layout.blocks; first += window) {
+        const size_t count = std::min(window, layout.blocks - first);
+        TWaveSampleList::SampleBlocks(info.bitsPerSample, info.channels, map.data() + offset + first * layout.blockSize,
+                                      layout.blockSize, count, out);
+        map.ReleaseBefore(offset + (first + count) * layout.blockSize);
+    }
+}
 
 bool isWaveType(DWORD ctype) {
     return ctype == BASS_CTYPE_STREAM_WAV || ctype == BASS_CTYPE_STREAM_WAV_PCM ||
@@ -34,8 +51,7 @@ bool sampleInPlace(const std::string &path, const audio::TChannelInfo &info, TSt
     size_t size = layout->dataBytes;
     if (info.byteLength >= 0 && static_cast<size_t>(info.byteLength) < size)
         size = static_cast<size_t>(info.byteLength);
-    TWaveSampleList::SampleBuffer(info.bitsPerSample, info.channels, map.data() + layout->dataOffset, size,
-                                  TWaveSampleList::SampleCountFor(info.duration), out);
+    sampleMapped(map, layout->dataOffset, size, info, out);
     return true;
 }
 
@@ -108,8 +124,7 @@ void TWaveSampleList::SampleFile(const std::string &path, bool initDevice) {
             platform::MappedFile map(temp.path());
             const size_t held = map.size() > WaveHeaderSize ? map.size() - WaveHeaderSize : 0;
             const size_t size = std::min(held, static_cast<size_t>(std::max(written, 0)));
-            SampleBuffer(info.bitsPerSample, info.channels, map.data() + (size ? WaveHeaderSize : 0), size,
-                         SampleCountFor(info.duration), result);
+            sampleMapped(map, size ? WaveHeaderSize : 0, size, info, result);
         }
         route = TSamplingPath::TempFile;
     }

@@ -59,6 +59,17 @@ public:
 
     static TBlockPeaks BlockPeaks(int bits, int channels, const uint8_t *block, size_t n);
 
+    // SampleBuffer in pieces, for data read a window at a time: the number of blocks
+    // and their size for size bytes and steps, and the peaks of count consecutive
+    // blocks starting at data, appended to list.
+    struct TBlockLayout {
+        size_t blocks = 0;
+        size_t blockSize = 0;
+    };
+    static TBlockLayout BlockLayout(size_t size, int32_t steps);
+    static void SampleBlocks(int bits, int channels, const uint8_t *data, size_t blockSize, size_t count,
+                             TStrings &list);
+
     TStrings Samples;
 
 private:
