@@ -1,10 +1,9 @@
 #include "slots.h"
 
-#include <dlfcn.h>
-
 #include <string>
 
 #include "channelinfo.h"
+#include "dynlib.h"
 
 namespace vorel::audio {
 
@@ -18,7 +17,7 @@ void *fxHandle = nullptr;
 
 // A missing name returns before the slots are assigned, so they stay cleared.
 #define VOREL_BIND(name)                                                                           \
-    filled.name = reinterpret_cast<decltype(filled.name)>(dlsym(module, #name));                   \
+    filled.name = reinterpret_cast<decltype(filled.name)>(platform::LibrarySymbol(module, #name)); \
     if (!filled.name)                                                                              \
         return false;
 
@@ -50,37 +49,38 @@ void clearFx() { fx = FxSlots{}; }
 void *coreModule() { return coreHandle; }
 void *fxModule() { return fxHandle; }
 
+namespace {
+
+// Opens path into handle unless it is open already, and binds its names.
+void openAndBind(const char *path, void *&handle, bool (*bind)(void *)) {
+    if (handle)
+        return;
+    std::string error;
+    void *h = platform::OpenLibrary(path, error);
+    if (!h)
+        throw EAudioError(error);
+    if (!bind(h)) {
+        platform::CloseLibrary(h);
+        throw EAudioError(std::string("入口点不全：") + path);
+    }
+    handle = h;
+}
+
+} // namespace
+
 void loadLibrariesFrom(const char *corePath, const char *fxPath) {
     // The effects library needs the core by its soname, so the core goes first.
-    if (!coreHandle) {
-        void *h = dlopen(corePath, RTLD_NOW | RTLD_LOCAL);
-        if (!h)
-            throw EAudioError(dlerror());
-        if (!bindCore(h)) {
-            dlclose(h);
-            throw EAudioError(std::string("入口点不全：") + corePath);
-        }
-        coreHandle = h;
-    }
-    if (!fxHandle) {
-        void *h = dlopen(fxPath, RTLD_NOW | RTLD_LOCAL);
-        if (!h)
-            throw EAudioError(dlerror());
-        if (!bindFx(h)) {
-            dlclose(h);
-            throw EAudioError(std::string("入口点不全：") + fxPath);
-        }
-        fxHandle = h;
-    }
+    openAndBind(corePath, coreHandle, bindCore);
+    openAndBind(fxPath, fxHandle, bindFx);
 }
 
 void unloadLibraries() {
     clearFx();
     clearCore();
     if (fxHandle)
-        dlclose(fxHandle);
+        platform::CloseLibrary(fxHandle);
     if (coreHandle)
-        dlclose(coreHandle);
+        platform::CloseLibrary(coreHandle);
     fxHandle = coreHandle = nullptr;
 }
 
