@@ -1,47 +1,84 @@
-// Program start: the data module prepares the audio libraries before anything
-// else uses the engine; on the way out it unloads them and clears the temp folder.
+// Program start: one instance per user, the OS check, the data module that
+// prepares the audio libraries, then the main window until it closes. On the way
+// out the data module unloads the libraries and clears the temp folder.
 #include "datamodule.h"
+#include "guard.h"
+#include "mainwindow.h"
 #include "messagebox.h"
-#include "playerdemo.h"
+#include "osversion.h"
 #include "resourcetable.h"
+#include "singleinstance.h"
 #include "trace.h"
 
-#include <QApplication>
+#include <QFileInfo>
+#include <QTimer>
 
 #include <cstdlib>
 #include <cstring>
-#include <exception>
-#include <iostream>
+#include <memory>
+#include <string>
 
 namespace {
+
+const char *const InstanceName = "Mr.Wend 2007.5.31.";
 
 bool envIsOne(const char *name) {
     const char *v = std::getenv(name);
     return v && std::strcmp(v, "1") == 0;
 }
 
+// X11 also under XWayland: the window's X11 class is how the hotkey remote finds it.
+void preferX11() {
+    if (!std::getenv("QT_QPA_PLATFORM") && std::getenv("DISPLAY"))
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
-    vorel::app::TraceStart();
+    using namespace vorel;
+    app::TraceStart();
+    preferX11();
     // The X11 WM_CLASS class, by which the hotkey remote finds the main window.
     QApplication::setApplicationName("TfMainFree");
-    QApplication app(argc, argv);
-    QApplication::setApplicationVersion(vorel::resources::ProgramVersion());
+    app::TApplication application(argc, argv);
+    QApplication::setApplicationVersion(resources::ProgramVersion());
 
-    vorel::audio::Tdm dm(vorel::resources::FindResource,
-                         [](const std::string &text, const std::string &caption) {
-                             vorel::app::ShowMessage(QString::fromStdString(caption), QString::fromStdString(text),
-                                                     QMessageBox::Critical);
-                         });
+    const std::string fileArg = argc > 1 ? QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath().toStdString()
+                                         : std::string();
+    platform::TSingleInstance instance(InstanceName);
+    if (!instance.Claim()) {
+        // A second start: the first window comes forward (and opens the file).
+        instance.Send(fileArg.empty() ? "raise" : "open " + fileArg);
+        return 0;
+    }
+
+    if (platform::OsMajorVersion() < platform::MinimumOsMajorVersion) {
+        app::ShowMessage("错误", "抱歉，您操作系统版本太低，本软件不支持低于win2000的操作系统！", QMessageBox::Critical);
+        return 0;
+    }
+
+    audio::Tdm dm(resources::FindResource, [](const std::string &text, const std::string &caption) {
+        app::ShowMessage(QString::fromStdString(caption), QString::fromStdString(text), QMessageBox::Critical);
+    });
     dm.DataModuleCreate();
 
     int rc = 0;
     if (!envIsOne("VORELPLAY_EXIT_AFTER_LOAD")) {
-        try {
-            rc = vorel::audio::RunPlayerDemo(std::cout);
-        } catch (const std::exception &e) {
-            vorel::app::ShowMessage("错误", QString::fromStdString(e.what()), QMessageBox::Critical);
+        std::unique_ptr<app::TfMainFree> window;
+        app::Guard([&] { window = std::make_unique<app::TfMainFree>(); });
+        if (window) {
+            instance.OnMessage = [&window](const std::string &message) {
+                window->BringToFront();
+                if (message.rfind("open ", 0) == 0)
+                    window->OpenFile(message.substr(5));
+            };
+            window->show();
+            if (!fileArg.empty())
+                QTimer::singleShot(0, window.get(), [&window, fileArg] { window->OpenFile(fileArg); });
+            rc = application.exec();
+            window.reset();
+        } else {
             rc = 1;
         }
     }

@@ -1,0 +1,470 @@
+// The main window's controls at their fixed places, creation and destruction,
+// the status texts and the two end notifications of the player.
+#include "mainwindow.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QIcon>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "breakpointsadapter.h"
+#include "channelinfo.h"
+#include "guard.h"
+#include "mmoscope.h"
+#include "mmslider.h"
+#include "player.h"
+#include "bassstream.h"
+#include "repeatrules.h"
+#include "trace.h"
+#include "waveoscope.h"
+#include "widgets.h"
+
+namespace vorel::app {
+
+namespace {
+
+QColor bgr(uint32_t v) { return QColor(v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF); }
+
+QString q(const std::string &s) { return QString::fromStdString(s); }
+
+// The program's face: 13-pixel 宋体, or an installed CJK font in its place.
+QFont windowFont(int pixels) {
+    QFont f;
+    f.setFamilies({"SimSun", "宋体", "WenQuanYi Micro Hei", "Noto Sans CJK SC"});
+    f.setPixelSize(pixels);
+    return f;
+}
+
+QFrame *panel(QWidget *parent, QRect r, QFrame::Shape shape, QFrame::Shadow shadow) {
+    auto *p = new QFrame(parent);
+    p->setGeometry(r);
+    p->setFrameShape(shape);
+    p->setFrameShadow(shadow);
+    return p;
+}
+
+QToolButton *speedButton(QWidget *parent, QRect r, const char *glyph, const char *hint, bool enabled, bool flat) {
+    auto *b = new QToolButton(parent);
+    b->setGeometry(r);
+    b->setIcon(QIcon(QString(":/vorel/") + glyph + ".svg"));
+    b->setIconSize(QSize(16, 16));
+    b->setToolTip(hint);
+    b->setEnabled(enabled);
+    b->setAutoRaise(flat);
+    b->setFocusPolicy(Qt::NoFocus);
+    return b;
+}
+
+QGroupBox *groupBox(QWidget *parent, QRect r, const char *title, const char *hint) {
+    auto *g = new QGroupBox(title, parent);
+    g->setGeometry(r);
+    g->setToolTip(hint);
+    QFont bold = windowFont(13);
+    bold.setBold(true);
+    g->setFont(bold);
+    return g;
+}
+
+// Children of a bold group box take the window's normal font.
+template <typename W> W *plain(W *w) {
+    w->setFont(windowFont(13));
+    return w;
+}
+
+QLabel *label(QWidget *parent, QPoint at, const char *text) {
+    auto *l = plain(new QLabel(text, parent));
+    l->move(at);
+    l->adjustSize();
+    return l;
+}
+
+QLabel *courierLabel(QWidget *parent, QRect r, const char *text, const char *hint) {
+    auto *l = new QLabel(text, parent);
+    l->setGeometry(r);
+    l->setAlignment(Qt::AlignCenter);
+    QFont f = windowFont(13);
+    f.setFamilies({"Courier New", "Liberation Mono", "DejaVu Sans Mono", "WenQuanYi Micro Hei"});
+    l->setFont(f);
+    l->setToolTip(hint);
+    return l;
+}
+
+QComboBox *dropDown(QWidget *parent, QRect r, const std::vector<std::string> &items, int index) {
+    auto *c = plain(new QComboBox(parent));
+    c->setGeometry(r);
+    for (const auto &i : items)
+        c->addItem(q(i));
+    c->setCurrentIndex(index);
+    c->setMaxVisibleItems(static_cast<int>(items.size()));
+    c->setFocusPolicy(Qt::ClickFocus); // not a tab stop
+    return c;
+}
+
+void postFromLibrary(void *context, DWORD msg, DWORD, DWORD) {
+    // The library's notifier thread: postEvent is the one thread-safe way in.
+    const QEvent::Type type = msg == audio::WM_SEGMENT_END ? SegmentEndEvent
+                              : msg == audio::WM_FILE_END  ? FileEndEvent
+                                                           : QEvent::None;
+    if (type != QEvent::None)
+        QCoreApplication::postEvent(static_cast<QObject *>(context), new QEvent(type));
+}
+
+} // namespace
+
+TfMainFree::TfMainFree(QWidget *parent) : QWidget(parent) {
+    setObjectName("fMainFree");
+    setWindowTitle(MainCaption);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(ClientWidth, ClientHeight);
+    setFont(windowFont(13));
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, bgr(15790320));
+    setPalette(pal);
+    setAutoFillBackground(true);
+    buildControls();
+    FormCreate();
+    connectControls();
+    UpdateTransport();
+    ShowRepeatLabel();
+    if (QScreen *s = QGuiApplication::primaryScreen())
+        move(s->availableGeometry().center() - QPoint(ClientWidth / 2, ClientHeight / 2));
+    sl_speed->setFocus();
+}
+
+TfMainFree::~TfMainFree() { FormDestroy(); }
+
+void TfMainFree::buildControls() {
+    pMain = new QWidget(this);
+    pMain->setGeometry(0, 0, 773, 173);
+
+    pWave = panel(pMain, {7, 6, 759, 65}, QFrame::Panel, QFrame::Sunken);
+    pWave->setLineWidth(1);
+    Mainoscope = new view::TMMOscope(pWave);
+    Mainoscope->setGeometry(2, 2, 609, 61);
+    Mainoscope->SetKind(view::okMirLines);
+    Mainoscope->SetForegroundColor(16729156);
+    Mainoscope->SetInactiveColor(16764622);
+    Mainoscope->SetColor(0);
+    Image1 = new TLogo(pWave);
+    Image1->setGeometry(612, 2, 145, 61);
+    Image1->setToolTip("访问Vorel的主页和交流区");
+
+    FlatPanel3 = panel(pMain, {7, 77, 759, 42}, QFrame::Box, QFrame::Plain);
+    FlatPanel3->setStyleSheet("QFrame#FlatPanel3 { border: 1px solid rgb(160,150,131); }");
+    FlatPanel3->setObjectName("FlatPanel3");
+    loadfilebtn = speedButton(FlatPanel3, {6, 9, 25, 25}, "open", "打开一个音频文件", true, true);
+    stopbtn = speedButton(FlatPanel3, {32, 9, 25, 25}, "stop", "停止", false, false);
+    playbtn = speedButton(FlatPanel3, {58, 9, 25, 25}, "play", "播放", true, false);
+    pausebtn = speedButton(FlatPanel3, {84, 9, 28, 25}, "pause", "暂停", false, false);
+    prevbtn = speedButton(FlatPanel3, {111, 9, 25, 25}, "prev", "上一句", false, false);
+    nextbtn = speedButton(FlatPanel3, {137, 9, 25, 25}, "next", "下一句", false, false);
+    SpeedButton1 = speedButton(FlatPanel3, {163, 9, 25, 25}, "help", "软件使用帮助", true, false);
+    SpeedButton2 = speedButton(FlatPanel3, {190, 9, 25, 25}, "about", "关于本软件", true, false);
+    for (auto [b, name] : {std::pair{loadfilebtn, "loadfilebtn"}, {stopbtn, "stopbtn"}, {playbtn, "playbtn"},
+                           {pausebtn, "pausebtn"}, {prevbtn, "prevbtn"}, {nextbtn, "nextbtn"},
+                           {SpeedButton1, "SpeedButton1"}, {SpeedButton2, "SpeedButton2"}})
+        b->setObjectName(name);
+    shp1 = new QFrame(FlatPanel3);
+    shp1->setGeometry(224, 1, 1, 40);
+    Shape1 = new QFrame(FlatPanel3);
+    Shape1->setGeometry(611, 3, 1, 39);
+    for (QFrame *s : {shp1, Shape1}) {
+        s->setAutoFillBackground(true);
+        QPalette p = s->palette();
+        p.setColor(QPalette::Window, bgr(13424089));
+        s->setPalette(p);
+    }
+    slider = new view::TMMSlider(FlatPanel3);
+    slider->setGeometry(230, 10, 376, 28);
+    slider->SetStyle(view::ProgressSliderStyle());
+    slider->SetLineSize(0);
+    slider->SetPageSize(10);
+    slider->SetRange(0, 1);
+    slider->setToolTip("进度条");
+    slider->setEnabled(false);
+    l_repeat = courierLabel(FlatPanel3, {617, 3, 139, 17}, "朗读遍数：1/1", "目前朗读遍数/需要朗读的遍数");
+    l_time = courierLabel(FlatPanel3, {616, 23, 139, 17}, "00:00 / 00:00", "当前播放时间/总时长");
+    lvSegment = new QTreeWidget(FlatPanel3);
+    lvSegment->setGeometry(1, 1, 1, 1);
+    lvSegment->setColumnCount(3);
+    lvSegment->setHeaderLabels({"序号", "时间", "句子"});
+    lvSegment->setHeaderHidden(true);
+    lvSegment->setColumnWidth(0, 60);
+    lvSegment->setColumnWidth(1, 95);
+    lvSegment->setColumnWidth(2, 0);
+    lvSegment->setRootIsDecorated(false);
+    lvSegment->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvSegment->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvSegment->setFocusPolicy(Qt::NoFocus);
+
+    gb1 = groupBox(pMain, {7, 124, 226, 49}, "复读模式", "这是复读控制方式选择");
+    rg_bj = plain(new QRadioButton("标记式", gb1));
+    rg_bj->setGeometry(11, 23, 60, 17);
+    rg_bj->setChecked(true);
+    rg_free = plain(new QRadioButton("一键式", gb1));
+    rg_free->setGeometry(79, 24, 60, 16);
+    rg_twokey = plain(new QRadioButton("左右键", gb1));
+    rg_twokey->setGeometry(149, 23, 60, 17);
+    for (QRadioButton *r : {rg_bj, rg_free, rg_twokey})
+        r->setFocusPolicy(Qt::ClickFocus);
+
+    FlatGroupBox1 = groupBox(pMain, {240, 124, 369, 49}, "复读控制", "这是复读控制方式选择");
+    Label2 = label(FlatGroupBox1, {7, 26}, "复读次数：");
+    cb_repeattimes = dropDown(FlatGroupBox1, {77, 22, 84, 21}, RepeatCountItems(), DefaultRepeatIndex);
+    Label1 = label(FlatGroupBox1, {181, 26}, "读后暂停时间：");
+    cb_pausetime = dropDown(FlatGroupBox1, {271, 22, 90, 21}, PauseRuleItems(), DefaultPauseIndex);
+
+    FlatGroupBox2 = groupBox(pMain, {619, 124, 147, 49}, "变速器", "变速器，拖动将改变播放速率");
+    sl_speed = new view::TMMSlider(FlatGroupBox2);
+    sl_speed->setGeometry(6, 23, 137, 21);
+    sl_speed->SetStyle(view::SpeedSliderStyle());
+    sl_speed->SetRange(-40, 40);
+    sl_speed->SetLineSize(0);
+    sl_speed->SetPageSize(1);
+    sl_speed->SetPosition(0);
+    sl_speed->setToolTip(q(SpeedHint(0)));
+
+    Panel3 = new QFrame(this);
+    Panel3->setGeometry(0, 179, 773, 30);
+    fg1 = new TGauge(Panel3);
+    fg1->setGeometry(7, 2, 90, 20);
+    p_info = new QLabel(Panel3);
+    p_info->setGeometry(96, 2, 554, 20);
+    p_info->setFont(windowFont(12));
+    p_info->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    p_info->setFrameShape(QFrame::Panel);
+    p_info->setFrameShadow(QFrame::Sunken);
+    p_info->setText(" Vorel语言复读机：打开一个录音，逐句复读，可变速，可按停顿自动断句");
+    l_tip = new QLabel("停止", Panel3);
+    l_tip->setGeometry(647, 2, 119, 20);
+    l_tip->setAlignment(Qt::AlignCenter);
+    l_tip->setFrameShape(QFrame::Panel);
+    l_tip->setFrameShadow(QFrame::Sunken);
+    fg2 = new TGauge(l_tip);
+    fg2->setGeometry(0, 0, 119, 20);
+    fg2->SetTransparent(true);
+    fg2->SetBarColor(bgr(4482648));
+    fg2->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    Timer_play = new QTimer(this);
+    Timer_play->setInterval(80);
+    Timer_ShowPos = new QTimer(this);
+    Timer_ShowPos->setInterval(1000);
+    timer_pause = new QTimer(this);
+    timer_pause->setInterval(50);
+}
+
+void TfMainFree::connectControls() {
+    auto click = [this](QToolButton *b, void (TfMainFree::*handler)()) {
+        connect(b, &QToolButton::clicked, this, [this, handler] { Guard([&] { (this->*handler)(); }); });
+    };
+    click(loadfilebtn, &TfMainFree::loadfilebtnClick);
+    click(stopbtn, &TfMainFree::stopbtnClick);
+    click(playbtn, &TfMainFree::playbtnClick);
+    click(pausebtn, &TfMainFree::pausebtnClick);
+    click(prevbtn, &TfMainFree::prevbtnClick);
+    click(nextbtn, &TfMainFree::nextbtnClick);
+    click(SpeedButton1, &TfMainFree::SpeedButton1Click);
+    click(SpeedButton2, &TfMainFree::SpeedButton2Click);
+    auto radio = [this](QRadioButton *r, void (TfMainFree::*handler)()) {
+        connect(r, &QRadioButton::clicked, this, [this, handler] { Guard([&] { (this->*handler)(); }); });
+    };
+    radio(rg_bj, &TfMainFree::rg_bjClick);
+    radio(rg_free, &TfMainFree::rg_freeClick);
+    radio(rg_twokey, &TfMainFree::rg_twokeyClick);
+    // activated: the user's choice only; a change by the program runs no handler.
+    connect(cb_repeattimes, &QComboBox::activated, this, [this] { Guard([&] { cb_repeattimesChange(); }); });
+    connect(cb_pausetime, &QComboBox::activated, this, [this] { Guard([&] { cb_pausetimeChange(); }); });
+    auto tick = [this](QTimer *t, void (TfMainFree::*handler)()) {
+        connect(t, &QTimer::timeout, this, [this, handler] { Guard([&] { (this->*handler)(); }); });
+    };
+    tick(Timer_play, &TfMainFree::Timer_playTimer);
+    tick(Timer_ShowPos, &TfMainFree::Timer_ShowPosTimer);
+    tick(timer_pause, &TfMainFree::timer_pauseTimer);
+
+    Mainoscope->OnMouseDown = [this](view::TMMOscope *, Qt::MouseButton b, Qt::KeyboardModifiers m, int x, int) {
+        Guard([&] { MainoscopeMouseDown(b, m, x); });
+    };
+    Mainoscope->OnMouseMove = [this](view::TMMOscope *, Qt::MouseButtons b, Qt::KeyboardModifiers m, int x, int) {
+        Guard([&] { MainoscopeMouseMove(b, m, x); });
+    };
+    Mainoscope->OnMouseUp = [this](view::TMMOscope *, Qt::MouseButton b, Qt::KeyboardModifiers m, int x, int) {
+        Guard([&] { MainoscopeMouseUp(b, m, x); });
+    };
+    Mainoscope->OnPostPaint = [this](view::TMMOscope *) { MainoscopePostPaint(); };
+    Mainoscope->OnPcmOverflow = [this](view::TMMOscope *) { MainoscopePcmOverflow(); };
+    slider->OnTrack = [this](view::TMMSlider *) { Guard([&] { sliderTrack(); }); };
+    slider->OnChange = [this](view::TMMSlider *) { Guard([&] { sliderChange(); }); };
+    sl_speed->OnChange = [this](view::TMMSlider *) { Guard([&] { sl_speedChange(); }); };
+    sl_speed->OnTrackEnd = [this](view::TMMSlider *) { Guard([&] { sl_speedTrackEnd(); }); };
+    Image1->OnClick = [this] { Guard([&] { Image1Click(); }); };
+    for (QGroupBox *g : {gb1, FlatGroupBox1, FlatGroupBox2})
+        g->installEventFilter(this);
+}
+
+void TfMainFree::FormCreate() {
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+    msgTarget_.post = &postFromLibrary;
+    msgTarget_.context = this;
+    bass = std::make_unique<audio::TBass>(&msgTarget_);
+    bass->SetOnStarted([this](DWORD, DWORD) { PlayerStarted(); });
+    bass->SetOnPaused([this](DWORD, DWORD) { PlayerPaused(); });
+    bass->SetOnResumed([this](DWORD, DWORD) { PlayerResumed(); });
+    bass->SetOnStopped([this](DWORD, DWORD) { PlayerStopped(); });
+    samples = std::make_unique<std::vector<std::string>>();
+    chanInfo = std::make_unique<audio::TChannelInfo>();
+    breakpointView_ = std::make_unique<TSegmentBreakpoints>();
+    waveView = std::make_unique<view::TWaveOscope>(2, nullptr);
+    waveView->AttachOscope(Mainoscope);
+}
+
+void TfMainFree::FormDestroy() {
+    if (Mainoscope) {
+        // The control outlives the view by a little; nothing may call into it.
+        Mainoscope->OnPostPaint = nullptr;
+        Mainoscope->OnPcmOverflow = nullptr;
+    }
+    for (QTimer *t : {Timer_play, Timer_ShowPos, timer_pause})
+        if (t)
+            t->stop();
+    waveView.reset();
+    bassStream.reset();
+    bass.reset();
+    samples.reset();
+    segments.reset();
+}
+
+int32_t TfMainFree::CurrentPositionMs() const { return bass ? audio::CurrentPositionMs(bass->handle) : 0; }
+
+void TfMainFree::StopPlayTimers() {
+    Timer_play->stop();
+    Timer_ShowPos->stop();
+    timer_pause->stop();
+    playing = false;
+    paused = false;
+}
+
+void TfMainFree::CancelPauseCountdown() {
+    timer_pause->stop();
+    fg2->SetProgress(0);
+}
+
+void TfMainFree::ShowNotice(const std::string &text) {
+    if (text.empty()) {
+        ShowFileInfo();
+        return;
+    }
+    p_info->setText(q(" " + text));
+    Trace("notice", text);
+    p_info->repaint();
+}
+
+void TfMainFree::ShowFileInfo() {
+    const size_t slash = fileName.find_last_of('/');
+    const std::string base = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+    ShowNotice(" 时长:" + audio::FormatTime(chanInfo->duration) + " 声道:" +
+               std::to_string(chanInfo->channels) + " 采样率:" + std::to_string(chanInfo->libInfo.freq) +
+               " 文件:" + base);
+}
+
+void TfMainFree::SetStatus(const std::string &text) {
+    l_tip->setText(q(text));
+    Trace("status", text);
+}
+
+std::string TfMainFree::StatusText() const { return l_tip->text().toStdString(); }
+
+std::string TfMainFree::NoticeText() const {
+    const std::string t = p_info->text().toStdString();
+    return t.empty() || t[0] != ' ' ? t : t.substr(1);
+}
+
+void TfMainFree::SegmentEnded() {
+    SetStatus("本段播放结束");
+    StopPlayTimers();
+    fileEnded = false;
+    AfterReading();
+}
+
+void TfMainFree::FileEnded() {
+    SetStatus("文件播放结束");
+    StopPlayTimers();
+    fileEnded = true;
+    AfterReading();
+}
+
+TTransportState TfMainFree::TransportState() const {
+    return {playerActive_, playerActive_, everStarted_, everStarted_};
+}
+
+void TfMainFree::UpdateTransport() {
+    const TTransportState s = TransportState();
+    stopbtn->setEnabled(s.stop);
+    pausebtn->setEnabled(s.pause);
+    prevbtn->setEnabled(s.prev);
+    nextbtn->setEnabled(s.next);
+}
+
+void TfMainFree::BringToFront() {
+    if (isMinimized())
+        showNormal();
+    show();
+    raise();
+    activateWindow();
+}
+
+bool TfMainFree::event(QEvent *e) {
+    if (e->type() == SegmentEndEvent || e->type() == FileEndEvent) {
+        const bool segment = e->type() == SegmentEndEvent;
+        Trace("end", segment ? "segment" : "file");
+        Guard([&] { segment ? SegmentEnded() : FileEnded(); });
+        return true;
+    }
+    return QWidget::event(e);
+}
+
+// Tab never moves the focus between the controls.
+bool TfMainFree::focusNextPrevChild(bool) { return true; }
+
+void TfMainFree::mousePressEvent(QMouseEvent *e) {
+    Guard([&] { FormMouseDown(e->button()); });
+}
+
+bool TfMainFree::eventFilter(QObject *watched, QEvent *e) {
+    if (e->type() == QEvent::MouseButtonPress &&
+        (watched == gb1 || watched == FlatGroupBox1 || watched == FlatGroupBox2)) {
+        const auto button = static_cast<QMouseEvent *>(e)->button();
+        Guard([&] { FormMouseDown(button); });
+        return true;
+    }
+    return QWidget::eventFilter(watched, e);
+}
+
+} // namespace vorel::app
+
+namespace vorel::help {
+void ShowHelp(QWidget *owner);
+void ShowAbout(QWidget *owner);
+} // namespace vorel::help
+
+namespace vorel::app {
+
+void TfMainFree::SpeedButton1Click() { help::ShowHelp(this); }
+
+void TfMainFree::SpeedButton2Click() { help::ShowAbout(this); }
+
+} // namespace vorel::app

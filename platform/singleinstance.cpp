@@ -1,0 +1,97 @@
+#include "singleinstance.h"
+
+#include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QLockFile>
+
+#include <unistd.h>
+
+namespace vorel::platform {
+
+struct TSingleInstance::Impl {
+    QString path;
+    std::unique_ptr<QLocalServer> server;
+};
+
+namespace {
+
+QString runtimeFolder() {
+    const QByteArray xdg = qgetenv("XDG_RUNTIME_DIR");
+    if (!xdg.isEmpty() && QDir(QString::fromLocal8Bit(xdg)).exists())
+        return QString::fromLocal8Bit(xdg);
+    return QDir::tempPath();
+}
+
+bool deliver(const QString &path, const std::string &message, int timeoutMs) {
+    QLocalSocket socket;
+    socket.connectToServer(path);
+    if (!socket.waitForConnected(timeoutMs))
+        return false;
+    socket.write(QByteArray::fromStdString(message));
+    socket.write("\n");
+    if (!socket.waitForBytesWritten(timeoutMs))
+        return false;
+    socket.disconnectFromServer();
+    if (socket.state() != QLocalSocket::UnconnectedState)
+        socket.waitForDisconnected(timeoutMs);
+    return true;
+}
+
+} // namespace
+
+std::string TSingleInstance::SocketPath(const std::string &name) {
+    // The name may hold characters a file name should not; keep it readable.
+    QString safe;
+    for (QChar c : QString::fromStdString(name))
+        safe += (c.isLetterOrNumber() || c == '.' || c == '-') ? c : QChar('_');
+    return (runtimeFolder() + "/vorel-" + QString::number(geteuid()) + "-" + safe).toStdString();
+}
+
+TSingleInstance::TSingleInstance(const std::string &name) : d_(std::make_unique<Impl>()) {
+    d_->path = QString::fromStdString(SocketPath(name));
+}
+
+TSingleInstance::~TSingleInstance() = default;
+
+bool TSingleInstance::Claim() {
+    // Two starts at the same moment must not both remove and re-create the socket.
+    QLockFile lock(d_->path + ".lock");
+    lock.setStaleLockTime(5000);
+    if (!lock.tryLock(3000))
+        return false;
+    {
+        QLocalSocket probe;
+        probe.connectToServer(d_->path);
+        if (probe.waitForConnected(300))
+            return false;
+    }
+    QLocalServer::removeServer(d_->path); // a crashed instance's socket
+    d_->server = std::make_unique<QLocalServer>();
+    d_->server->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!d_->server->listen(d_->path)) {
+        d_->server.reset();
+        return true; // run alone rather than refuse to start
+    }
+    QLocalServer *server = d_->server.get();
+    QObject::connect(server, &QLocalServer::newConnection, server, [this, server] {
+        while (QLocalSocket *s = server->nextPendingConnection()) {
+            QObject::connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
+            QObject::connect(s, &QLocalSocket::readyRead, s, [this, s] {
+                while (s->canReadLine()) {
+                    QByteArray line = s->readLine();
+                    line.chop(1);
+                    if (OnMessage)
+                        OnMessage(line.toStdString());
+                }
+            });
+        }
+    });
+    return true;
+}
+
+bool TSingleInstance::Send(const std::string &message, int timeoutMs) {
+    return deliver(d_->path, message, timeoutMs);
+}
+
+} // namespace vorel::platform
