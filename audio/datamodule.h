@@ -39,11 +39,8 @@ public:
     // bzip2 failure "error <code>", or the file that cannot be written.
     void ExtractResource(int id, const std::string &path) const;
 
-    // The output-buffer rule of ExtractResource: start at twice the compressed size,
-    // grow by the compressed size rounded up to a multiple of 256 whenever it is
-    // full, cut to size at the end. bufferSizes (optional) receives how many buffer
-    // sizes were used (1 + the growths). Throws EAudioError("error <code>", bzip2's
-    // negative code) when the stream is not one whole bzip2 stream.
+    // platform::Bunzip2 (its buffer rule, bufferSizes), failures as
+    // EAudioError("error <code>").
     static std::vector<uint8_t> Decompress(const uint8_t *data, size_t size, int *bufferSizes = nullptr);
 
     // count letters, each uniform in a..z, upper case with a chance of 1 in 4.

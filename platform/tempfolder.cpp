@@ -44,12 +44,13 @@ std::string PrivateTempFolder() {
     return dir + "/";
 }
 
-int MakeTempFile(const std::string &folder, const std::string &prefix, std::string &path) {
+int MakeTempFile(const std::string &folder, const std::string &prefix, std::string &path,
+                 const std::string &suffix) {
     std::string tmpl = folder;
     if (!tmpl.empty() && tmpl.back() != '/')
         tmpl += '/';
-    tmpl += prefix + "XXXXXX";
-    int fd = mkostemp(tmpl.data(), O_CLOEXEC);
+    tmpl += prefix + "XXXXXX" + suffix;
+    int fd = mkostemps(tmpl.data(), static_cast<int>(suffix.size()), O_CLOEXEC);
     if (fd < 0)
         throw EPlatformError("无法创建临时文件" + tmpl + "：" + errnoText(errno));
     path = tmpl;

@@ -19,8 +19,10 @@ public:
 // not a directory, or belongs to another user.
 std::string PrivateTempFolder();
 
-// Creates a new empty file "<folder><prefix>XXXXXX" with mkstemp (mode 0600) and
-// returns its open descriptor; path receives the name. Throws EPlatformError.
-int MakeTempFile(const std::string &folder, const std::string &prefix, std::string &path);
+// Creates a new empty file "<folder><prefix>XXXXXX<suffix>" with mkstemps (mode
+// 0600, never an existing name) and returns its open descriptor; path receives the
+// name. Throws EPlatformError.
+int MakeTempFile(const std::string &folder, const std::string &prefix, std::string &path,
+                 const std::string &suffix = "");
 
 } // namespace vorel::platform
