@@ -1,0 +1,43 @@
+// The water simulation behind the about window's picture: a height field with
+// the classic two-buffer wave step, and the rendering that displaces the
+// picture's pixels by the slope of the water. Pure functions of their arguments;
+// no timer, no window.
+#pragma once
+
+#include <QImage>
+
+#include <vector>
+
+namespace vorel::help {
+
+struct RippleField {
+    RippleField(int w, int h);
+
+    int width;
+    int height;
+    std::vector<float> current;  // heights now
+    std::vector<float> previous; // heights one step ago
+
+    float at(int x, int y) const { return current[static_cast<size_t>(y) * width + x]; }
+};
+
+// Radius of a drop in pixels: a drop raises the water in a small disc, not a single
+// pixel, so the ripple is round and visible.
+constexpr int DropRadius = 3;
+
+// Raises the water around (x, y) by strength, falling off towards the rim of the
+// disc. Points outside the field are ignored; the disc is clipped at its edges.
+void Drop(RippleField &field, int x, int y, int strength);
+
+// One time step. Each inner point becomes half the sum of its four neighbours
+// minus its own height one step before, less damping thousandths of that; the
+// border stays still (the water's edge reflects). A step changes only points next
+// to a point that was moving, so a disturbance spreads one pixel per step.
+void RippleStep(RippleField &field, int damping);
+
+// The picture as seen through the water: each pixel is taken from where the
+// local slope refracts it, and lit or shaded by the slope. Flat water gives the
+// picture unchanged. picture must have the field's size.
+QImage RenderRipples(const QImage &picture, const RippleField &field);
+
+} // namespace vorel::help
