@@ -3,7 +3,7 @@
 #pragma once
 
 #include "segment/segmentlist.h"
-#include "waveoscope.h"
+#include "view/waveoscope.h"
 
 namespace vorel::app {
 

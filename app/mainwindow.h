@@ -59,7 +59,6 @@ struct TTransportState {
 };
 
 class TfMainFree : public QWidget {
-    Q_OBJECT
 public:
     explicit TfMainFree(QWidget *parent = nullptr);
     ~TfMainFree() override;

@@ -18,13 +18,13 @@
 #include "channelinfo.h"
 #include "guard.h"
 #include "messagebox.h"
-#include "mmoscope.h"
-#include "mmslider.h"
+#include "view/mmoscope.h"
+#include "view/mmslider.h"
 #include "player.h"
 #include "repeatrules.h"
 #include "segment/samplelist.h"
 #include "trace.h"
-#include "waveoscope.h"
+#include "view/waveoscope.h"
 #include "widgets.h"
 
 namespace vorel::app {

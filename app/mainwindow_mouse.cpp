@@ -11,12 +11,12 @@
 #include "channelinfo.h"
 #include "guard.h"
 #include "installpaths.h"
-#include "mmoscope.h"
-#include "mmslider.h"
+#include "view/mmoscope.h"
+#include "view/mmslider.h"
 #include "player.h"
 #include "repeatrules.h"
-#include "showsamples.h"
-#include "waveoscope.h"
+#include "view/showsamples.h"
+#include "view/waveoscope.h"
 
 namespace vorel::app {
 

@@ -3,6 +3,7 @@
 #include "mainwindow.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QRadioButton>
 #include <QTimer>
 #include <QToolButton>
@@ -13,12 +14,12 @@
 
 #include "channelinfo.h"
 #include "guard.h"
-#include "mmoscope.h"
-#include "mmslider.h"
+#include "view/mmoscope.h"
+#include "view/mmslider.h"
 #include "player.h"
 #include "repeatrules.h"
 #include "trace.h"
-#include "waveoscope.h"
+#include "view/waveoscope.h"
 #include "widgets.h"
 
 namespace vorel::app {

@@ -23,13 +23,15 @@
 #include "breakpointsadapter.h"
 #include "channelinfo.h"
 #include "guard.h"
-#include "mmoscope.h"
-#include "mmslider.h"
+#include "help/aboutwindow.h"
+#include "help/helpwindow.h"
+#include "view/mmoscope.h"
+#include "view/mmslider.h"
 #include "player.h"
 #include "bassstream.h"
 #include "repeatrules.h"
 #include "trace.h"
-#include "waveoscope.h"
+#include "view/waveoscope.h"
 #include "widgets.h"
 
 namespace vorel::app {
@@ -139,7 +141,6 @@ TfMainFree::TfMainFree(QWidget *parent) : QWidget(parent) {
     FormCreate();
     connectControls();
     UpdateTransport();
-    ShowRepeatLabel();
     if (QScreen *s = QGuiApplication::primaryScreen())
         move(s->availableGeometry().center() - QPoint(ClientWidth / 2, ClientHeight / 2));
     sl_speed->setFocus();
@@ -455,11 +456,6 @@ bool TfMainFree::eventFilter(QObject *watched, QEvent *e) {
 }
 
 } // namespace vorel::app
-
-namespace vorel::help {
-void ShowHelp(QWidget *owner);
-void ShowAbout(QWidget *owner);
-} // namespace vorel::help
 
 namespace vorel::app {
 

@@ -83,6 +83,9 @@ bool startOutput(int device, DWORD &error) {
     Engine &e = engine();
     e.latencyFrames.store(0);
     if (device != 0) {
+        // SDL would otherwise turn SIGINT and SIGTERM into quit events that no one
+        // reads: the host program could then not be ended by a signal.
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
             error = BASS_ERROR_DRIVER;
             return false;
