@@ -1,6 +1,7 @@
 #include "noisefloor.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "audio/channelinfo.h"
 
@@ -17,7 +18,7 @@ constexpr int64_t MaxMeanSentenceMs = 30000;
 
 // The floor is the 5th percentile of the blocks above the fixed level: pauses
 // make up far more than 5 % of a recording of sentences, and the lowest blocks
-// are pure noise. The peak of a 40 ms block of steady noise varies by a dB or two
+// are pure noise. The peak of a 40 ms block of steady noise varies by about 2 dB
 // from block to block; 1.3 (+2.3 dB) clears that while staying under the quiet
 // ends of words, which sit only a few dB above the noise.
 constexpr int64_t FloorPercent = 5;
@@ -42,9 +43,8 @@ bool hasShortSentence(const TStrings &breakpoints, int32_t minSentenceMs) {
     return false;
 }
 
-} // namespace
-
-int32_t NoiseFloorLevel(const std::vector<int32_t> &magnitudes, const TSplitSettings &settings) {
+// Silence level for the second pass, or 0 when the recording gives no usable one.
+int32_t noiseFloorLevel(const std::vector<int32_t> &magnitudes, const TSplitSettings &settings) {
     // Blocks already silent at the fixed level stay silent at any higher one; they
     // would only drag the estimate towards digital silence at the file's edges.
     std::vector<int32_t> loud;
@@ -66,6 +66,8 @@ int32_t NoiseFloorLevel(const std::vector<int32_t> &magnitudes, const TSplitSett
     return static_cast<int32_t>(level);
 }
 
+} // namespace
+
 TSplitOutcome SplitAtNoiseFloor(const TSplitSettings &settings, const TStrings &samples, TStrings &breakpoints) {
     TSplitWave(settings).Split(samples, breakpoints);
     const TSplitOutcome fixed{settings.SilenceLevel, false};
@@ -81,7 +83,7 @@ TSplitOutcome SplitAtNoiseFloor(const TSplitSettings &settings, const TStrings &
         const int64_t v = StrToInt(s);
         magnitudes.push_back(static_cast<int32_t>(v < 0 ? -v : v));
     }
-    const int32_t level = NoiseFloorLevel(magnitudes, settings);
+    const int32_t level = noiseFloorLevel(magnitudes, settings);
     if (level <= settings.SilenceLevel)
         return fixed;
 

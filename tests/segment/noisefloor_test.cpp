@@ -97,6 +97,7 @@ TEST(NoiseFloorSplit, Cases) {
         {"noise over the fixed level", noisy.samples, noisyExpected, 3900},
         {"digital silence between sentences", lesson(10, 60, 10, 0).samples, {}, 1800},
         {"noise under the fixed level", lesson(10, 60, 10, 1500).samples, {}, 1800},
+        {"nothing at the fixed level or above", TStrings(700, "1799"), {}, 1800},
         {"19960 ms", shortOne.samples, {}, 1800},
         {"20000 ms", twentySeconds, withEnds(later(shortOne.pauseMiddles, 1), twentySeconds.size()), 3900},
         {"lead-in of digital silence", leadIn, withEnds(later(noisy.pauseMiddles, 50), leadIn.size()), 3900},
@@ -113,12 +114,6 @@ TEST(NoiseFloorSplit, Cases) {
         EXPECT_EQ(outcome.SilenceLevel, c.level) << c.what;
         EXPECT_EQ(outcome.NoiseFloor, c.level != 1800) << c.what;
     }
-}
-
-TEST(NoiseFloorSplit, LevelNeedsBlocksAboveTheFixedOne) {
-    const TSplitSettings settings;
-    EXPECT_EQ(vorel::segment::NoiseFloorLevel({}, settings), 0);
-    EXPECT_EQ(vorel::segment::NoiseFloorLevel(std::vector<int32_t>(100, 1799), settings), 0);
 }
 
 TEST(NoiseFloorSplit, LoadStepReportsTheLevel) {
