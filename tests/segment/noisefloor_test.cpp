@@ -2,6 +2,7 @@
 // separated by pauses that hold steady noise instead of silence.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 

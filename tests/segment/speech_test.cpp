@@ -4,6 +4,7 @@
 // with steady noise under the whole recording.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
