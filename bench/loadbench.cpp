@@ -39,7 +39,7 @@ std::string loadOne(audio::TBass &player, const std::string &file) {
 
     const auto t2 = Clock::now();
     segment::TSegmentList segments;
-    const auto source = segment::LoadBreakpoints(segments, file, samples, duration);
+    const segment::TBreakpointLoad load = segment::LoadBreakpoints(segments, file, samples, duration);
     const double splitMs = msSince(t2);
     const double totalMs = msSince(t0);
 
@@ -47,14 +47,18 @@ std::string loadOne(audio::TBass &player, const std::string &file) {
     for (int32_t i = 0; i < segments.Count(); ++i)
         breakpoints += (i ? "," : "") + std::to_string(segments.Items(i).TimeMs);
 
+    // The silence level the split used; an LRC file has none.
+    const bool lrc = load.Source == segment::TBreakpointSource::Lrc;
+    const std::string threshold = lrc ? "null" : std::to_string(load.Split.SilenceLevel);
+
     char timing[256];
     std::snprintf(timing, sizeof timing,
                   "\"open_ms\":%.3f,\"sample_ms\":%.3f,\"split_ms\":%.3f,\"total_ms\":%.3f,\"peak_rss_kb\":%ld",
                   openMs, sampleMs, splitMs, totalMs, peakRssKb());
     return "{\"file\":" + jsonText(file) + ",\"duration_ms\":" + std::to_string(duration) +
            ",\"samples\":" + std::to_string(samples.size()) + ",\"source\":\"" +
-           (source == segment::TBreakpointSource::Lrc ? "lrc" : "split") + "\",\"breakpoints_ms\":[" + breakpoints +
-           "]," + timing + "}";
+           (lrc ? "lrc" : "split") + "\",\"threshold\":" + threshold + ",\"breakpoints_ms\":[" + breakpoints + "]," +
+           timing + "}";
 }
 
 } // namespace

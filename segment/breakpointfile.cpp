@@ -21,19 +21,18 @@ void EndAtDuration(TSegmentList &list, int32_t durationMs) {
     list.RefreshStamp(list.Count() - 1);
 }
 
-TBreakpointSource LoadBreakpoints(TSegmentList &list, const std::string &audioPath, const TStrings &samples,
-                                  int32_t durationMs) {
+TBreakpointLoad LoadBreakpoints(TSegmentList &list, const std::string &audioPath, const TStrings &samples,
+                                int32_t durationMs) {
     const std::string lrc = BreakpointFileFor(audioPath);
     std::error_code ec;
     if (std::filesystem::is_regular_file(lrc, ec)) {
         list.LoadFromFile(lrc);
         if (list.Count() > 0) {
             EndAtDuration(list, durationMs);
-            return TBreakpointSource::Lrc;
+            return {TBreakpointSource::Lrc, {}};
         }
     }
-    list.AutoSplit(samples);
-    return TBreakpointSource::Split;
+    return {TBreakpointSource::Split, list.AutoSplit(samples)};
 }
 
 } // namespace vorel::segment

@@ -6,11 +6,19 @@
 #include <cstdint>
 #include <string>
 
+#include "noisefloor.h"
 #include "segmentlist.h"
 
 namespace vorel::segment {
 
 enum class TBreakpointSource { Lrc, Split };
+
+struct TBreakpointLoad {
+    TBreakpointSource Source = TBreakpointSource::Split;
+    TSplitOutcome Split; // for Source Split: the silence level used, and whether it
+                         // came from the noise floor (the window then shows
+                         // NoiseFloorSplitNotice); zero and false for Lrc
+};
 
 // The audio path with its last extension replaced by ".lrc" (appended when the
 // file name has none).
@@ -24,7 +32,7 @@ void EndAtDuration(TSegmentList &list, int32_t durationMs);
 
 // Fills an empty list for the audio file. A breakpoint file without any stamp
 // line falls back to the splitter; its read and time errors propagate.
-TBreakpointSource LoadBreakpoints(TSegmentList &list, const std::string &audioPath, const TStrings &samples,
-                                  int32_t durationMs);
+TBreakpointLoad LoadBreakpoints(TSegmentList &list, const std::string &audioPath, const TStrings &samples,
+                                int32_t durationMs);
 
 } // namespace vorel::segment

@@ -166,9 +166,9 @@ void TSegmentList::LoadFromStrings(const TStrings &lines) {
     }
 }
 
-void TSegmentList::AutoSplit(const TStrings &samples) {
+TSplitOutcome TSegmentList::AutoSplit(const TStrings &samples) {
     TStrings times;
-    TSplitWave(Settings).Split(samples, times);
+    const TSplitOutcome outcome = SplitAtNoiseFloor(Settings, samples, times);
     Clear();
     for (const std::string &v : times) {
         TSegmentRec rec;
@@ -176,6 +176,7 @@ void TSegmentList::AutoSplit(const TStrings &samples) {
         rec.Stamp = MakeStamp(rec.TimeMs);
         Add(std::move(rec));
     }
+    return outcome;
 }
 
 int32_t TSegmentList::InsertBreakpoint(int32_t t, int32_t tolerance) {

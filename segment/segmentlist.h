@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "noisefloor.h"
 #include "segmenttypes.h"
 #include "splitwave.h"
 
@@ -48,8 +49,9 @@ public:
     // stays empty: the caller then splits automatically.
     void LoadFromStrings(const TStrings &lines);
 
-    // Replaces the whole content with the splitter's breakpoints over samples.
-    void AutoSplit(const TStrings &samples);
+    // Replaces the whole content with the splitter's breakpoints over samples
+    // (SplitAtNoiseFloor with Settings); returns the silence level it used.
+    TSplitOutcome AutoSplit(const TStrings &samples);
 
     // Inserts t after the last breakpoint c <= t when |t - c| >= tolerance;
     // returns the new index, or -1 (none at or before t, or too close).

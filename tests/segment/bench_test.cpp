@@ -88,7 +88,9 @@ TEST(Bench, LoadsLikeTheProgram) {
     }
     EXPECT_EQ(field(out.lines[0], "source"), "\"split\"");
     EXPECT_EQ(field(out.lines[0], "breakpoints_ms"), "[0,2240,4520]");
+    EXPECT_EQ(field(out.lines[0], "threshold"), "1800");
     EXPECT_EQ(field(out.lines[1], "source"), "\"lrc\"");
+    EXPECT_EQ(field(out.lines[1], "threshold"), "null");
     EXPECT_EQ(field(out.lines[1], "breakpoints_ms"), "[0,1000,3000,4600]");
     EXPECT_EQ(field(out.lines[2], "source"), "\"split\"");
     EXPECT_EQ(field(out.lines[2], "breakpoints_ms"), "[0,2240,4520]");

@@ -310,18 +310,20 @@ TEST(BreakpointFile, NameEndFixAndFallback) {
     const TStrings samples(100, "5000");
     using vorel::segment::TBreakpointSource;
     TSegmentList split;
-    EXPECT_EQ(vorel::segment::LoadBreakpoints(split, dir.file("talk.wav"), samples, 4080), TBreakpointSource::Split);
+    EXPECT_EQ(vorel::segment::LoadBreakpoints(split, dir.file("talk.wav"), samples, 4080).Source,
+              TBreakpointSource::Split);
     EXPECT_EQ(times(split), (std::vector<int32_t>{0, 4000}));
 
     vorel::test::writeText(dir.file("talk.lrc"), "[ti:no stamps]\n");
     TSegmentList fallback;
-    EXPECT_EQ(vorel::segment::LoadBreakpoints(fallback, dir.file("talk.wav"), samples, 4080),
+    EXPECT_EQ(vorel::segment::LoadBreakpoints(fallback, dir.file("talk.wav"), samples, 4080).Source,
               TBreakpointSource::Split);
     EXPECT_EQ(times(fallback), (std::vector<int32_t>{0, 4000}));
 
     vorel::test::writeText(dir.file("talk.lrc"), "[00:01.50]a\n[00:03.00]b\n");
     TSegmentList lrc;
-    EXPECT_EQ(vorel::segment::LoadBreakpoints(lrc, dir.file("talk.wav"), samples, 4080), TBreakpointSource::Lrc);
+    EXPECT_EQ(vorel::segment::LoadBreakpoints(lrc, dir.file("talk.wav"), samples, 4080).Source,
+              TBreakpointSource::Lrc);
     EXPECT_EQ(times(lrc), (std::vector<int32_t>{0, 1500, 3000, 4080}));
     EXPECT_EQ(lrc.Items(3).Stamp, "[00:04.08]");
 }
