@@ -3,6 +3,7 @@
 // out the data module unloads the libraries and clears the temp folder.
 #include "datamodule.h"
 #include "guard.h"
+#include "help/helpwindow.h"
 #include "mainwindow.h"
 #include "messagebox.h"
 #include "osversion.h"
@@ -62,6 +63,11 @@ int main(int argc, char **argv) {
         app::ShowMessage(QString::fromStdString(caption), QString::fromStdString(text), QMessageBox::Critical);
     });
     dm.DataModuleCreate();
+
+    // The help window's messages go the program's way (trace, test mode).
+    help::SetMessageHook([](const QString &caption, const QString &text) {
+        app::ShowMessage(caption, text, QMessageBox::Critical);
+    });
 
     int rc = 0;
     if (!envIsOne("VORELPLAY_EXIT_AFTER_LOAD")) {

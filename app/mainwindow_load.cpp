@@ -11,7 +11,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 
 #include "bassstream.h"
 #include "breakpointsadapter.h"
@@ -22,6 +21,7 @@
 #include "view/mmslider.h"
 #include "player.h"
 #include "repeatrules.h"
+#include "segment/breakpointfile.h"
 #include "segment/samplelist.h"
 #include "trace.h"
 #include "view/waveoscope.h"
@@ -130,28 +130,13 @@ bool TfMainFree::LoadAudioFile(const std::string &file) {
 
     std::string extraNotice;
     auto list = std::make_unique<segment::TSegmentList>();
-    const std::string lrc = BreakpointFileName(file);
     const int32_t duration = chanInfo->duration;
-    if (std::filesystem::is_regular_file(lrc)) {
-        list->LoadFromFile(lrc);
-        if (list->Count() == 0) {
-            // Not one time stamp in it: better sentences found by ear than none.
-            list->AutoSplit(*samples);
-            extraNotice = "断点文件中没有有效的时间标签，已自动断句。";
-        } else {
-            segment::TSegmentRec &last = list->Items(list->Count() - 1);
-            if (last.TimeMs == duration) {
-                // already ends at the end
-            } else if (last.TimeMs - 200 < duration) {
-                list->InsertBreakpoint(duration, 0);
-            } else {
-                last.TimeMs = duration;
-            }
-            list->RefreshStamp(list->Count() - 1);
-        }
-    } else {
-        list->AutoSplit(*samples);
-    }
+    const segment::TBreakpointLoad how = segment::LoadBreakpoints(*list, file, *samples, duration);
+    if (how.LrcWithoutStamps)
+        // Not one time stamp in it: sentences found at the pauses beat none at all.
+        extraNotice = "断点文件中没有有效的时间标签，已按停顿自动断句。";
+    else if (how.Split.NoiseFloor)
+        extraNotice = segment::NoiseFloorSplitNotice;
     breakpointView_->SetList(list.get());
     segments = std::move(list);
 
@@ -180,10 +165,11 @@ bool TfMainFree::LoadAudioFile(const std::string &file) {
 
     v.SetPlayColumn(0);
     fileName = file;
-    l_time->setText(QString::fromStdString("00:00 / " + audio::FormatTime(duration)));
     slider->SetMinValue(0);
     slider->SetMaxValue(duration);
     slider->SetPosition(0);
+    // After the slider: its change notice writes the label in the short form.
+    l_time->setText(QString::fromStdString("00:00 / " + audio::FormatTime(duration)));
     v.RedrawWave();
     SetStatus(SentenceCountText(std::max(0, segments->Count() - 1)));
     bass->SetTempo(sl_speed->Position());

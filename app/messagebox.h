@@ -7,11 +7,18 @@
 #include <QMessageBox>
 #include <QString>
 
+#include <functional>
+
 class QWidget;
 
 namespace vorel::app {
 
 void ShowMessage(const QString &caption, const QString &text, QMessageBox::Icon icon,
                  QWidget *owner = nullptr);
+
+// Tests: receives every message instead of a box (the trace line is still
+// written); an empty hook restores the box.
+using MessageHook = std::function<void(const QString &caption, const QString &text)>;
+void SetMessageHook(MessageHook hook);
 
 } // namespace vorel::app

@@ -70,12 +70,4 @@ std::string SpeedHint(int percent) {
 
 std::string SpeedNotice(int percent) { return "播放速率调整：" + std::to_string(100 + percent) + "%"; }
 
-std::string BreakpointFileName(const std::string &audioPath) {
-    const size_t slash = audioPath.find_last_of('/');
-    const size_t dot = audioPath.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return audioPath + ".lrc";
-    return audioPath.substr(0, dot) + ".lrc";
-}
-
 } // namespace vorel::app

@@ -32,8 +32,5 @@ std::string SentenceCountText(int32_t sentences);
 std::string SpeedHint(int percent);
 // "播放速率调整：120%"
 std::string SpeedNotice(int percent);
-// The breakpoint file beside an audio file: the last extension replaced by
-// ".lrc", or ".lrc" appended to a name without one.
-std::string BreakpointFileName(const std::string &audioPath);
 
 } // namespace vorel::app

@@ -14,6 +14,8 @@ void EndAtDuration(TSegmentList &list, int32_t durationMs) {
     TSegmentRec &last = list.Items(list.Count() - 1);
     // A stamp up to 200 ms past the end stays and the end goes before it; a later
     // one is pulled back to the end.
+    if (last.TimeMs == durationMs)
+        return; // a second breakpoint there would make an empty sentence
     if (static_cast<int64_t>(last.TimeMs) - 200 < durationMs)
         list.InsertBreakpoint(durationMs, 0);
     else
@@ -29,10 +31,11 @@ TBreakpointLoad LoadBreakpoints(TSegmentList &list, const std::string &audioPath
         list.LoadFromFile(lrc);
         if (list.Count() > 0) {
             EndAtDuration(list, durationMs);
-            return {TBreakpointSource::Lrc, {}};
+            return {TBreakpointSource::Lrc, {}, false};
         }
+        return {TBreakpointSource::Split, list.AutoSplit(samples), true};
     }
-    return {TBreakpointSource::Split, list.AutoSplit(samples)};
+    return {TBreakpointSource::Split, list.AutoSplit(samples), false};
 }
 
 } // namespace vorel::segment

@@ -18,6 +18,8 @@ struct TBreakpointLoad {
     TSplitOutcome Split; // for Source Split: the silence level used, and whether it
                          // came from the noise floor (the window then shows
                          // NoiseFloorSplitNotice); zero and false for Lrc
+    bool LrcWithoutStamps = false; // a breakpoint file lay beside the audio but held
+                                   // no stamp line, so the splitter was used
 };
 
 // The audio path with its last extension replaced by ".lrc" (appended when the
@@ -27,6 +29,7 @@ std::string BreakpointFileFor(const std::string &audioPath);
 // Makes the last breakpoint the end of the audio: inserted after the last
 // breakpoint not later than durationMs when the list's last time is below
 // durationMs + 200, else the last time is set to durationMs; its stamp is renewed.
+// A list already ending at durationMs stays as it is.
 // ESegmentError "索引越界错误！" on an empty list.
 void EndAtDuration(TSegmentList &list, int32_t durationMs);
 
