@@ -79,6 +79,8 @@ TMMOscope::TMMOscope(QWidget *parent) : QWidget(parent), canvas_(*this)
 {
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setCursor(Qt::CrossCursor);
+    resize(194, 90);
     Reallocate();
 }
 

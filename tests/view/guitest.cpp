@@ -1,16 +1,30 @@
 #include "guitest.h"
 
 #include <QApplication>
+#include <gtest/gtest.h>
+#include <memory>
 
 namespace vorel::view::test {
 
-void EnsureApp()
-{
-    static int argc = 1;
-    static char name[] = "view_gui_test";
-    static char *argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-}
+namespace {
+
+// The one QApplication of the process lives from before the first test to after
+// the last; a function-local static would be destroyed after Qt's own globals.
+class TAppEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { app_ = std::make_unique<QApplication>(argc_, argv_); }
+    void TearDown() override { app_.reset(); }
+
+private:
+    int argc_ = 1;
+    char name_[14] = "view_gui_test";
+    char *argv_[2] = {name_, nullptr};
+    std::unique_ptr<QApplication> app_;
+};
+
+[[maybe_unused]] ::testing::Environment *const registered = ::testing::AddGlobalTestEnvironment(new TAppEnvironment);
+
+} // namespace
 
 void ConfigureMainOscope(TMMOscope &osc)
 {

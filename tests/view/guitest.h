@@ -9,14 +9,6 @@
 
 namespace vorel::view::test {
 
-// The one QApplication of the test process, created on first use.
-void EnsureApp();
-
-// First member of a fixture, so that the application exists before its widgets.
-struct TAppGuard {
-    TAppGuard() { EnsureApp(); }
-};
-
 // The waveform strip as the main window configures it, shown, 609 x 61.
 void ConfigureMainOscope(TMMOscope &osc);
 

@@ -40,7 +40,6 @@ protected:
         return {first, last};
     }
 
-    test::TAppGuard app;
     TMMOscope osc;
 };
 

@@ -39,7 +39,6 @@ protected:
         QCoreApplication::sendEvent(&s, &e);
     }
 
-    test::TAppGuard app;
     TMMSlider slider;
     std::string log;
 };
@@ -156,6 +155,23 @@ TEST_F(SliderTest, KeysChangeTrackAndEndOnRelease)
     QTest::keyClick(&slider, Qt::Key_Up);
     QTest::keyClick(&slider, Qt::Key_Down);
     EXPECT_EQ(log, "C3TEC0TE");
+}
+
+TEST_F(SliderTest, PaintsGrooveThumbAndScale)
+{
+    slider.SetPosition(0);
+    const QImage img = slider.grab().toImage();
+    auto rgb = [&](int x, int y) { return img.pixelColor(x, y).rgb() & 0xFFFFFF; };
+    const QRect thumb = slider.ThumbRect();
+    ASSERT_TRUE(slider.rect().contains(thumb));
+    EXPECT_EQ(rgb(thumb.center().x(), thumb.center().y()), 0xA09683u);
+    EXPECT_EQ(rgb(200, thumb.center().y()), 0xF0F0F0u); // groove inside its border
+    // Ticks at the thumb centre's stops; the middle one is enlarged and still fits.
+    const int y0 = thumb.bottom() + 2;
+    for (int y = y0; y < y0 + 6; ++y)
+        EXPECT_EQ(rgb(5 + 183, y), 0x804000u) << y;
+    EXPECT_LE(y0 + 6, slider.height());
+    EXPECT_NE(rgb(5 + 183 + 1, y0), 0x804000u);
 }
 
 TEST_F(SliderTest, NeitherATabStopNorFocusedUntilPressed)

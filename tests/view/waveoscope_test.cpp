@@ -61,7 +61,6 @@ protected:
         QCoreApplication::processEvents();
     }
 
-    test::TAppGuard app;
     TMMOscope osc;
     TWaveOscope view{2};
     VectorBreakpoints bps;
