@@ -198,6 +198,15 @@ TEST_F(OscopeTest, ResizeReallocatesClearsAndResetsTheRange)
     EXPECT_EQ(osc.Data(), std::vector<int16_t>(200, 0));
     EXPECT_EQ(osc.ActiveLast(), 200);
     EXPECT_EQ(osc.Image().size(), QSize(200, 4));
+
+    // Showing a control at the size it had keeps what was set while it was hidden.
+    TMMOscope fresh;
+    fresh.SetActiveRange(5, 6, false);
+    fresh.show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(fresh.Columns(), 194);
+    EXPECT_EQ(fresh.ActiveFirst(), 5);
+    EXPECT_EQ(fresh.ActiveLast(), 6);
 }
 
 TEST_F(OscopeTest, CanvasLinesExcludeTheirEndAndNotXorTwiceRestores)
