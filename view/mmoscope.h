@@ -86,8 +86,9 @@ public:
     void ShowData(const int16_t *values);
     const std::vector<int16_t> &Data() const { return data_; }
 
-    // Renders the trace into the image now, fires OnPostPaint, then schedules the
-    // copy to the screen.
+    // Renders the trace into the image now (also while hidden, so the image is
+    // always current), fires OnPostPaint, then schedules the copy to the screen.
+    // Called from inside OnPostPaint it is deferred like Invalidate.
     void Repaint();
     // The same, later; several calls before the event loop runs render once.
     void Invalidate();
