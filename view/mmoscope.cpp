@@ -79,6 +79,8 @@ TMMOscope::TMMOscope(QWidget *parent) : QWidget(parent), canvas_(*this)
 {
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setCursor(Qt::CrossCursor);
+    resize(194, 90);
     Reallocate();
 }
 
@@ -232,6 +234,9 @@ void TMMOscope::paintEvent(QPaintEvent *)
 
 void TMMOscope::resizeEvent(QResizeEvent *)
 {
+    // A hidden widget gets its pending resize when shown, often at the size it has.
+    if (std::max(width(), 4) == columns_ && std::max(height(), 4) == height_)
+        return;
     Reallocate();
     Repaint();
 }

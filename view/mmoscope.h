@@ -26,8 +26,9 @@ enum class TPenMode { Copy, NotXor };
 class TMMOscope;
 
 // Pen drawing into the control's image, at any time (not only while painting).
-// Lines exclude their end point; a pen w pixels wide covers, across the line, the
-// w pixels ending at the line's own row or column (w = 2: one before and the line).
+// Lines exclude their end point. A pen w pixels wide widens every point of the line
+// into the w x w square that ends at it (w = 2: the point and the pixels before
+// it), so a two-pixel line along the bottom edge, one row below the image, shows.
 class TOscopeCanvas {
 public:
     explicit TOscopeCanvas(TMMOscope &owner) : owner_(owner) {}
@@ -85,8 +86,9 @@ public:
     void ShowData(const int16_t *values);
     const std::vector<int16_t> &Data() const { return data_; }
 
-    // Renders the trace into the image now, fires OnPostPaint, then schedules the
-    // copy to the screen.
+    // Renders the trace into the image now (also while hidden, so the image is
+    // always current), fires OnPostPaint, then schedules the copy to the screen.
+    // Called from inside OnPostPaint it is deferred like Invalidate.
     void Repaint();
     // The same, later; several calls before the event loop runs render once.
     void Invalidate();

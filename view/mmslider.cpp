@@ -9,56 +9,25 @@ namespace vorel::view {
 
 namespace {
 
-constexpr TColor SliderBrown = 0x8396A0; // RGB (160, 150, 131)
-constexpr TColor GrooveGrey = 0xF0F0F0;  // RGB (240, 240, 240)
-
 int EnlargedTick(const TSliderStyle &s) { return s.TickSize + 2; }
 
 } // namespace
 
 TSliderStyle ProgressSliderStyle()
 {
-    TSliderStyle s;
-    s.GrooveSize = 6;
-    s.GrooveColor = GrooveGrey;
-    s.GrooveBorderWidth = 1;
-    s.GrooveBorderColor = SliderBrown;
-    s.ThumbWidth = 10;
-    s.ThumbHeight = 20;
-    s.ThumbColor = SliderBrown;
-    s.ThumbBorder = false;
-    s.ScaleVisible = true;
-    s.ScaleTicks = 11;
-    s.ScaleEnlargedEvery = 5;
-    s.TickSize = 4;
-    s.TickColor = 0x004080; // RGB (128, 64, 0)
-    s.TicksConnected = false;
-    s.ScaleDistance = 1;
-    s.HandCursor = true;
-    return s;
+    return {.GrooveSize = 6,
+            .ThumbWidth = 10,
+            .ThumbHeight = 20,
+            .ThumbBorder = false,
+            .ScaleTicks = 11,
+            .ScaleEnlargedEvery = 5,
+            .TickSize = 4,
+            .TickColor = 0x004080, // RGB (128, 64, 0)
+            .TicksConnected = false,
+            .ScaleDistance = 1};
 }
 
-TSliderStyle SpeedSliderStyle()
-{
-    TSliderStyle s;
-    s.GrooveSize = 3;
-    s.GrooveColor = GrooveGrey;
-    s.GrooveBorderWidth = 1;
-    s.GrooveBorderColor = SliderBrown;
-    s.ThumbWidth = 6;
-    s.ThumbHeight = 13;
-    s.ThumbColor = SliderBrown;
-    s.ThumbBorder = true;
-    s.ScaleVisible = true;
-    s.ScaleTicks = 3;
-    s.ScaleEnlargedEvery = 1;
-    s.TickSize = 3;
-    s.TickColor = SliderBrown;
-    s.TicksConnected = true;
-    s.ScaleDistance = -1;
-    s.HandCursor = true;
-    return s;
-}
+TSliderStyle SpeedSliderStyle() { return {}; }
 
 TMMSlider::TMMSlider(QWidget *parent) : QWidget(parent)
 {

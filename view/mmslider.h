@@ -10,7 +10,8 @@
 
 namespace vorel::view {
 
-// Look of a slider: groove, thumb and the scale of ticks under the thumb.
+// Look of a slider: groove, thumb and the scale of ticks under the thumb. The
+// defaults are the speed slider's; the progress slider differs in sizes and scale.
 struct TSliderStyle {
     int GrooveSize = 3;               // groove height
     TColor GrooveColor = 0xF0F0F0;

@@ -65,7 +65,7 @@ public:
 
     bool CanScrollForward() const;
     bool CanScrollBack() const;
-    // Moves the view; return the change of view-relative columns (ScrollForward
+    // Move the view; return the change of view-relative columns (ScrollForward
     // negative, ScrollBack positive, 0 when the view did not move).
     int32_t ScrollForward();
     int32_t ScrollBack();
