@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
@@ -71,21 +72,32 @@ protected:
     }
 
     // Renders until the window has handled an end notification or maxMs of audio
-    // have been rendered; returns the ms rendered.
+    // have been rendered, ticking the play timer every 80 ms of audio as the
+    // window's timer would; returns the ms rendered.
     int renderUntilEnd(int maxMs = 20000) {
         const int64_t before = ends_;
         int16_t buf[2 * 441];
         int ms = 0;
         for (; ms < maxMs && ends_ == before; ms += 10) {
             render_(buf, 441);
+            if (ms % 80 == 0 && w->Timer_play->isActive()) {
+                w->Timer_playTimer();
+                seenSentences.push_back(w->curSentence);
+            }
             QCoreApplication::processEvents();
         }
+        // The end message is posted from inside the render: let the window handle it.
+        for (int i = 0; i < 5; ++i)
+            QCoreApplication::processEvents();
         return ms;
     }
-    void renderMs(int ms) {
+    // Renders ms of audio with the play timer ticking every 80 ms.
+    void renderMsForTicks(int ms) {
         int16_t buf[2 * 441];
-        for (int i = 0; i < ms / 10; ++i) {
+        for (int t = 0; t < ms; t += 10) {
             render_(buf, 441);
+            if (t % 80 == 0 && w->Timer_play->isActive())
+                w->Timer_playTimer();
             QCoreApplication::processEvents();
         }
     }
@@ -97,6 +109,7 @@ protected:
 
     std::unique_ptr<TfMainFree> w;
     std::vector<std::string> messages;
+    std::vector<int32_t> seenSentences; // curSentence at each play-timer tick
     vorel::test::TempDir dir;
 
 private:
