@@ -26,21 +26,7 @@ namespace {
 // The private temp folder goes below a test folder for the fixture's lifetime.
 class HelpWindow : public ::testing::Test {
 protected:
-    void SetUp() override {
-        vorel::test::qtApp();
-        const char *old = std::getenv("TMPDIR");
-        if (old)
-            oldTmpdir_ = old;
-        hadTmpdir_ = old != nullptr;
-        setenv("TMPDIR", tmp_.path().c_str(), 1);
-        folder_ = tmp_.path() + "/tmpvp-" + std::to_string(geteuid());
-    }
-    void TearDown() override {
-        if (hadTmpdir_)
-            setenv("TMPDIR", oldTmpdir_.c_str(), 1);
-        else
-            unsetenv("TMPDIR");
-    }
+    void SetUp() override { vorel::test::qtApp(); }
 
     std::vector<std::string> filesInFolder() const {
         std::vector<std::string> names;
@@ -51,9 +37,8 @@ protected:
     }
 
     TempDir tmp_;
-    std::string folder_;
-    std::string oldTmpdir_;
-    bool hadTmpdir_ = false;
+    vorel::test::TmpdirScope tmpdir_{tmp_.path()};
+    std::string folder_ = tmp_.path() + "/tmpvp-" + std::to_string(geteuid());
     std::vector<QString> messages_;
     MessageHook record_ = [this](const QString &caption, const QString &text) {
         messages_.push_back(caption + ": " + text);

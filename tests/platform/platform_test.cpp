@@ -18,30 +18,9 @@
 
 using namespace vorel::platform;
 using vorel::test::TempDir;
+using vorel::test::TmpdirScope;
 
 namespace {
-
-// Points TMPDIR at a test folder for the lifetime of the object.
-class TmpdirScope {
-public:
-    explicit TmpdirScope(const std::string &dir) {
-        const char *old = std::getenv("TMPDIR");
-        had_ = old != nullptr;
-        if (had_)
-            old_ = old;
-        setenv("TMPDIR", dir.c_str(), 1);
-    }
-    ~TmpdirScope() {
-        if (had_)
-            setenv("TMPDIR", old_.c_str(), 1);
-        else
-            unsetenv("TMPDIR");
-    }
-
-private:
-    bool had_ = false;
-    std::string old_;
-};
 
 std::string privateName(const TempDir &t) { return t.path() + "/tmpvp-" + std::to_string(geteuid()); }
 
