@@ -1,10 +1,7 @@
 #include "messagebox.h"
 
+#include "messageline.h"
 #include "trace.h"
-
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 namespace vorel::app {
 
@@ -23,13 +20,8 @@ void ShowMessage(const QString &caption, const QString &text, QMessageBox::Icon 
         hook()(caption, text);
         return;
     }
-    const char *noDialogs = std::getenv("VORELPLAY_NO_DIALOGS");
-    if (noDialogs && std::strcmp(noDialogs, "1") == 0) {
-        const QByteArray line = (caption + ": " + text + "\n").toUtf8();
-        std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
-        std::fflush(stderr);
+    if (platform::WriteMessageLineInstead(caption.toStdString(), text.toStdString()))
         return;
-    }
     QMessageBox box(icon, caption, text, QMessageBox::Ok, owner);
     box.exec();
 }

@@ -174,17 +174,26 @@ void TfAbout::FormShow() { l_ver_->setText(VersionText(version_)); }
 void TfAbout::setLinkColour(const QColor &colour) { setTextColour(l_mail_, colour); }
 
 // Red while the pointer is on the link, blue again once it moves on the panel
-// or leaves the link.
+// or leaves the link. The link's own moves stop there: a label passes them on
+// to its parent, the panel, which would turn it blue at once.
 bool TfAbout::eventFilter(QObject *watched, QEvent *event) {
     if (watched == l_mail_) {
-        if (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter)
+        switch (event->type()) {
+        case QEvent::Enter:
             setLinkColour(LinkRed);
-        else if (event->type() == QEvent::Leave)
-            setLinkColour(LinkBlue);
-        else if (event->type() == QEvent::MouseButtonPress &&
-                 static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
-            l_mailClick();
+            break;
+        case QEvent::MouseMove:
+            setLinkColour(LinkRed);
             return true;
+        case QEvent::Leave:
+            setLinkColour(LinkBlue);
+            break;
+        case QEvent::MouseButtonPress:
+            if (static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
+                l_mailClick();
+            return true;
+        default:
+            break;
         }
     } else if (watched == Panel1_ && event->type() == QEvent::MouseMove) {
         setLinkColour(LinkBlue);

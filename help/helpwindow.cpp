@@ -1,6 +1,7 @@
 #include "helpwindow.h"
 
 #include "bzip2.h"
+#include "messageline.h"
 #include "resourcetable.h"
 #include "tempfolder.h"
 
@@ -16,7 +17,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <unistd.h>
 #include <vector>
@@ -59,13 +59,8 @@ const QString TfHelp::Caption = QStringLiteral("Vorel语言复读机（免费体
 const QString TfHelp::NotFoundText = QStringLiteral("错误：找不到help文件！");
 
 void ShowPlainMessage(const QString &caption, const QString &text) {
-    const char *noDialogs = std::getenv("VORELPLAY_NO_DIALOGS");
-    if (noDialogs && std::strcmp(noDialogs, "1") == 0) {
-        const QByteArray line = (caption + ": " + text + "\n").toUtf8();
-        std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
-        std::fflush(stderr);
+    if (platform::WriteMessageLineInstead(caption.toStdString(), text.toStdString()))
         return;
-    }
     QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok);
     box.exec();
 }

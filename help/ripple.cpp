@@ -55,7 +55,7 @@ QImage RenderRipples(const QImage &picture, const RippleField &field) {
     // A slope of 8 height units moves the view by one pixel; drops of 100 to 600 so
     // bend the picture by a few pixels, as water a few millimetres deep would.
     constexpr float PixelsPerSlope = 1.0f / 8.0f;
-    constexpr float LightPerSlope = 0.5f;
+    constexpr float LightPerSlope = 0.3f;
     for (int y = 0; y < h; ++y) {
         const QRgb *line = reinterpret_cast<const QRgb *>(src.constScanLine(y));
         QRgb *dst = reinterpret_cast<QRgb *>(out.scanLine(y));

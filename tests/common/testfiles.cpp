@@ -137,4 +137,19 @@ double crossingsPerSecond(const int16_t *interleaved, size_t frames, int channel
     return crossings * static_cast<double>(rate) / static_cast<double>(frames);
 }
 
+TmpdirScope::TmpdirScope(const std::string &dir) {
+    const char *old = std::getenv("TMPDIR");
+    had_ = old != nullptr;
+    if (had_)
+        old_ = old;
+    setenv("TMPDIR", dir.c_str(), 1);
+}
+
+TmpdirScope::~TmpdirScope() {
+    if (had_)
+        setenv("TMPDIR", old_.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+}
+
 } // namespace vorel::test

@@ -22,6 +22,20 @@ private:
     std::string path_;
 };
 
+// Points TMPDIR (and so the program's private temp folder) at dir for the object's
+// lifetime, then restores it.
+class TmpdirScope {
+public:
+    explicit TmpdirScope(const std::string &dir);
+    ~TmpdirScope();
+    TmpdirScope(const TmpdirScope &) = delete;
+    TmpdirScope &operator=(const TmpdirScope &) = delete;
+
+private:
+    bool had_ = false;
+    std::string old_;
+};
+
 std::string shellQuote(const std::string &s);
 // Runs a shell command; returns its exit status (-1 when it could not run).
 int runCommand(const std::string &command);

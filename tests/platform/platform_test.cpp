@@ -1,4 +1,5 @@
 #include "dynlib.h"
+#include "installpaths.h"
 #include "mappedfile.h"
 #include "safefile.h"
 #include "tempfolder.h"
@@ -10,36 +11,16 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <regex>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
 using namespace vorel::platform;
 using vorel::test::TempDir;
+using vorel::test::TmpdirScope;
 
 namespace {
-
-// Points TMPDIR at a test folder for the lifetime of the object.
-class TmpdirScope {
-public:
-    explicit TmpdirScope(const std::string &dir) {
-        const char *old = std::getenv("TMPDIR");
-        had_ = old != nullptr;
-        if (had_)
-            old_ = old;
-        setenv("TMPDIR", dir.c_str(), 1);
-    }
-    ~TmpdirScope() {
-        if (had_)
-            setenv("TMPDIR", old_.c_str(), 1);
-        else
-            unsetenv("TMPDIR");
-    }
-
-private:
-    bool had_ = false;
-    std::string old_;
-};
 
 std::string privateName(const TempDir &t) { return t.path() + "/tmpvp-" + std::to_string(geteuid()); }
 
@@ -125,6 +106,43 @@ TEST(MakeTempFile, CreatesDistinctPrivateFiles) {
     ASSERT_EQ(stat(a.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_THROW(MakeTempFile(t.path() + "/missing/", "WAV", a), EPlatformError);
+
+    // A suffix stays at the end, after the random part.
+    std::string c;
+    close(MakeTempFile(t.path(), "help-", c, ".html"));
+    EXPECT_TRUE(std::regex_match(c, std::regex(".*/help-[A-Za-z0-9]{6}\\.html"))) << c;
+}
+
+TEST(FindShippedFile, InstalledLayoutFirstThenSourceTree) {
+    TempDir t;
+    const std::string usr = t.path() + "/usr", src = t.path() + "/src/resources/demo";
+    for (const std::string &d : {usr + "/bin", usr + "/games/bin", usr + "/share/vorel/demo", src, t.path() + "/build/app"})
+        std::filesystem::create_directories(d);
+    const struct {
+        const char *what;
+        std::string exe, bindir, installed, source, found;
+    } cases[] = {
+        {"installed", usr + "/bin/Vorelplay", "bin", "share/vorel/demo", src, usr + "/share/vorel/demo"},
+        {"installed, deeper bindir", usr + "/games/bin/Vorelplay", "games/bin", "share/vorel/demo", src,
+         usr + "/share/vorel/demo"},
+        {"build tree", t.path() + "/build/app/Vorelplay", "bin", "share/vorel/demo", src, src},
+        {"build tree, no source tree", t.path() + "/build/app/Vorelplay", "bin", "share/vorel/demo", t.path() + "/gone", ""},
+        {"no executable path", "", "bin", "share/vorel/demo", src, src},
+        {"absolute install path is not relative to the executable", usr + "/bin/Vorelplay", "bin",
+         usr + "/share/vorel/demo", src, src},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(FindShippedFile(c.exe, c.bindir, c.installed, c.source), c.found) << c.what;
+}
+
+TEST(FindShippedFile, BuildTreeFindsTheCommittedDemoLessonsAndReadme) {
+    const std::string demo = DemoFolder();
+    ASSERT_FALSE(demo.empty());
+    for (const char *f : {"01-classroom.mp3", "01-classroom.lrc", "02-directions.wav"})
+        EXPECT_TRUE(std::filesystem::exists(demo + "/" + f)) << f;
+    EXPECT_EQ(std::filesystem::path(ReadmePath()).filename(), "README.md");
+    EXPECT_TRUE(std::filesystem::exists(ReadmePath()));
+    EXPECT_EQ(std::filesystem::path(ExecutablePath()).filename(), "platform_test");
 }
 
 TEST(MappedFile, MapsContentEmptyAndMissing) {

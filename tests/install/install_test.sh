@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# install_test.sh BUILD_DIR DESKTOP_FILE_VALIDATE with-hotpad|without-hotpad
+set -euo pipefail
+build=$1 validate=$2 hotpad=$3
+prefix=$(mktemp -d "${TMPDIR:-/tmp}/vorel-install-XXXXXX")
+trap 'rm -rf "$prefix"' EXIT
+fail() { echo "install_test: $*" >&2; exit 1; }
+
+cmake --install "$build" --prefix "$prefix" > /dev/null
+
+entries=(vorel.desktop)
+[[ $hotpad == with-hotpad ]] && entries+=(vorel-hotpad.desktop)
+for e in "${entries[@]}"; do
+  desktop="$prefix/share/applications/$e"
+  [[ -f $desktop ]] || fail "missing $desktop"
+  # Hints are advice; errors and warnings fail.
+  out=$("$validate" "$desktop" 2>&1) || fail "$e does not validate: $out"
+  if grep -v ': hint: ' <<< "$out" | grep -q .; then fail "$e: $out"; fi
+  exe=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
+  [[ -x $prefix/bin/$exe ]] || fail "$e runs $exe, which is not installed in bin"
+  icon=$(sed -n 's/^Icon=//p' "$desktop")
+  [[ -f $prefix/share/icons/hicolor/scalable/apps/$icon.svg ]] || fail "$e: no scalable icon $icon"
+done
+grep -q '^Exec=Vorelplay %f$' "$prefix/share/applications/vorel.desktop" || fail "Vorelplay's entry does not pass the chosen file"
+grep -q '^MimeType=.*audio/mpeg;' "$prefix/share/applications/vorel.desktop" || fail "Vorelplay's entry does not open MP3"
+
+for f in share/icons/hicolor/48x48/apps/vorel.png share/icons/hicolor/256x256/apps/vorel.png \
+         share/vorel/demo/01-classroom.mp3 share/vorel/demo/01-classroom.lrc share/vorel/demo/02-directions.wav \
+         share/doc/vorel/README.md; do
+  [[ -s $prefix/$f ]] || fail "missing $f"
+done
+[[ $hotpad == with-hotpad ]] && { [[ -x $prefix/bin/Hotpad ]] || fail "missing bin/Hotpad"; }
+
+# Unpacks and binds its audio libraries from the installed copy, then ends.
+VORELPLAY_EXIT_AFTER_LOAD=1 "$prefix/bin/Vorelplay" || fail "the installed Vorelplay does not start"
+echo "install_test: ok ($prefix)"
