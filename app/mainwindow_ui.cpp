@@ -25,6 +25,8 @@
 #include "guard.h"
 #include "help/aboutwindow.h"
 #include "help/helpwindow.h"
+#include "installpaths.h"
+#include "resourcetable.h"
 #include "view/mmoscope.h"
 #include "view/mmslider.h"
 #include "player.h"
@@ -137,6 +139,7 @@ TfMainFree::TfMainFree(QWidget *parent) : QWidget(parent) {
     pal.setColor(QPalette::Window, bgr(15790320));
     setPalette(pal);
     setAutoFillBackground(true);
+    dialogFolder = platform::DemoFolder();
     buildControls();
     FormCreate();
     connectControls();
@@ -459,8 +462,8 @@ bool TfMainFree::eventFilter(QObject *watched, QEvent *e) {
 
 namespace vorel::app {
 
-void TfMainFree::SpeedButton1Click() { help::ShowHelp(this); }
+void TfMainFree::SpeedButton1Click() { help::ShowHelp(this, resources::FindResource); }
 
-void TfMainFree::SpeedButton2Click() { help::ShowAbout(this); }
+void TfMainFree::SpeedButton2Click() { help::ShowAbout(this, resources::ProgramVersion()); }
 
 } // namespace vorel::app

@@ -1,7 +1,6 @@
 #include "aboutwindow.h"
 
 #include "installpaths.h"
-#include "resourcetable.h"
 #include "waterimage.h"
 
 #include <QDesktopServices>
@@ -96,9 +95,9 @@ QImage AboutPicture() {
     return img;
 }
 
-void ShowAbout(QWidget *owner) {
+void ShowAbout(QWidget *owner, const char *version) {
     const std::string readme = platform::ReadmePath();
-    TfAbout about(QString::fromUtf8(resources::ProgramVersion()),
+    TfAbout about(QString::fromUtf8(version),
                   readme.empty() ? QUrl() : QUrl::fromLocalFile(QString::fromStdString(readme)), {}, owner);
     about.exec();
 }

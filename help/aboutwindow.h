@@ -19,9 +19,8 @@ namespace vorel::help {
 class TWaterImage;
 
 // Opens the about window modally over owner (may be null) and frees it after it
-// is closed. The version comes from the program's resource table, which the
-// program links.
-void ShowAbout(QWidget *owner);
+// is closed. version: the program's dotted version.
+void ShowAbout(QWidget *owner, const char *version);
 
 // "Version " + major.minor.release.build + " 免费体验版" for a dotted version of
 // up to four numbers; missing parts count as 0 ("0.1.0" gives 0.1.0.0).

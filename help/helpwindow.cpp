@@ -2,7 +2,6 @@
 
 #include "bzip2.h"
 #include "messageline.h"
-#include "resourcetable.h"
 #include "tempfolder.h"
 
 #include <QFile>
@@ -67,8 +66,8 @@ void ShowPlainMessage(const QString &caption, const QString &text) {
 
 void SetMessageHook(MessageHook hook) { messageHook() = std::move(hook); }
 
-void ShowHelp(QWidget *owner) {
-    TfHelp help(resources::FindResource, messageHook() ? messageHook() : MessageHook(ShowPlainMessage), owner);
+void ShowHelp(QWidget *owner, const platform::ResourceLookup &lookup) {
+    TfHelp help(lookup, messageHook() ? messageHook() : MessageHook(ShowPlainMessage), owner);
     help.setWindowState(Qt::WindowMaximized);
     help.exec();
 }

@@ -27,9 +27,9 @@ void ShowPlainMessage(const QString &caption, const QString &text);
 void SetMessageHook(MessageHook hook);
 
 // Opens the help window modally over owner (may be null) and frees it after it is
-// closed, also when showing fails. The page comes from the program's resource
-// table (resources::FindResource), which the program links.
-void ShowHelp(QWidget *owner);
+// closed, also when showing fails. The page comes from lookup (the program's
+// resource table).
+void ShowHelp(QWidget *owner, const platform::ResourceLookup &lookup);
 
 class TfHelp : public QDialog {
     Q_OBJECT

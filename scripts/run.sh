@@ -3,7 +3,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-if [[ -x build/app/Vorelplay ]]; then
-  exec build/app/Vorelplay "$@"
-fi
-exec build/audio/vorel-demo "$@"
+exec build/app/Vorelplay "$@"
+

@@ -248,11 +248,11 @@ TEST_F(ControllerTest, DraggingTheProgressSliderChoosesWhatPlayNext) {
     w->slider->SetPosition(8500);
     w->sliderTrack();
     EXPECT_EQ(w->waveView->ViewOffset, 8500 / 40);
-    EXPECT_EQ(w->l_time->text().toStdString(), "8.50 / 24.50");
+    EXPECT_EQ(w->l_time->text().toStdString(), "8.50 / 25.50");
     // Marked: the sentence in the middle of the view (20.64 s).
     EXPECT_EQ(w->curSentence, 2);
     EXPECT_EQ(w->rangeStart, 17000);
-    EXPECT_EQ(w->rangeEnd, 24500);
+    EXPECT_EQ(w->rangeEnd, 25480); // the end of the audio, as a whole column
     EXPECT_FALSE(w->playing);
 
     w->rg_twokey->click();
@@ -286,5 +286,5 @@ TEST_F(ControllerTest, TheSpeedSliderRetunesAndSaysSo) {
         EXPECT_EQ(w->NoticeText(), c.notice);
     }
     w->sl_speedTrackEnd();
-    EXPECT_EQ(w->NoticeText().rfind("时长:", 0), 0u) << w->NoticeText();
+    EXPECT_EQ(w->NoticeText().rfind(" 时长:", 0), 0u) << w->NoticeText();
 }
