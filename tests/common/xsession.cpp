@@ -1,0 +1,197 @@
+#include "xsession.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "testfiles.h"
+
+namespace vorel::test {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+} // namespace
+
+TChild::TChild(const std::string &command, const std::map<std::string, std::string> &env) {
+    pid_ = fork();
+    if (pid_ == 0) {
+        setpgid(0, 0); // its own group, so that stop() ends what it started too
+        for (const auto &[k, v] : env)
+            setenv(k.c_str(), v.c_str(), 1);
+        execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+}
+
+TChild::~TChild() { stop(); }
+
+TChild::TChild(TChild &&o) noexcept : pid_(o.pid_), status_(o.status_) { o.pid_ = -1; }
+
+TChild &TChild::operator=(TChild &&o) noexcept {
+    if (this != &o) {
+        stop();
+        pid_ = o.pid_;
+        status_ = o.status_;
+        o.pid_ = -1;
+    }
+    return *this;
+}
+
+bool TChild::running() {
+    if (pid_ <= 0)
+        return false;
+    int st = 0;
+    const pid_t r = waitpid(pid_, &st, WNOHANG);
+    if (r == pid_) {
+        status_ = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+        pid_ = -1;
+        return false;
+    }
+    return r == 0;
+}
+
+int TChild::wait(int timeoutMs) {
+    const auto until = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (running()) {
+        if (Clock::now() >= until)
+            return -1;
+        sleepMs(10);
+    }
+    return status_;
+}
+
+void TChild::stop() {
+    if (!running())
+        return;
+    kill(-pid_, SIGTERM);
+    if (wait(3000) == -1 && pid_ > 0) {
+        kill(-pid_, SIGKILL);
+        int st = 0;
+        waitpid(pid_, &st, 0);
+        pid_ = -1;
+    }
+}
+
+TXSession::TXSession(bool windowManager) {
+    // Xvfb picks a free display and writes its number to the pipe.
+    int fds[2];
+    if (pipe(fds) != 0)
+        return;
+    xvfb_ = TChild("Xvfb -displayfd " + std::to_string(fds[1]) + " -screen 0 1280x800x24 -nolisten tcp", {});
+    close(fds[1]);
+    std::string number;
+    char c;
+    while (read(fds[0], &c, 1) == 1 && c != '\n')
+        number += c;
+    close(fds[0]);
+    if (number.empty())
+        return;
+    display_ = ":" + number;
+    if (windowManager) {
+        wm_ = TChild("jwm", {{"DISPLAY", display_}, {"HOME", "/nonexistent"}});
+        // jwm owns the WM_S0 selection once it manages the screen.
+        for (int i = 0; i < 200 && run("xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'") != 0; ++i)
+            sleepMs(25);
+    }
+}
+
+TXSession::~TXSession() {
+    wm_.stop();
+    xvfb_.stop();
+}
+
+std::map<std::string, std::string> TXSession::env() const {
+    return {{"DISPLAY", display_}, {"QT_QPA_PLATFORM", "xcb"}};
+}
+
+int TXSession::run(const std::string &command, std::string *out) const {
+    std::string cmd = "DISPLAY=" + display_ + " " + command;
+    if (!out)
+        return runCommand(cmd);
+    FILE *p = popen(cmd.c_str(), "r");
+    if (!p)
+        return -1;
+    char buf[4096];
+    size_t n;
+    out->clear();
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        out->append(buf, n);
+    const int st = pclose(p);
+    return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+}
+
+std::vector<unsigned long> TXSession::findWindows(const std::string &cls, int timeoutMs) const {
+    const auto until = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::vector<unsigned long> found;
+    do {
+        std::string out;
+        run("xdotool search --class '^" + cls + "$' 2>/dev/null", &out);
+        found.clear();
+        std::istringstream lines(out);
+        for (unsigned long id; lines >> id;) {
+            // Qt's hidden helper windows carry the class too: count mapped ones.
+            std::string state;
+            run("xwininfo -id " + std::to_string(id) + " | grep 'Map State'", &state);
+            if (state.find("IsViewable") != std::string::npos)
+                found.push_back(id);
+        }
+        if (!found.empty())
+            break;
+        sleepMs(50);
+    } while (Clock::now() < until);
+    return found;
+}
+
+bool TXSession::closeWindow(unsigned long window) const {
+    Display *d = XOpenDisplay(display_.c_str());
+    if (!d)
+        return false;
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = window;
+    e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
+    e.xclient.data.l[1] = CurrentTime;
+    const bool sent = XSendEvent(d, window, False, NoEventMask, &e) != 0;
+    XFlush(d);
+    XCloseDisplay(d);
+    return sent;
+}
+
+std::string TXSession::property(unsigned long window, const std::string &name) const {
+    std::string out;
+    run("xprop -id " + std::to_string(window) + " " + name, &out);
+    const size_t eq = out.find(" = ");
+    if (eq == std::string::npos)
+        return "";
+    std::string v = out.substr(eq + 3);
+    while (!v.empty() && (v.back() == '\n' || v.back() == ' '))
+        v.pop_back();
+    return v;
+}
+
+std::pair<int, int> TXSession::size(unsigned long window) const {
+    std::string out;
+    run("xwininfo -id " + std::to_string(window), &out);
+    auto field = [&out](const std::string &key) {
+        const size_t at = out.find(key);
+        return at == std::string::npos ? -1 : std::atoi(out.c_str() + at + key.size());
+    };
+    return {field("Width: "), field("Height: ")};
+}
+
+} // namespace vorel::test
