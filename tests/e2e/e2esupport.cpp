@@ -75,6 +75,8 @@ void TVorelRun::drag(int x1, int y1, int x2, int y2) {
           std::to_string(oy + y2) + " sleep 0.05 mouseup 1");
 }
 
+void TVorelRun::focus() { x.run("xdotool windowfocus --sync " + std::to_string(window())); }
+
 void TVorelRun::key(const std::string &keys) { x.run("xdotool key --delay 30 " + keys); }
 
 std::vector<TraceLine> TVorelRun::trace() const {

@@ -32,6 +32,8 @@ public:
     void click(int x, int y, int button = 1, const std::string &mods = "");
     void drag(int x1, int y1, int x2, int y2);
     void key(const std::string &keys);
+    // Gives the main window the keyboard focus (no window manager may be there to do it).
+    void focus();
     std::vector<TraceLine> trace() const;
     // Waits until a trace line of kind whose detail contains text appears (after
     // the first `skip` such lines); false on timeout.

@@ -1,1 +1,158 @@
+// The repeater as a learner uses it: open a lesson, choose the count and the
+// pause, press play, and hear each sentence as often as chosen with the pause
+// after each reading, never a word of the next sentence.
+#include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
+
+#include "e2esupport.h"
+
+using namespace vorel::test;
+
+namespace {
+
+constexpr int Rate = 44100;
+const double Tones[] = {400, 600, 800};
+
+// Three sentences of one second, stamped at 0, 1 and 2 s: each a 0.6-s tone from
+// 0.2 s after its stamp, over a quiet hum that runs through the pauses, so that
+// every sample of a reading is non-zero and the program's pauses are digital
+// silence.
+std::string makeLesson(const TempDir &dir) {
+    std::vector<int16_t> pcm(3 * Rate);
+    for (size_t i = 0; i < pcm.size(); ++i) {
+        const double t = double(i) / Rate;
+        double v = 300 * std::sin(2 * M_PI * 110 * t);
+        const int k = int(t);
+        if (t - k >= 0.2 && t - k < 0.8)
+            v += 10000 * std::sin(2 * M_PI * Tones[k] * t);
+        pcm[i] = int16_t(std::lround(v));
+    }
+    const std::string path = dir.file("three.wav");
+    writeWav16(path, pcm, Rate, 1);
+    writeText(dir.file("three.lrc"), "[00:00.00]one\n[00:01.00]two\n[00:02.00]three\n");
+    return path;
+}
+
+struct Heard {
+    double startMs, lengthMs, loudMs, hz;
+};
+
+// The readings in the played output (stereo s16 at 44.1 kHz): stretches of sound
+// separated by at least 200 ms of digital silence.
+std::vector<Heard> readingsIn(const std::vector<int16_t> &stereo) {
+    std::vector<Heard> out;
+    const size_t frames = stereo.size() / 2;
+    size_t i = 0;
+    while (i < frames) {
+        while (i < frames && stereo[2 * i] == 0)
+            ++i;
+        if (i >= frames)
+            break;
+        const size_t start = i;
+        size_t lastSound = i, zeros = 0;
+        for (; i < frames && zeros < size_t(0.2 * Rate); ++i) {
+            if (stereo[2 * i] != 0) {
+                lastSound = i;
+                zeros = 0;
+            } else {
+                ++zeros;
+            }
+        }
+        // The loud part: from the first to the last sample of the tone.
+        size_t first = 0, last = 0;
+        bool any = false;
+        for (size_t j = start; j <= lastSound; ++j)
+            if (std::abs(stereo[2 * j]) > 3000) {
+                if (!any)
+                    first = j;
+                any = true;
+                last = j;
+            }
+        size_t crossings = 0;
+        for (size_t j = first + 1; any && j <= last; ++j)
+            if ((stereo[2 * j] >= 0) != (stereo[2 * j - 2] >= 0))
+                ++crossings;
+        const double loud = any ? double(last + 1 - first) / Rate : 0;
+        out.push_back({start * 1000.0 / Rate, (lastSound + 1 - start) * 1000.0 / Rate, loud * 1000,
+                       any ? crossings / 2.0 / loud : 0});
+    }
+    return out;
+}
+
+// Opens the lesson, sets 3次 and 1秒 with the mouse and keys, the speed, and plays
+// to the end of the material.
+std::vector<Heard> readLesson(int speedSteps, std::string *traceDump) {
+    TXSession x;
+    EXPECT_TRUE(x.ok());
+    TempDir dir;
+    const std::string lesson = makeLesson(dir);
+    TVorelRun run(x, dir, shellQuote(lesson));
+    EXPECT_NE(run.window(), 0u) << run.stderrText();
+    EXPECT_TRUE(run.waitFor("load", "three.wav", 10000)) << run.stderrText();
+    if (speedSteps) {
+        // Drag the speed slider's thumb left until the window reports the speed:
+        // every change moves the focus away, so keys would change it by one step.
+        const std::string want = "播放速率调整：" + std::to_string(100 - speedSteps) + "%";
+        const auto [ox, oy] = run.origin();
+        const int tx = ox + at::speedSlider.first, ty = oy + at::speedSlider.second;
+        x.run("xdotool mousemove --sync " + std::to_string(tx) + " " + std::to_string(ty) + " mousedown 1");
+        for (int dx = 1; dx < 60 && run.count("notice", want) == 0; ++dx)
+            x.run("xdotool mousemove --sync " + std::to_string(tx - dx) + " " + std::to_string(ty) + " sleep 0.03");
+        x.run("xdotool mouseup 1");
+        EXPECT_EQ(run.count("notice", want), 1u);
+    }
+    run.click(at::repeatTimes.first, at::repeatTimes.second);
+    run.key("Down Down Return"); // 1次 -> 3次
+    run.click(at::pauseTime.first, at::pauseTime.second);
+    run.key("Home Down Down Down Return"); // 1秒
+    run.click(at::play.first, at::play.second);
+    // The last sentence ends with the file: its third end is the end of the material.
+    EXPECT_TRUE(run.waitFor("end", "file", 60000, 2));
+    run.waitFor("read", "", 1500, 9); // nothing more may start
+    x.closeWindow(run.window());
+    EXPECT_EQ(run.child.wait(5000), 0);
+    for (const TraceLine &l : run.trace())
+        *traceDump += std::to_string(l.ms) + " " + l.kind + " " + l.detail + "\n";
+    return readingsIn(run.played());
+}
+
+void expectThreeTimesEach(const std::vector<Heard> &heard, double speed, const std::string &trace) {
+    std::string list;
+    for (const Heard &h : heard)
+        list += std::to_string(int(h.startMs)) + "+" + std::to_string(int(h.lengthMs)) + " loud " +
+                std::to_string(int(h.loudMs)) + " at " + std::to_string(int(h.hz)) + " Hz\n";
+    ASSERT_EQ(heard.size(), 9u) << list << trace;
+    for (size_t r = 0; r < heard.size(); ++r) {
+        SCOPED_TRACE("reading " + std::to_string(r + 1));
+        const int k = int(r / 3);
+        // Pitch unchanged at any speed: the sentence's own tone.
+        EXPECT_NEAR(heard[r].hz, Tones[k], Tones[k] * 0.03);
+        // The sentence to 100 ms past its end (the last one ends with the file),
+        // stretched by the speed; within 20 ms.
+        const double source = k < 2 ? 1100 : 1000;
+        EXPECT_NEAR(heard[r].lengthMs, source / speed, 20);
+        // Its tone alone: nothing of the next sentence's tone 200 ms later.
+        EXPECT_NEAR(heard[r].loudMs, 600 / speed, 30);
+        if (r > 0) {
+            // About a second of silence after each reading (the 1-s pause, give or
+            // take the timer and one output buffer).
+            const double gap = heard[r].startMs - (heard[r - 1].startMs + heard[r - 1].lengthMs);
+            EXPECT_GT(gap, 850);
+            EXPECT_LT(gap, 1300);
+        }
+    }
+}
+
+} // namespace
+
+TEST(RepeaterE2E, EachSentenceThreeTimesWithASecondAfterEachReading) {
+    std::string trace;
+    expectThreeTimesEach(readLesson(0, &trace), 1.0, trace);
+}
+
+TEST(RepeaterE2E, TheSameAtEightyPercentSpeed) {
+    std::string trace;
+    expectThreeTimesEach(readLesson(20, &trace), 0.8, trace);
+}
