@@ -4,6 +4,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
+#include <QTimer>
 
 #include <unistd.h>
 
@@ -81,8 +82,13 @@ bool TSingleInstance::Claim() {
                 while (s->canReadLine()) {
                     QByteArray line = s->readLine();
                     line.chop(1);
-                    if (OnMessage)
-                        OnMessage(line.toStdString());
+                    // Handled from the event loop, not inside the socket's signal:
+                    // the handler may run a nested loop (a message box) in which
+                    // the socket closes and is deleted.
+                    QTimer::singleShot(0, d_->server.get(), [this, message = line.toStdString()] {
+                        if (OnMessage)
+                            OnMessage(message);
+                    });
                 }
             });
         }
