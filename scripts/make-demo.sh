@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the demo lessons in resources/demo/ from synthetic speech (espeak-ng):
-#   01-classroom.mp3 + 01-classroom.lrc  five sentences, the .lrc stamped at the
-#                                         real start of each sentence
+#   01-classroom.mp3 + 01-classroom.lrc  five sentences, the .lrc stamped in the
+#                                         middle of the pause before each sentence
+#                                         (the first at 0)
 #   02-directions.wav                    three sentences, no .lrc (split automatically)
 # Each sentence is spoken alone and its silence trimmed, then the sentences are
 # joined with pauses of PAUSE seconds, so every start time is known to the sample.
@@ -17,7 +18,9 @@ PAUSE=0.7   # seconds between sentences
 LEAD=0.3    # silence before the first sentence
 
 # lesson <name> <voice> <speed> <sentence>...: writes $work/<name>.wav (mono, RATE)
-# and $work/<name>.starts (start of each sentence in samples, one a line).
+# and $work/<name>.starts (where each sentence's stamp goes, in samples, one a line:
+# the middle of the pause before it, so that the player's 100 ms past a sentence's
+# end stays in silence; the first at 0, so the lead-in belongs to it).
 lesson() {
   local name=$1 voice=$2 speed=$3
   shift 3
@@ -32,7 +35,11 @@ lesson() {
     # Trim the synthesiser's own silence at both ends.
     sox "$work/raw$i.wav" -r $RATE -c 1 -b 16 "$work/s$i.wav" \
       silence 1 0.01 0.5% reverse silence 1 0.01 0.5% reverse
-    echo "$at" >> "$work/$name.starts"
+    if ((i == 0)); then
+      echo 0 >> "$work/$name.starts"
+    else
+      echo $((at - $(soxi -s "$work/pause.wav") / 2)) >> "$work/$name.starts"
+    fi
     at=$((at + $(soxi -s "$work/s$i.wav")))
     parts+=("$work/s$i.wav")
     if ((i < $# - 1)); then
@@ -46,8 +53,7 @@ lesson() {
   sox "${parts[@]}" "$work/$name.wav" gain -n -1
 }
 
-# [mm:ss.cc] of a sample position, rounded down: the stamp never lies after the
-# sentence's first sound.
+# [mm:ss.cc] of a sample position, rounded down.
 stamp() {
   local cs=$(($1 * 100 / RATE))
   printf '[%02d:%02d.%02d]' $((cs / 6000)) $((cs / 100 % 60)) $((cs % 100))
