@@ -47,8 +47,11 @@ int main(int argc, char **argv) {
 
     const std::string fileArg = argc > 1 ? QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath().toStdString()
                                          : std::string();
+    // A run that only prepares the libraries (tests, benchmarks) shows no window
+    // and so does not take the single-instance place.
+    const bool windowless = envIsOne("VORELPLAY_EXIT_AFTER_LOAD");
     platform::TSingleInstance instance(InstanceName);
-    if (!instance.Claim()) {
+    if (!windowless && !instance.Claim()) {
         // A second start: the first window comes forward (and opens the file).
         instance.Send(fileArg.empty() ? "raise" : "open " + fileArg);
         return 0;
@@ -70,7 +73,7 @@ int main(int argc, char **argv) {
     });
 
     int rc = 0;
-    if (!envIsOne("VORELPLAY_EXIT_AFTER_LOAD")) {
+    if (!windowless) {
         std::unique_ptr<app::TfMainFree> window;
         app::Guard([&] { window = std::make_unique<app::TfMainFree>(); });
         if (window) {

@@ -379,12 +379,9 @@ void TfMainFree::Timer_playTimer() {
     v.PlayColumn = pos / 40 - v.ViewOffset;
     v.CursorMs = pos;
     ToggleCursor();
-    int32_t shift = 0;
-    if (v.PlayColumn > Mainoscope->width() - 5)
-        shift = v.ScrollForward();
-    else if (v.PlayColumn < 0)
-        shift = v.ScrollBack();
-    if (shift != 0 || v.PlayColumn > Mainoscope->width() - 5 || v.PlayColumn < 0) {
+    // The view follows the line: the stored range keeps its times as the columns move.
+    if (v.PlayColumn > Mainoscope->width() - 5 || v.PlayColumn < 0) {
+        const int32_t shift = v.PlayColumn < 0 ? v.ScrollBack() : v.ScrollForward();
         SetRange(rangeX1 + shift, rangeX2 + shift);
         v.ApplySelection(v.SelStart, v.SelEnd);
         RepaintWave();

@@ -288,3 +288,39 @@ TEST_F(ControllerTest, TheSpeedSliderRetunesAndSaysSo) {
     w->sl_speedTrackEnd();
     EXPECT_EQ(w->NoticeText().rfind(" 时长:", 0), 0u) << w->NoticeText();
 }
+
+TEST_F(ControllerTest, TheBreakpointFileIsMadeToEndAtTheEndOfTheAudio) {
+    // Audio of 6 s; the file's own stamps, and what the window keeps.
+    const struct {
+        const char *lrc;
+        std::vector<int32_t> breakpoints;
+        const char *notice;
+    } cases[] = {
+        {"[00:00.00]a\n[00:02.00]b\n[00:04.00]c\n", {0, 2000, 4000, 6000}, nullptr},
+        {"[00:02.00]b\n[00:04.00]c\n", {0, 2000, 4000, 6000}, nullptr}, // 0 put in front
+        {"[00:00.00]a\n[00:04.00]c\n[00:06.10]d\n", {0, 4000, 6000}, nullptr},
+        {"[00:00.00]a\n[00:04.00]c\n[00:09.00]d\n[00:07.00]e\n", {0, 4000, 6000}, nullptr},
+        // Not one stamp: the pauses decide, and the window says so.
+        {"just words\n[ar:someone]\n", {0, 2000, 4000, 6000}, "断点文件中没有有效的时间标签，已按停顿自动断句。"},
+    };
+    int n = 0;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.lrc);
+        const std::string name = "fix" + std::to_string(n++);
+        // Tones long enough for the splitter: 1.5 s tone, 0.5 s pause.
+        const std::string audio = MakeToneLesson(dir, name, {1.5, 1.5, 1.5}, 0.5, false);
+        vorel::test::writeText(dir.file(name + ".lrc"), c.lrc);
+        ASSERT_TRUE(w->OpenFile(audio));
+        std::vector<int32_t> times;
+        for (int i = 0; i < w->segments->Count(); ++i)
+            times.push_back(w->segments->Items(i).TimeMs);
+        if (c.notice) {
+            EXPECT_EQ(w->NoticeText(), c.notice);
+            EXPECT_EQ(times.front(), 0);
+            EXPECT_EQ(times.back(), 6000);
+        } else {
+            EXPECT_EQ(times, c.breakpoints);
+            EXPECT_EQ(w->StatusText(), "共" + std::to_string(c.breakpoints.size() - 1) + "个句子");
+        }
+    }
+}
