@@ -13,8 +13,8 @@
 
 namespace vorel::segment {
 
-// Decoded audio up to this many bytes is decoded into memory, longer audio into a
-// temporary WAV file.
+// Decoded audio up to this many bytes is decoded into memory; longer audio is
+// sampled while it is decoded.
 inline constexpr int32_t MemoryDecodeLimit = 5242880;
 
 // How the last SampleFile reached the PCM.
@@ -22,7 +22,7 @@ enum class TSamplingPath {
     None,     // nothing sampled yet, or the sampling failed
     InPlace,  // 8/16-bit PCM WAV read through a read-only mapping
     Memory,   // decoded into a memory buffer
-    TempFile, // decoded into a temporary WAV file, then read in place
+    Decoded,  // sampled block by block as it was decoded, in parts on several threads
 };
 
 // First and later extreme of the left channel, then of the right channel. 16-bit
@@ -33,15 +33,16 @@ class TWaveSampleList {
 public:
     TWaveSampleList() = default;
 
-    // Called with the decoding progress (0..100) on the decoding paths only; the
-    // in-place path reports nothing. Setting cancel stops the decoding and leaves
-    // Samples empty.
+    // Called on SampleFile's thread with the decoding progress (0..100) on the
+    // decoding paths only; the in-place path reports nothing. Setting cancel stops
+    // the decoding and leaves Samples empty.
     void SetProgressHandler(audio::TProgressEvent handler) { progress_ = std::move(handler); }
 
     // Replaces Samples with the envelope of the file. Audio shorter than 100 ms
     // gives an empty list. Errors (EAudioError from the decoding stream,
-    // EPlatformError from the mapping or the temporary file) propagate with
-    // Samples unchanged; the temporary file is deleted on every way out.
+    // EPlatformError from reading a WAV file in place) propagate with Samples
+    // unchanged. Long files are read on as many threads as there are cores; all
+    // of them have ended when this returns, also by an error. Writes no file.
     void SampleFile(const std::string &path, bool initDevice);
 
     TSamplingPath LastPath() const { return lastPath_; }

@@ -7,7 +7,10 @@
  * bytes of its source. Seconds are 32-bit floats.
  *
  * Threads: every function may be called from any non-realtime thread; calls are
- * serialised inside the library. BASS_ChannelPause (and BASS_ErrorGetCode) may
+ * serialised inside the library, except that opening a file (BASS_StreamCreateFile)
+ * and reading a decoding channel (BASS_ChannelGetData) hold only that channel's
+ * lock while they decode: threads that each open and read decoding channels of
+ * their own decode in parallel. BASS_ChannelPause (and BASS_ErrorGetCode) may
  * also be called from a sync procedure, which may run on the audio thread; there
  * they neither lock nor allocate. Sync procedures and stream procedures run on
  * library threads and must not call any other function of the library.
