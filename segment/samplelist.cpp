@@ -36,7 +36,9 @@ constexpr size_t ReadWindowBytes = 4 << 20;
 // finds its place in the file) than it saves.
 constexpr size_t PartMinBlocks = 1500;
 
-size_t partCount(size_t blocks) {
+size_t partCount(size_t blocks, unsigned asked) {
+    if (asked > 0)
+        return std::clamp<size_t>(asked, 1, std::max<size_t>(blocks, 1));
     const size_t cores = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 16);
     return std::clamp<size_t>(blocks / PartMinBlocks, 1, cores);
 }
@@ -185,7 +187,7 @@ bool isWaveType(DWORD ctype) {
 
 // Samples a PCM WAV file in place, or returns false when the file's own layout
 // does not allow it (then it must be decoded).
-bool sampleInPlace(const std::string &path, const audio::TChannelInfo &info, TStrings &out) {
+bool sampleInPlace(const std::string &path, const audio::TChannelInfo &info, unsigned parts, TStrings &out) {
     std::optional<TWavePcmLayout> layout;
     {
         // The mapping only shows the chunk walk the header; untouched pages cost nothing.
@@ -202,18 +204,18 @@ bool sampleInPlace(const std::string &path, const audio::TChannelInfo &info, TSt
 
     const auto grid = TWaveSampleList::BlockLayout(size, TWaveSampleList::SampleCountFor(info.duration));
     const TFd file(path);
-    const size_t n = partCount(grid.blocks);
-    std::vector<TStrings> parts(n);
+    const size_t n = partCount(grid.blocks, parts);
+    std::vector<TStrings> results(n);
     const auto part = [&](size_t k) {
         const TPart p = partOf(grid.blocks, n, k);
         samplePcmFile(file.get(), static_cast<int64_t>(layout->dataOffset + p.first * grid.blockSize), grid.blockSize,
-                      p.count, info, parts[k]);
+                      p.count, info, results[k]);
     };
     std::atomic<bool> cancel{false};
     TPartThreads threads(n, cancel, part);
     part(0);
     threads.Finish([] {});
-    out = joinParts(parts);
+    out = joinParts(results);
     return true;
 }
 
@@ -287,7 +289,7 @@ void TWaveSampleList::SampleFile(const std::string &path, bool initDevice) {
     const audio::TChannelInfo &info = stream.info;
     TStrings result;
 
-    if (isWaveType(info.libInfo.ctype) && sampleInPlace(path, info, result)) {
+    if (isWaveType(info.libInfo.ctype) && sampleInPlace(path, info, parts_, result)) {
         Samples = std::move(result);
         lastPath_ = TSamplingPath::InPlace;
         return;
@@ -316,7 +318,7 @@ void TWaveSampleList::SampleFile(const std::string &path, bool initDevice) {
 
     const auto grid = BlockLayout(static_cast<size_t>(info.byteLength), SampleCountFor(info.duration));
     const int64_t total = static_cast<int64_t>(grid.blocks * grid.blockSize);
-    const size_t n = grid.blockSize > 0 ? partCount(grid.blocks) : 1;
+    const size_t n = grid.blockSize > 0 ? partCount(grid.blocks, parts_) : 1;
     std::vector<TStrings> parts(n);
     std::atomic<int64_t> decoded{0};
     std::atomic<bool> stopParts{false};

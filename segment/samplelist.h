@@ -47,6 +47,10 @@ public:
 
     TSamplingPath LastPath() const { return lastPath_; }
 
+    // How many parts (threads) a long file is read in; 0, the default, means one
+    // per core. The samples are the same for every count.
+    void SetPartCount(unsigned parts) { parts_ = parts; }
+
     // Number of 40 ms steps in durationMs (taken as unsigned 32-bit), rounded to
     // the nearest integer with halves to even.
     static int32_t SampleCountFor(int32_t durationMs);
@@ -76,6 +80,7 @@ public:
 private:
     audio::TProgressEvent progress_;
     TSamplingPath lastPath_ = TSamplingPath::None;
+    unsigned parts_ = 0;
 };
 
 } // namespace vorel::segment
