@@ -164,6 +164,7 @@ AUDIOLIB_API BOOL BASS_ChannelPlay(DWORD handle, BOOL restart) {
     fillRing(*ch, aheadFrames());
     ch->mixedSincePlay.store(0);
     ch->state.store(BASS_ACTIVE_PLAYING);
+    wakeUpdate();
     return ok(TRUE);
 }
 

@@ -70,6 +70,13 @@ struct Engine {
     std::atomic<uint64_t> cycle{0}; // odd while the mixer runs
     NoteQueue notes;
     sem_t noteSignal;
+    // Posted by the mixer after it took frames from a channel, and by the API when
+    // a channel starts: the update thread refills at once instead of at its next
+    // period. (Waiting out the period let a ring run dry after a few device
+    // buffers: right after BASS_Init the first period is the 100 ms default, and a
+    // thread kept from running by a busy machine does the same. The gap of silence
+    // then lengthened the played range.)
+    sem_t updateSignal;
 
     // Message syncs that may still post (sync -> channel). The notifier checks it
     // under postMutex and posts outside it, with postingSync naming the sync being
@@ -90,7 +97,10 @@ struct Engine {
     std::atomic<DWORD> updatePeriodMs{100};
     std::atomic<DWORD> manualClockConfig{0};
 
-    Engine() { sem_init(&noteSignal, 0, 0); }
+    Engine() {
+        sem_init(&noteSignal, 0, 0);
+        sem_init(&updateSignal, 0, 0);
+    }
 };
 
 Engine &engine();
@@ -106,6 +116,8 @@ void waitQuiescent();
 void fillRing(Channel &ch, int frames);
 // Frames the producer keeps buffered ahead of the mixer.
 int aheadFrames();
+// Any thread but the audio callback: the update thread renders ahead now.
+void wakeUpdate();
 // Delivers queued notifications (notifier thread, or Render's caller).
 void deliverNotes();
 // Called without the API lock: after it returns nothing more is posted for the

@@ -20,11 +20,16 @@ void updateLoop() {
     Engine &e = engine();
     std::vector<std::shared_ptr<Channel>> playing;
     while (e.running.load()) {
-        {
-            std::unique_lock<std::mutex> lock(e.wakeMutex);
-            e.wake.wait_for(lock, std::chrono::milliseconds(std::max<DWORD>(e.updatePeriodMs.load(), 5)),
-                            [&] { return !e.running.load(); });
+        timespec ts;
+        clock_gettime(CLOCK_REALTIME, &ts);
+        ts.tv_nsec += long(std::max<DWORD>(e.updatePeriodMs.load(), 5)) * 1000000L;
+        ts.tv_sec += ts.tv_nsec / 1000000000L;
+        ts.tv_nsec %= 1000000000L;
+        sem_timedwait(&e.updateSignal, &ts);
+        // One pass serves every wake-up that came meanwhile.
+        while (sem_trywait(&e.updateSignal) == 0) {
         }
+        if (!e.running.load()) break;
         playing.clear();
         {
             std::lock_guard<std::mutex> lock(e.table);
@@ -127,6 +132,7 @@ void stopOutput() {
     }
     e.wake.notify_all();
     sem_post(&e.noteSignal);
+    sem_post(&e.updateSignal);
     for (std::thread *t : {&e.clockThread, &e.updateThread, &e.notifierThread})
         if (t->joinable()) t->join();
 }
