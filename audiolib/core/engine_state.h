@@ -126,6 +126,11 @@ void forgetMessageSyncs(DWORD channel, HSYNC sync);
 
 // Threads and output, started by BASS_Init and stopped by BASS_Free (api held).
 bool startOutput(int device, DWORD &error);
+// The SDL buffer asked for at rate: the power of two nearest to rate / 43 frames
+// (about 23 ms), at least 1024.
+uint16_t DeviceBufferFrames(uint32_t rate);
+// Device buffers between the mixer and the ear for an SDL driver name.
+int QueuedBuffers(const char *driver);
 void stopOutput();
 
 // Keeps the mixer off a channel for the lifetime of the guard (api held).

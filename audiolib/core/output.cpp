@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include <chrono>
+#include <string>
 #include <vector>
 
 #include "engine_state.h"
@@ -84,6 +85,20 @@ void clockLoop() {
 
 } // namespace
 
+Uint16 DeviceBufferFrames(uint32_t rate) {
+    Uint16 frames = 1024;
+    while (frames < 32768 && uint64_t(frames) * 3 < uint64_t(rate) * 2 / 43) frames *= 2;
+    return frames;
+}
+
+int QueuedBuffers(const char *driver) {
+    // A real device holds one buffer more than SDL's own: SDL's ALSA back end runs
+    // two periods, its PulseAudio and PipeWire back ends ask the server for a target
+    // length of one buffer. The disk and dummy drivers take each buffer at once.
+    const std::string name = driver ? driver : "";
+    return name == "disk" || name == "dummy" ? 1 : 2;
+}
+
 bool startOutput(int device, DWORD &error) {
     Engine &e = engine();
     e.latencyFrames.store(0);
@@ -96,9 +111,10 @@ bool startOutput(int device, DWORD &error) {
         want.freq = int(e.rate);
         want.format = AUDIO_S16SYS;
         want.channels = 2;
-        // Below 1024 frames the disk driver's pacing drifts.
-        want.samples = 1024;
-        while (want.samples < e.rate / 43) want.samples *= 2;
+        // About 1/43 s (23 ms), as a power of two: the one nearest to rate / 43, but
+        // not below 1024 frames, where the disk driver's pacing drifts. (Doubling
+        // while below rate / 43 gave 2048 at 44.1 kHz, twice the intent.)
+        want.samples = DeviceBufferFrames(e.rate);
         want.callback = sdlCallback;
         // No allowed changes: SDL converts to whatever the device wants.
         e.sdlDevice = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
@@ -107,7 +123,7 @@ bool startOutput(int device, DWORD &error) {
             error = BASS_ERROR_DRIVER;
             return false;
         }
-        e.latencyFrames.store(have.samples);
+        e.latencyFrames.store(int(have.samples) * QueuedBuffers(SDL_GetCurrentAudioDriver()));
     }
     e.running.store(true);
     if (!e.manualClock) {

@@ -108,3 +108,24 @@ INSTANTIATE_TEST_SUITE_P(Devices, RealTime, ::testing::Values(0, -1),
                          [](const auto &info) { return info.param == 0 ? std::string("NoSound") : std::string("Sdl"); });
 
 } // namespace
+
+namespace {
+
+// The device buffer is about 1/43 s as a power of two, never below 1024 frames;
+// through the dummy driver it is all the latency there is.
+TEST(SdlOutput, DeviceBufferIsAboutTwentyThreeMilliseconds) {
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    const struct {
+        DWORD rate;
+        DWORD latencyMs;
+    } cases[] = {{22050, 46}, {44100, 23}, {48000, 21}, {96000, 21}, {192000, 21}};
+    for (const auto &c : cases) {
+        ASSERT_TRUE(BASS_Init(-1, c.rate, 0, nullptr, nullptr)) << c.rate;
+        BASS_INFO info{};
+        ASSERT_TRUE(BASS_GetInfo(&info));
+        EXPECT_EQ(info.latency, c.latencyMs) << c.rate;
+        EXPECT_TRUE(BASS_Free());
+    }
+}
+
+} // namespace
