@@ -158,6 +158,8 @@ AUDIOLIB_API BOOL BASS_ChannelPlay(DWORD handle, BOOL restart) {
     API_LOCK;
     FIND_OR(handle, FALSE);
     if (ch->decoding) return fail(BASS_ERROR_DECODE, FALSE);
+    // The output was lost and none could be opened since: try once more.
+    if (e.outputLost.load() && !reopenOutput()) return fail(BASS_ERROR_DRIVER, FALSE);
     Parked parked(*ch);
     std::lock_guard<std::mutex> lock(ch->mutex);
     if ((restart || ch->reachedEnd.load()) && !restartAt(*ch, 0)) return fail(BASS_ERROR_POSITION, FALSE);
@@ -367,6 +369,15 @@ AUDIOLIB_API int VorelAudio_Render(int16_t *out, int frames) {
         done += n;
     }
     return frames;
+}
+
+AUDIOLIB_API BOOL VorelAudio_SimulateOutputLoss(int mode) {
+    Engine &e = engine();
+    std::lock_guard<std::mutex> apiLock(e.api);
+    if (!e.initialised) return fail(BASS_ERROR_INIT, FALSE);
+    if (mode < 0 || mode > 2 || e.device == 0) return fail(BASS_ERROR_ILLPARAM, FALSE);
+    e.simulatedLoss.store(mode);
+    return ok(TRUE);
 }
 
 } // extern "C"

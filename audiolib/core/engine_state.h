@@ -90,8 +90,16 @@ struct Engine {
     std::thread updateThread, notifierThread, clockThread;
     std::mutex wakeMutex;
     std::condition_variable wake;
-    unsigned sdlDevice = 0;
+    std::atomic<unsigned> sdlDevice{0}; // read by the update thread's watch
     std::atomic<int> latencyFrames{0};
+    // Output loss: the SDL callback counts its runs; the update thread watches the
+    // count while a channel plays. outputLost: no output could be opened again;
+    // the next play tries once more and fails with BASS_ERROR_DRIVER.
+    std::atomic<uint64_t> callbacks{0};
+    std::atomic<bool> outputLost{false};
+    // Test hook (VorelAudio_SimulateOutputLoss): 1 the callback stops mixing as a
+    // hung output would, 2 also no output can be opened.
+    std::atomic<int> simulatedLoss{0};
 
     std::atomic<DWORD> bufferMs{500};
     std::atomic<DWORD> updatePeriodMs{100};
@@ -126,6 +134,9 @@ void forgetMessageSyncs(DWORD channel, HSYNC sync);
 
 // Threads and output, started by BASS_Init and stopped by BASS_Free (api held).
 bool startOutput(int device, DWORD &error);
+// api held, device -1: closes the output and opens the default one again; the
+// channels go on from where they were. False (and outputLost) when none opens.
+bool reopenOutput();
 // The SDL buffer asked for at rate: the power of two nearest to rate / 43 frames
 // (about 23 ms), at least 1024.
 uint16_t DeviceBufferFrames(uint32_t rate);
