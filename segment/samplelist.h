@@ -1,6 +1,8 @@
 // The amplitude envelope of a whole audio file: one signed 16-bit peak per 40 ms
-// block (MsPerColumn), as decimal texts. GUI thread only; a sampler lives for one
-// file load.
+// block (MsPerColumn), as decimal texts. A sampler is used by one thread (the GUI
+// thread in the program) and lives for one file load; SampleFile reads long files
+// on threads of its own, which have all ended when it returns. The static routines
+// are pure and may be called from any thread.
 #pragma once
 
 #include <array>
