@@ -313,7 +313,10 @@ AUDIOLIB_API const char *BASS_ChannelGetTags(DWORD handle, DWORD tags);
 AUDIOLIB_API BOOL BASS_ChannelSetFlags(DWORD handle, DWORD flags);
 AUDIOLIB_API BOOL BASS_ChannelPreBuf(DWORD handle, DWORD length);
 /* Decoding channels cannot be played: BASS_ERROR_DECODE. restart FALSE continues
- * exactly where the channel paused or stopped (from the start after its end). */
+ * exactly where the channel paused or stopped (from the start after its end).
+ * After the output was lost and could not be opened again (the playing channels
+ * were stopped then), it tries to open the default output once more and fails
+ * with BASS_ERROR_DRIVER when none opens. */
 AUDIOLIB_API BOOL BASS_ChannelPlay(DWORD handle, BOOL restart);
 /* Drops what was rendered ahead; the position stays where it stopped. On a
  * decoding channel: it reports STOPPED until BASS_ChannelSetPosition. */
