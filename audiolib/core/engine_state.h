@@ -91,7 +91,8 @@ struct Engine {
     std::mutex wakeMutex;
     std::condition_variable wake;
     std::atomic<unsigned> sdlDevice{0}; // read by the update thread's watch
-    std::atomic<int> latencyFrames{0};
+    std::atomic<int> latencyFrames{0}; // mixed but not yet heard (position reports)
+    std::atomic<int> deviceFrames{0};  // frames SDL takes per callback (0: no SDL output)
     // Output loss: the SDL callback counts its runs; the update thread watches the
     // count while a channel plays. outputLost: no output could be opened again;
     // the next play tries once more and fails with BASS_ERROR_DRIVER.

@@ -110,7 +110,7 @@ int aheadFrames() {
     // Cover three device periods plus one update period: the update thread is woken
     // after every device period, so a busy machine must delay it by more than two
     // whole periods before the ring runs dry.
-    frames = std::max<int64_t>(frames, 3 * e.latencyFrames.load() + int64_t(e.updatePeriodMs.load()) * e.rate / 1000);
+    frames = std::max<int64_t>(frames, 3 * e.deviceFrames.load() + int64_t(e.updatePeriodMs.load()) * e.rate / 1000);
     return int(std::min<int64_t>(frames, int64_t(ChunkRing::kCapacity - 8) * Chunk::kFrames));
 }
 

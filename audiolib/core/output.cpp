@@ -39,6 +39,7 @@ bool openSdl() {
     // No allowed changes: SDL converts to whatever the device wants.
     e.sdlDevice = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (e.sdlDevice == 0) return false;
+    e.deviceFrames.store(int(have.samples));
     e.latencyFrames.store(int(have.samples) * QueuedBuffers(SDL_GetCurrentAudioDriver()));
     SDL_PauseAudioDevice(e.sdlDevice, 0);
     return true;
@@ -187,6 +188,7 @@ int QueuedBuffers(const char *driver) {
 bool startOutput(int device, DWORD &error) {
     Engine &e = engine();
     e.latencyFrames.store(0);
+    e.deviceFrames.store(0);
     if (device != 0) {
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
             error = BASS_ERROR_DRIVER;
