@@ -124,14 +124,15 @@ void patch32(TByteStream &target, int64_t offset, uint32_t value) {
 
 } // namespace
 
-int32_t TBassStream::ExtractPcm(TByteStream &target, uint32_t startMs, uint32_t endMs,
+int64_t TBassStream::ExtractPcm(TByteStream &target, uint32_t startMs, uint32_t endMs,
                                 bool withHeader) {
-    const auto toBytes = [this](uint32_t ms) {
-        return static_cast<int64_t>(
-            core.BASS_ChannelSeconds2Bytes(handle, static_cast<float>(ms / 1000.0)));
-    };
-    const int64_t startByte = toBytes(startMs);
-    int64_t count = endMs != 0 ? toBytes(endMs) - startByte : info.byteLength - startByte;
+    const int64_t startByte = MsToBytes(handle, info, startMs);
+    const int64_t count = endMs != 0 ? MsToBytes(handle, info, endMs) - startByte : info.byteLength - startByte;
+    return ExtractBytes(target, startByte, count, withHeader);
+}
+
+int64_t TBassStream::ExtractBytes(TByteStream &target, int64_t startByte, int64_t count, bool withHeader,
+                                  bool finalReport) {
     // The channel loops (so that reading on never stalls): an end past the file
     // would bring the file's beginning back as if it followed. A start past the
     // file is left to fail in the positioning below.
@@ -172,15 +173,17 @@ int32_t TBassStream::ExtractPcm(TByteStream &target, uint32_t startMs, uint32_t 
 
     if (withHeader) {
         const int64_t size = target.size();
-        patch32(target, 4, static_cast<uint32_t>(size - 8));
-        patch32(target, 40, static_cast<uint32_t>(size - 44));
+        // RIFF sizes are 32-bit: a larger file says "as large as it gets".
+        const auto riff = [](int64_t v) { return static_cast<uint32_t>(std::min<int64_t>(v, 0xFFFFFFFF)); };
+        patch32(target, 4, riff(size - 8));
+        patch32(target, 40, riff(size - 44));
     }
     target.seek(0);
-    if (OnProgress) {
+    if (OnProgress && finalReport) {
         bool ignored = false;
         OnProgress(100, ignored);
     }
-    return static_cast<int32_t>(total);
+    return total;
 }
 
 } // namespace vorel::audio

@@ -1,6 +1,7 @@
 // A decoding stream over one audio file: its channel information and any time
-// range of it as raw PCM or a complete WAV file. GUI thread only. The stream owns
-// its decoding channel and frees it in its destructor.
+// range of it as raw PCM or a complete WAV file. One thread at a time per stream;
+// streams of their own may decode on several threads at once (the sampler's
+// parts). The stream owns its decoding channel and frees it in its destructor.
 #pragma once
 
 #include <cstdint>
@@ -69,7 +70,12 @@ public:
     // an end past the file stops there. end <= start: 0, target untouched. A start
     // past the file with an end after it throws EAudioError with the library's error
     // text alone.
-    int32_t ExtractPcm(TByteStream &target, uint32_t startMs, uint32_t endMs, bool withHeader);
+    int64_t ExtractPcm(TByteStream &target, uint32_t startMs, uint32_t endMs, bool withHeader);
+    // ExtractPcm by bytes: count bytes from startByte (both whole frames), bounded
+    // by the end of the file. finalReport false leaves out the closing report of
+    // 100, for a caller that reports the progress of several parts as one.
+    int64_t ExtractBytes(TByteStream &target, int64_t startByte, int64_t count, bool withHeader,
+                         bool finalReport = true);
 
     DWORD handle = 0;
     bool initDevice = false;

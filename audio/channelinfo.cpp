@@ -14,8 +14,9 @@ DWORD OpenFileStream(const std::string &path, DWORD flags) {
 
 void FillChannelInfo(DWORD handle, TChannelInfo &info) {
     info.fileSize = core.BASS_StreamGetFilePosition(handle, BASS_FILEPOS_END);
-    info.byteLength = static_cast<int32_t>(static_cast<DWORD>(core.BASS_ChannelGetLength(handle)));
-    const QWORD lengthBytes = static_cast<DWORD>(info.byteLength);
+    // The library's "not available" (QWORD)-1 becomes -1.
+    info.byteLength = static_cast<int64_t>(core.BASS_ChannelGetLength(handle));
+    const QWORD lengthBytes = static_cast<QWORD>(info.byteLength);
     // nearbyint in the default rounding mode rounds halves to even.
     info.duration = static_cast<int32_t>(
         std::nearbyint(double(core.BASS_ChannelBytes2Seconds(handle, lengthBytes)) * 1000.0));
@@ -46,6 +47,14 @@ void FillChannelInfo(DWORD handle, TChannelInfo &info) {
             rate -= 1;
         info.bitRate = rate;
     }
+}
+
+int64_t MsToBytes(DWORD handle, const TChannelInfo &info, int64_t ms) {
+    if (ms <= 0)
+        return 0;
+    if (info.sampleRate == 0 || info.blockAlign == 0)
+        return static_cast<int64_t>(core.BASS_ChannelSeconds2Bytes(handle, static_cast<float>(ms / 1000.0)));
+    return ms * info.sampleRate / 1000 * info.blockAlign;
 }
 
 std::string ErrorText(uint32_t code) {

@@ -23,7 +23,8 @@ public:
 
 struct TChannelInfo {
     uint32_t fileSize = 0;
-    int32_t byteLength = 0;
+    // 64-bit: 16-bit stereo at 44.1 kHz passes 2^31 bytes after 3 h 22 m.
+    int64_t byteLength = 0;
     int32_t duration = 0;   // ms
     int32_t pointCount = 0; // duration div MsPerColumn
     uint8_t channels = 0;
@@ -38,6 +39,11 @@ struct TChannelInfo {
 // BASS_StreamCreateFile on path, whole file, with flags; 0 on failure.
 DWORD OpenFileStream(const std::string &path, DWORD flags);
 void FillChannelInfo(DWORD handle, TChannelInfo &info);
+// The byte offset of the frame that begins ms milliseconds into the audio described
+// by info (frames rounded down). Integer arithmetic: the library's conversion takes
+// float seconds, which past an hour no longer resolve single frames. Falls back to
+// the library for a record without format (no file).
+int64_t MsToBytes(DWORD handle, const TChannelInfo &info, int64_t ms);
 std::string ErrorText(uint32_t code);
 // Throws EAudioError: operation + path + "! \r\n" + "原因[" + code + "]：" + ErrorText(code),
 // the code read with BASS_ErrorGetCode.

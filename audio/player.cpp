@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <limits>
 
 #include "slots.h"
 
@@ -20,14 +19,6 @@ void RangeEndCallback(HSYNC, DWORD, DWORD, DWORD user) { core.BASS_ChannelPause(
 
 SYNCPROC *messageNumber(DWORD msg) {
     return reinterpret_cast<SYNCPROC *>(static_cast<uintptr_t>(msg));
-}
-
-// Byte positions are kept as signed 32-bit values; a time past what that holds
-// must not wrap around to some position inside the file.
-int32_t toBytePosition(DWORD handle, uint32_t ms) {
-    const QWORD bytes = core.BASS_ChannelSeconds2Bytes(handle, static_cast<float>(ms / 1000.0));
-    return bytes > QWORD(std::numeric_limits<int32_t>::max()) ? std::numeric_limits<int32_t>::max()
-                                                               : static_cast<int32_t>(bytes);
 }
 
 } // namespace
@@ -78,13 +69,13 @@ void TBass::Open(const std::string &path) {
 }
 
 void TBass::PlayRange(uint32_t startMs, uint32_t endMs, bool quiet) {
-    PlayBytes(toBytePosition(handle, startMs), toBytePosition(handle, endMs + 100u), quiet);
+    PlayBytes(MsToBytes(handle, info, startMs), MsToBytes(handle, info, int64_t(endMs) + 100), quiet);
 }
 
-void TBass::PlayBytes(int32_t startByte, int32_t endByte, bool quiet) {
+void TBass::PlayBytes(int64_t startByte, int64_t endByte, bool quiet) {
     if (startByte > info.byteLength)
         return;
-    const int32_t end = endByte > 0 ? endByte : info.byteLength;
+    const int64_t end = endByte > 0 ? endByte : info.byteLength;
 
     // Fields are left as they are: a sync not set again is removed again next
     // time, and the library's refusal is harmless.

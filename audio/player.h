@@ -42,7 +42,7 @@ public:
     void PlayRange(uint32_t startMs, uint32_t endMs, bool quiet);
     // Byte positions of handle; endByte <= 0 plays to the end of the file. A start
     // beyond the file does nothing.
-    void PlayBytes(int32_t startByte, int32_t endByte, bool quiet);
+    void PlayBytes(int64_t startByte, int64_t endByte, bool quiet);
     void Pause();  // only while playing
     void Resume(); // only while paused
     void Stop();   // only while not stopped

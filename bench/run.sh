@@ -31,6 +31,12 @@ fi
 if [[ ! -f $out/speech60.mp3 ]]; then
   lame --quiet -b 128 "$out/speech60.wav" "$out/speech60.mp3"
 fi
+if [[ ! -f $out/speech600.mp3 ]]; then
+  # Ten hours at 32 kbit/s: ten copies of an untagged hour, joined into one stream.
+  lame --quiet -t -b 32 "$out/speech60.wav" "$out/hour32.mp3"
+  for _ in 1 2 3 4 5 6 7 8 9 10; do cat "$out/hour32.mp3"; done > "$out/speech600.mp3"
+  rm -f "$out/hour32.mp3"
+fi
 
 # median wall time (s) of N runs of a command, and its largest max RSS (KB)
 measure() {
@@ -73,4 +79,17 @@ read -r t m < <(measure 3 "$bench" "$out/speech60.mp3"); row "vorel-bench speech
 read -r t m < <(measure 3 mpg123 -q -t "$out/speech60.mp3"); row "mpg123 -q -t speech60.mp3" "$t" "$m"
 read -r t m < <(measure 3 "$bench" "$out/speech60.wav"); row "vorel-bench speech60.wav" "$t" "$m"
 read -r t m < <(measure 3 sh -c "cat '$out/speech60.wav' > /dev/null"); row "cat speech60.wav > /dev/null" "$t" "$m"
+
+echo "== ten hours (median of 3), private temporary folder on a 100 MB tmpfs where one can be mounted"
+small=$(mktemp -d)
+if mount -t tmpfs -o size=100m tmpfs "$small" 2>/dev/null; then
+  echo "(TMPDIR on a 100 MB tmpfs)"
+else
+  echo "(no tmpfs could be mounted here: TMPDIR is a plain folder)"
+fi
+read -r t m < <(TMPDIR=$small measure 3 "$bench" "$out/speech600.mp3"); row "vorel-bench speech600.mp3" "$t" "$m"
+read -r t m < <(measure 3 mpg123 -q -t "$out/speech600.mp3"); row "mpg123 -q -t speech600.mp3" "$t" "$m"
+TMPDIR=$small "$bench" "$out/speech600.mp3" | cut -c1-200
+umount "$small" 2>/dev/null || true
+rmdir "$small"
 "$bench" "$out/speech60.mp3" "$out/speech60.wav" | cut -c1-400

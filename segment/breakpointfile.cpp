@@ -11,15 +11,13 @@ std::string BreakpointFileFor(const std::string &audioPath) {
 }
 
 void EndAtDuration(TSegmentList &list, int32_t durationMs) {
-    TSegmentRec &last = list.Items(list.Count() - 1);
-    // A stamp up to 200 ms past the end stays and the end goes before it; a later
-    // one is pulled back to the end.
-    if (last.TimeMs == durationMs)
-        return; // a second breakpoint there would make an empty sentence
-    if (static_cast<int64_t>(last.TimeMs) - 200 < durationMs)
-        list.InsertBreakpoint(durationMs, 0);
-    else
-        last.TimeMs = durationMs;
+    list.Items(list.Count() - 1); // an empty list fails here, as it always did
+    // Stamps at or past the end would make sentences that never play, and two of
+    // them would leave the list out of time order. The first record (0 ms) stays.
+    for (int32_t i = list.Count() - 1; i >= 1; --i)
+        if (list.Items(i).TimeMs >= durationMs)
+            list.Delete(i);
+    list.InsertBreakpoint(durationMs, 0);
     list.RefreshStamp(list.Count() - 1);
 }
 

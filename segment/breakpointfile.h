@@ -26,11 +26,10 @@ struct TBreakpointLoad {
 // file name has none).
 std::string BreakpointFileFor(const std::string &audioPath);
 
-// Makes the last breakpoint the end of the audio: inserted after the last
-// breakpoint not later than durationMs when the list's last time is below
-// durationMs + 200, else the last time is set to durationMs; its stamp is renewed.
-// A list already ending at durationMs stays as it is.
-// ESegmentError "索引越界错误！" on an empty list.
+// Makes the last breakpoint the end of the audio: every breakpoint but the first
+// at or past durationMs is dropped, then durationMs is inserted after the last
+// breakpoint not later than it, with a fresh stamp. ESegmentError "索引越界错误！"
+// on an empty list.
 void EndAtDuration(TSegmentList &list, int32_t durationMs);
 
 // Fills an empty list for the audio file. A breakpoint file without any stamp

@@ -1,11 +1,26 @@
-// Reaching the PCM of a whole file: in place through a read-only mapping for
-// plain PCM WAV, otherwise decoded into memory or, beyond MemoryDecodeLimit, into
-// a temporary WAV file that is then read in place.
+// Reaching the PCM of a whole file: in place for plain PCM WAV (read with large
+// sequential reads), decoded into memory for short audio, and otherwise decoded
+// and sampled in one pass, block by block, with nothing written anywhere. Long
+// files are cut into parts at block boundaries, one per core, each read (and
+// decoded) on a thread of its own; the parts' samples are joined in order.
 #include "samplelist.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstring>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #include "platform/mappedfile.h"
 #include "platform/tempfolder.h"
@@ -15,67 +30,255 @@ namespace vorel::segment {
 
 namespace {
 
-constexpr size_t WaveHeaderSize = 44; // as ExtractPcm writes it
-// Mapped PCM is sampled a window at a time, and the pages behind are let go, so
-// that an hour of audio does not stay resident.
-constexpr size_t SampleWindowBytes = 4 << 20;
+// Reads in place go through a buffer of about this size.
+constexpr size_t ReadWindowBytes = 4 << 20;
+// A part shorter than a minute of blocks costs more in setting up (a decoder that
+// finds its place in the file) than it saves.
+constexpr size_t PartMinBlocks = 1500;
 
-void sampleMapped(platform::MappedFile &map, size_t offset, size_t size, const audio::TChannelInfo &info,
-                  TStrings &out) {
-    out.clear();
-    const auto layout = TWaveSampleList::BlockLayout(size, TWaveSampleList::SampleCountFor(info.duration));
-    out.reserve(layout.blocks);
-    const size_t window = std::max<size_t>(1, SampleWindowBytes / std::max<size_t>(layout.blockSize, 1));
-    for (size_t first = 0; first < layout.blocks; first += window) {
-        const size_t count = std::min(window, layout.blocks - first);
-        TWaveSampleList::SampleBlocks(info.bitsPerSample, info.channels, map.data() + offset + first * layout.blockSize,
-                                      layout.blockSize, count, out);
-        map.ReleaseBefore(offset + (first + count) * layout.blockSize);
+size_t partCount(size_t blocks, unsigned asked) {
+    if (asked > 0)
+        return std::clamp<size_t>(asked, 1, std::max<size_t>(blocks, 1));
+    const size_t cores = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 16);
+    return std::clamp<size_t>(blocks / PartMinBlocks, 1, cores);
+}
+
+// Blocks [first, first + count) of part k of n.
+struct TPart {
+    size_t first = 0;
+    size_t count = 0;
+};
+
+TPart partOf(size_t blocks, size_t n, size_t k) {
+    const size_t first = blocks * k / n;
+    return {first, blocks * (k + 1) / n - first};
+}
+
+// Parts 1..n-1 on threads of their own while the caller does part 0. The
+// destructor raises cancel and joins, so an error on the caller's side never
+// leaves a thread behind; the first error of a thread raises cancel for the others
+// and is rethrown by Finish.
+class TPartThreads {
+public:
+    TPartThreads(size_t n, std::atomic<bool> &cancel, std::function<void(size_t)> part)
+        : cancel_(cancel), errors_(n), running_(n > 0 ? n - 1 : 0) {
+        for (size_t k = 1; k < n; ++k)
+            threads_.emplace_back([this, part, k] {
+                try {
+                    part(k);
+                } catch (...) {
+                    errors_[k] = std::current_exception();
+                    cancel_.store(true);
+                }
+                {
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    --running_;
+                }
+                done_.notify_all();
+            });
+    }
+    ~TPartThreads() {
+        cancel_.store(true);
+        join();
+    }
+    TPartThreads(const TPartThreads &) = delete;
+    TPartThreads &operator=(const TPartThreads &) = delete;
+
+    // Waits for the threads, calling tick on the caller's thread now and then.
+    void Finish(const std::function<void()> &tick) {
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            while (running_ > 0) {
+                done_.wait_for(lock, std::chrono::milliseconds(50));
+                lock.unlock();
+                tick();
+                lock.lock();
+            }
+        }
+        join();
+        for (const auto &e : errors_)
+            if (e)
+                std::rethrow_exception(e);
+    }
+
+private:
+    void join() {
+        for (auto &t : threads_)
+            if (t.joinable())
+                t.join();
+    }
+
+    std::atomic<bool> &cancel_;
+    std::vector<std::exception_ptr> errors_;
+    std::vector<std::thread> threads_;
+    std::mutex mutex_;
+    std::condition_variable done_;
+    size_t running_;
+};
+
+TStrings joinParts(std::vector<TStrings> &parts) {
+    size_t total = 0;
+    for (const auto &p : parts)
+        total += p.size();
+    TStrings out;
+    out.reserve(total);
+    for (auto &p : parts) {
+        std::move(p.begin(), p.end(), std::back_inserter(out));
+        TStrings().swap(p);
+    }
+    return out;
+}
+
+// --- In place ---------------------------------------------------------------------
+
+// Samples count blocks of a PCM WAV file read from byte `at` on.
+void samplePcmFile(int fd, int64_t at, size_t blockSize, size_t count, const audio::TChannelInfo &info,
+                   TStrings &out) {
+    out.reserve(count);
+    if (blockSize == 0) {
+        TWaveSampleList::SampleBlocks(info.bitsPerSample, info.channels, nullptr, 0, count, out);
+        return;
+    }
+    const size_t perWindow = std::max<size_t>(1, ReadWindowBytes / blockSize);
+    std::vector<uint8_t> buffer(perWindow * blockSize);
+    for (size_t done = 0; done < count;) {
+        const size_t blocks = std::min(perWindow, count - done);
+        const size_t want = blocks * blockSize;
+        size_t got = 0;
+        while (got < want) {
+            const ssize_t n = ::pread(fd, buffer.data() + got, want - got, static_cast<off_t>(at + got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                throw platform::EPlatformError(std::string("不能读取文件：") + std::strerror(errno));
+            if (n == 0)
+                break;
+            got += static_cast<size_t>(n);
+        }
+        // Only a file cut short while we read it ends early: its missing tail is silence.
+        std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(got), buffer.begin() + static_cast<std::ptrdiff_t>(want),
+                  info.bitsPerSample == 8 ? 128 : 0);
+        TWaveSampleList::SampleBlocks(info.bitsPerSample, info.channels, buffer.data(), blockSize, blocks, out);
+        at += static_cast<int64_t>(want);
+        done += blocks;
     }
 }
+
+class TFd {
+public:
+    explicit TFd(const std::string &path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+        if (fd_ < 0)
+            throw platform::EPlatformError("不能打开文件" + path + "：" + std::strerror(errno));
+        ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
+    ~TFd() { ::close(fd_); }
+    TFd(const TFd &) = delete;
+    TFd &operator=(const TFd &) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
 
 bool isWaveType(DWORD ctype) {
     return ctype == BASS_CTYPE_STREAM_WAV || ctype == BASS_CTYPE_STREAM_WAV_PCM ||
            ctype == BASS_CTYPE_STREAM_WAV_FLOAT;
 }
 
-// Samples a mapped PCM WAV file in place, or returns false when the file's own
-// layout does not allow it (then it must be decoded).
-bool sampleInPlace(const std::string &path, const audio::TChannelInfo &info, TStrings &out) {
-    platform::MappedFile map(path);
-    const auto layout = FindPcmData(map.data(), map.size());
+// Samples a PCM WAV file in place, or returns false when the file's own layout
+// does not allow it (then it must be decoded).
+bool sampleInPlace(const std::string &path, const audio::TChannelInfo &info, unsigned parts, TStrings &out) {
+    std::optional<TWavePcmLayout> layout;
+    {
+        // The mapping only shows the chunk walk the header; untouched pages cost nothing.
+        platform::MappedFile map(path);
+        layout = FindPcmData(map.data(), map.size());
+    }
     // The decoder's view must agree with the header, or the blocks would cut
     // frames differently from what the stream reports.
     if (!layout || layout->channels != info.channels || layout->bitsPerSample != info.bitsPerSample)
         return false;
     size_t size = layout->dataBytes;
-    if (info.byteLength >= 0 && static_cast<size_t>(info.byteLength) < size)
+    if (info.byteLength >= 0 && static_cast<uint64_t>(info.byteLength) < size)
         size = static_cast<size_t>(info.byteLength);
-    sampleMapped(map, layout->dataOffset, size, info, out);
+
+    const auto grid = TWaveSampleList::BlockLayout(size, TWaveSampleList::SampleCountFor(info.duration));
+    const TFd file(path);
+    const size_t n = partCount(grid.blocks, parts);
+    std::vector<TStrings> results(n);
+    const auto part = [&](size_t k) {
+        const TPart p = partOf(grid.blocks, n, k);
+        samplePcmFile(file.get(), static_cast<int64_t>(layout->dataOffset + p.first * grid.blockSize), grid.blockSize,
+                      p.count, info, results[k]);
+    };
+    std::atomic<bool> cancel{false};
+    TPartThreads threads(n, cancel, part);
+    part(0);
+    threads.Finish([] {});
+    out = joinParts(results);
     return true;
 }
 
-// Deletes the temporary file and closes its descriptor on every way out.
-class TempWave {
+// --- Decoded ----------------------------------------------------------------------
+
+// Takes the decoded PCM of consecutive blocks as it comes and keeps only their
+// peaks. A block that arrives whole is sampled where it lies; one split across
+// writes is gathered first.
+class TPeakSink : public audio::TByteStream {
 public:
-    TempWave() : fd_(platform::MakeTempFile(platform::PrivateTempFolder(), "WAV", path_)) {}
-    ~TempWave() {
-        closeFd();
-        ::unlink(path_.c_str());
+    TPeakSink(const audio::TChannelInfo &info, size_t blockSize, size_t blocks, TStrings &out,
+              std::atomic<int64_t> &decoded)
+        : bits_(info.bitsPerSample), channels_(info.channels), blockSize_(blockSize), blocks_(blocks), out_(out),
+          decoded_(decoded), pending_(blockSize) {
+        out_.reserve(blocks);
     }
-    TempWave(const TempWave &) = delete;
-    TempWave &operator=(const TempWave &) = delete;
-    int fd() const { return fd_; }
-    const std::string &path() const { return path_; }
-    void closeFd() {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = -1;
+
+    void write(const void *data, int64_t bytes) override {
+        auto *p = static_cast<const uint8_t *>(data);
+        written_ += bytes;
+        decoded_.fetch_add(bytes, std::memory_order_relaxed);
+        while (bytes > 0 && out_.size() < blocks_) {
+            if (fill_ == 0 && static_cast<size_t>(bytes) >= blockSize_) {
+                const size_t whole = std::min(static_cast<size_t>(bytes) / blockSize_, blocks_ - out_.size());
+                TWaveSampleList::SampleBlocks(bits_, channels_, p, blockSize_, whole, out_);
+                p += whole * blockSize_;
+                bytes -= static_cast<int64_t>(whole * blockSize_);
+                continue;
+            }
+            const size_t take = std::min(static_cast<size_t>(bytes), blockSize_ - fill_);
+            std::memcpy(pending_.data() + fill_, p, take);
+            fill_ += take;
+            p += take;
+            bytes -= static_cast<int64_t>(take);
+            if (fill_ == blockSize_) {
+                TWaveSampleList::SampleBlocks(bits_, channels_, pending_.data(), blockSize_, 1, out_);
+                fill_ = 0;
+            }
+        }
+    }
+    void seek(int64_t) override {}
+    int64_t size() const override { return written_; }
+
+    // The decoder delivered less than its length promised (a damaged file): a
+    // partial block is taken with silence after it, missing blocks are silent.
+    void Finish() {
+        if (fill_ > 0 && out_.size() < blocks_) {
+            std::fill(pending_.begin() + static_cast<std::ptrdiff_t>(fill_), pending_.end(), bits_ == 8 ? 128 : 0);
+            TWaveSampleList::SampleBlocks(bits_, channels_, pending_.data(), blockSize_, 1, out_);
+            fill_ = 0;
+        }
+        if (out_.size() < blocks_)
+            TWaveSampleList::SampleBlocks(bits_, channels_, nullptr, 0, blocks_ - out_.size(), out_);
     }
 
 private:
-    std::string path_;
-    int fd_ = -1;
+    int bits_, channels_;
+    size_t blockSize_, blocks_;
+    TStrings &out_;
+    std::atomic<int64_t> &decoded_;
+    std::vector<uint8_t> pending_;
+    size_t fill_ = 0;
+    int64_t written_ = 0;
 };
 
 } // namespace
@@ -86,7 +289,7 @@ void TWaveSampleList::SampleFile(const std::string &path, bool initDevice) {
     const audio::TChannelInfo &info = stream.info;
     TStrings result;
 
-    if (isWaveType(info.libInfo.ctype) && sampleInPlace(path, info, result)) {
+    if (isWaveType(info.libInfo.ctype) && sampleInPlace(path, info, parts_, result)) {
         Samples = std::move(result);
         lastPath_ = TSamplingPath::InPlace;
         return;
@@ -95,41 +298,78 @@ void TWaveSampleList::SampleFile(const std::string &path, bool initDevice) {
     // The main window never cancels; a cancelled decoding leaves no envelope
     // rather than one stretched over a partial buffer.
     bool cancelled = false;
-    stream.SetOnProgress([this, &cancelled](int32_t percent, bool &cancel) {
-        if (progress_)
-            progress_(percent, cancel);
-        if (cancel && percent < 100)
-            cancelled = true;
-    });
 
-    TSamplingPath route;
     if (info.byteLength <= MemoryDecodeLimit) {
+        stream.SetOnProgress([this, &cancelled](int32_t percent, bool &cancel) {
+            if (progress_)
+                progress_(percent, cancel);
+            if (cancel && percent < 100)
+                cancelled = true;
+        });
         audio::TMemoryStream buffer;
         stream.ExtractPcm(buffer, 0, 0, false);
         if (!cancelled)
             SampleBuffer(info.bitsPerSample, info.channels, buffer.data(), static_cast<size_t>(buffer.size()),
                          SampleCountFor(info.duration), result);
-        route = TSamplingPath::Memory;
-    } else {
-        TempWave temp;
-        int32_t written;
-        {
-            audio::TFdStream target(temp.fd());
-            written = stream.ExtractPcm(target, 0, 0, true);
-        }
-        temp.closeFd();
-        if (!cancelled) {
-            // We wrote this file ourselves: a 44-byte header, then the stream's
-            // PCM in the stream's format, so it needs no second decoder to read.
-            platform::MappedFile map(temp.path());
-            const size_t held = map.size() > WaveHeaderSize ? map.size() - WaveHeaderSize : 0;
-            const size_t size = std::min(held, static_cast<size_t>(std::max(written, 0)));
-            sampleMapped(map, size ? WaveHeaderSize : 0, size, info, result);
-        }
-        route = TSamplingPath::TempFile;
+        Samples = std::move(result);
+        lastPath_ = TSamplingPath::Memory;
+        return;
     }
+
+    const auto grid = BlockLayout(static_cast<size_t>(info.byteLength), SampleCountFor(info.duration));
+    const int64_t total = static_cast<int64_t>(grid.blocks * grid.blockSize);
+    const size_t n = grid.blockSize > 0 ? partCount(grid.blocks, parts_) : 1;
+    std::vector<TStrings> parts(n);
+    std::atomic<int64_t> decoded{0};
+    std::atomic<bool> stopParts{false};
+
+    // The progress of all parts as one, reported on this thread only.
+    const auto report = [&](bool &cancel) {
+        const int64_t done = std::min(decoded.load(std::memory_order_relaxed), total);
+        if (progress_)
+            progress_(static_cast<int32_t>(std::trunc(double(done) / double(std::max<int64_t>(total, 1)) * 100.0)),
+                      cancel);
+    };
+    // Part k of the blocks, decoded by its own stream (part 0: the one opened above).
+    const auto decodePart = [&](size_t k, audio::TBassStream &from) {
+        const TPart p = partOf(grid.blocks, n, k);
+        TPeakSink sink(info, grid.blockSize, p.count, parts[k], decoded);
+        if (grid.blockSize > 0)
+            from.ExtractBytes(sink, static_cast<int64_t>(p.first * grid.blockSize),
+                              static_cast<int64_t>(p.count * grid.blockSize), false, false);
+        sink.Finish();
+    };
+    TPartThreads threads(n, stopParts, [&](size_t k) {
+        audio::TBassStream own(path, false);
+        own.SetOnProgress([&](int32_t, bool &cancel) { cancel = stopParts.load(); });
+        decodePart(k, own);
+    });
+    stream.SetOnProgress([&](int32_t, bool &cancel) {
+        report(cancel);
+        if (cancel) {
+            cancelled = true;
+            stopParts.store(true);
+        }
+        cancel = cancel || stopParts.load();
+    });
+    decodePart(0, stream);
+    threads.Finish([&] {
+        bool cancel = false;
+        if (!cancelled)
+            report(cancel);
+        if (cancel) {
+            cancelled = true;
+            stopParts.store(true);
+        }
+    });
+    if (progress_) {
+        bool ignored = false;
+        progress_(100, ignored);
+    }
+    if (!cancelled)
+        result = joinParts(parts);
     Samples = std::move(result);
-    lastPath_ = route;
+    lastPath_ = TSamplingPath::Decoded;
 }
 
 } // namespace vorel::segment

@@ -1,6 +1,8 @@
 // The amplitude envelope of a whole audio file: one signed 16-bit peak per 40 ms
-// block (MsPerColumn), as decimal texts. GUI thread only; a sampler lives for one
-// file load.
+// block (MsPerColumn), as decimal texts. A sampler is used by one thread (the GUI
+// thread in the program) and lives for one file load; SampleFile reads long files
+// on threads of its own, which have all ended when it returns. The static routines
+// are pure and may be called from any thread.
 #pragma once
 
 #include <array>
@@ -13,8 +15,8 @@
 
 namespace vorel::segment {
 
-// Decoded audio up to this many bytes is decoded into memory, longer audio into a
-// temporary WAV file.
+// Decoded audio up to this many bytes is decoded into memory; longer audio is
+// sampled while it is decoded.
 inline constexpr int32_t MemoryDecodeLimit = 5242880;
 
 // How the last SampleFile reached the PCM.
@@ -22,7 +24,7 @@ enum class TSamplingPath {
     None,     // nothing sampled yet, or the sampling failed
     InPlace,  // 8/16-bit PCM WAV read through a read-only mapping
     Memory,   // decoded into a memory buffer
-    TempFile, // decoded into a temporary WAV file, then read in place
+    Decoded,  // sampled block by block as it was decoded, in parts on several threads
 };
 
 // First and later extreme of the left channel, then of the right channel. 16-bit
@@ -33,18 +35,23 @@ class TWaveSampleList {
 public:
     TWaveSampleList() = default;
 
-    // Called with the decoding progress (0..100) on the decoding paths only; the
-    // in-place path reports nothing. Setting cancel stops the decoding and leaves
-    // Samples empty.
+    // Called on SampleFile's thread with the decoding progress (0..100) on the
+    // decoding paths only; the in-place path reports nothing. Setting cancel stops
+    // the decoding and leaves Samples empty.
     void SetProgressHandler(audio::TProgressEvent handler) { progress_ = std::move(handler); }
 
     // Replaces Samples with the envelope of the file. Audio shorter than 100 ms
     // gives an empty list. Errors (EAudioError from the decoding stream,
-    // EPlatformError from the mapping or the temporary file) propagate with
-    // Samples unchanged; the temporary file is deleted on every way out.
+    // EPlatformError from reading a WAV file in place) propagate with Samples
+    // unchanged. Long files are read on as many threads as there are cores; all
+    // of them have ended when this returns, also by an error. Writes no file.
     void SampleFile(const std::string &path, bool initDevice);
 
     TSamplingPath LastPath() const { return lastPath_; }
+
+    // How many parts (threads) a long file is read in; 0, the default, means one
+    // per core. The samples are the same for every count.
+    void SetPartCount(unsigned parts) { parts_ = parts; }
 
     // Number of 40 ms steps in durationMs (taken as unsigned 32-bit), rounded to
     // the nearest integer with halves to even.
@@ -75,6 +82,7 @@ public:
 private:
     audio::TProgressEvent progress_;
     TSamplingPath lastPath_ = TSamplingPath::None;
+    unsigned parts_ = 0;
 };
 
 } // namespace vorel::segment

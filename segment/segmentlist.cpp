@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <optional>
 #include <string_view>
 
@@ -78,10 +79,40 @@ std::optional<int32_t> parseTime(std::string_view text) {
     const auto m = field(text.substr(c1 + 1, c2 - c1 - 1));
     const auto s = field(secText);
     const auto ms = dot == std::string_view::npos ? std::optional<int32_t>(0) : field(msText);
-    // Minutes go to 99 because LRC stamps count them past the hour ([75:10.00]).
-    if (!h || !m || !s || !ms || *h > 23 || *m > 99 || *s > 59 || *ms > 999)
+    // LRC stamps count minutes past the hour ([75:10.00], [600:00.00] in a ten-hour
+    // book): any count goes whose time fits the millisecond value.
+    if (!h || !m || !s || !ms || *h > 23 || *s > 59 || *ms > 999)
         return std::nullopt;
-    return ((*h * 3600 + *m * 60 + *s) * 1000) + *ms;
+    const int64_t t = (int64_t(*h) * 3600 + int64_t(*m) * 60 + *s) * 1000 + *ms;
+    if (t > std::numeric_limits<int32_t>::max())
+        return std::nullopt;
+    return static_cast<int32_t>(t);
+}
+
+bool allDigits(std::string_view s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The time text of a stamp with a minute count of three digits or more
+// ([100:00], [100:00.50], [600:00.000]); these stand beyond the positions of the
+// two-digit forms. The fraction counts hundredths with two digits and
+// milliseconds with three. Empty for anything else.
+std::optional<std::string> longMinuteTimeText(std::string_view inner) {
+    const size_t colon = inner.find(':');
+    if (colon == std::string_view::npos || colon < 3 || !allDigits(inner.substr(0, colon)))
+        return std::nullopt;
+    const std::string_view rest = inner.substr(colon + 1);
+    const std::string_view sec = rest.substr(0, 2);
+    if (sec.size() != 2 || !allDigits(sec))
+        return std::nullopt;
+    std::string fraction = "000";
+    if (rest.size() > 2) {
+        const std::string_view f = rest.substr(3);
+        if (rest[2] != '.' || (f.size() != 2 && f.size() != 3) || !allDigits(f))
+            return std::nullopt;
+        fraction = std::string(f) + (f.size() == 2 ? "0" : "");
+    }
+    return "00:" + std::string(inner.substr(0, colon)) + ":" + std::string(sec) + "." + fraction;
 }
 
 } // namespace
@@ -140,11 +171,16 @@ void TSegmentList::LoadFromStrings(const TStrings &lines) {
         const std::string s = trim(line);
         const size_t bracket = s.find(']');
         const size_t p = bracket == std::string::npos ? 0 : bracket + 1; // 1-based
-        if (s.empty() || s[0] != '[' || p < 7 || p > 11)
+        if (s.empty() || s[0] != '[' || p < 7)
+            continue;
+        const auto longMinutes = longMinuteTimeText(std::string_view(s).substr(1, p - 2));
+        if (p > 11 && !longMinutes)
             continue;
 
         std::string timeText = s;
-        if (p == 7)
+        if (longMinutes)
+            timeText = *longMinutes;
+        else if (p == 7)
             timeText = "00:" + s.substr(1, 5) + ".000";
         else if (p == 10 && s.find('.') == 6)
             timeText = "00:" + s.substr(1, 8) + "0";

@@ -43,9 +43,10 @@ public:
     void LoadFromFile(const std::string &fileName);
     // Appends one record per LRC stamp line, in line order, then a record at 0 ms
     // in front when the first one lies later. Lines that are no stamp line are
-    // skipped. A stamp whose time is out of range (seconds from 60, minutes from
-    // 100) stops the reading with ESegmentError "'<time text>' is not a valid
-    // time"; the records appended before it stay. A list without any stamp line
+    // skipped. Minutes may have any number of digits from two on ([600:00.00]). A
+    // stamp whose time is out of range (seconds from 60, a time past 2^31 - 1 ms)
+    // stops the reading with ESegmentError "'<time text>' is not a valid time";
+    // the records appended before it stay. A list without any stamp line
     // stays empty: the caller then splits automatically.
     void LoadFromStrings(const TStrings &lines);
 
@@ -80,9 +81,9 @@ private:
     std::vector<std::unique_ptr<TSegmentRec>> records_;
 };
 
-// Milliseconds of a time text "hh:mm:ss[.fff]" (hours 0..23, minutes 0..99,
-// seconds 0..59, milliseconds 0..999); ESegmentError "'<text>' is not a valid
-// time" otherwise.
+// Milliseconds of a time text "hh:mm:ss[.fff]" (hours 0..23, any minutes,
+// seconds 0..59, milliseconds 0..999, the whole at most 2^31 - 1 ms);
+// ESegmentError "'<text>' is not a valid time" otherwise.
 int32_t ReadTimeText(const std::string &text);
 
 } // namespace vorel::segment

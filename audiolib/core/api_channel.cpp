@@ -53,14 +53,21 @@ AUDIOLIB_API HSTREAM BASS_StreamCreate(DWORD freq, DWORD chans, DWORD flags, STR
 }
 
 AUDIOLIB_API HSTREAM BASS_StreamCreateFile(BOOL mem, const void *file, QWORD offset, QWORD length, DWORD flags) {
-    API_LOCK;
-    if (!e.initialised) return fail(BASS_ERROR_INIT, HSTREAM(0));
+    Engine &e = engine();
+    {
+        std::lock_guard<std::mutex> apiLock(e.api);
+        if (!e.initialised) return fail(BASS_ERROR_INIT, HSTREAM(0));
+    }
     if (mem) return fail(BASS_ERROR_NOTAVAIL, HSTREAM(0));
     if (!file) return fail(BASS_ERROR_FILEOPEN, HSTREAM(0));
     if (offset || length) return fail(BASS_ERROR_ILLPARAM, HSTREAM(0));
+    // Opening (and the pre-scan of a long MP3) touches nothing shared: other threads
+    // may open files or use the library meanwhile.
     int error = 0;
     auto decoder = Decoder::open(static_cast<const char *>(file), (flags & BASS_STREAM_PRESCAN) != 0, error);
     if (!decoder) return fail(DWORD(error ? error : BASS_ERROR_FILEFORM), HSTREAM(0));
+    std::lock_guard<std::mutex> apiLock(e.api);
+    if (!e.initialised) return fail(BASS_ERROR_INIT, HSTREAM(0));
     auto ch = std::make_shared<Channel>();
     ch->flags = flags;
     ch->ctype = decoder->channelType();
@@ -151,12 +158,15 @@ AUDIOLIB_API BOOL BASS_ChannelPlay(DWORD handle, BOOL restart) {
     API_LOCK;
     FIND_OR(handle, FALSE);
     if (ch->decoding) return fail(BASS_ERROR_DECODE, FALSE);
+    // The output was lost and none could be opened since: try once more.
+    if (e.outputLost.load() && !reopenOutput()) return fail(BASS_ERROR_DRIVER, FALSE);
     Parked parked(*ch);
     std::lock_guard<std::mutex> lock(ch->mutex);
     if ((restart || ch->reachedEnd.load()) && !restartAt(*ch, 0)) return fail(BASS_ERROR_POSITION, FALSE);
     fillRing(*ch, aheadFrames());
     ch->mixedSincePlay.store(0);
     ch->state.store(BASS_ACTIVE_PLAYING);
+    wakeUpdate();
     return ok(TRUE);
 }
 
@@ -250,11 +260,18 @@ AUDIOLIB_API QWORD BASS_ChannelGetPosition(DWORD handle) {
 }
 
 AUDIOLIB_API DWORD BASS_ChannelGetData(DWORD handle, void *buffer, DWORD length) {
-    API_LOCK;
-    FIND_OR(handle, DWORD(-1));
+    std::shared_ptr<Channel> ch;
+    {
+        API_LOCK;
+        ch = findChannel(handle);
+        if (!ch) return DWORD(-1);
+    }
     if (!ch->decoding) return fail(BASS_ERROR_NOTAVAIL, DWORD(-1));
     if (!buffer) return fail(BASS_ERROR_ILLPARAM, DWORD(-1));
+    // Decoding takes the channel's lock only, so that threads decoding channels of
+    // their own run side by side. A channel freed meanwhile reads nothing more.
     std::lock_guard<std::mutex> lock(ch->mutex);
+    if (ch->freed) return fail(BASS_ERROR_HANDLE, DWORD(-1));
     const uint32_t fb = ch->fmt.frameBytes();
     const bool loop = (ch->flags & BASS_SAMPLE_LOOP) != 0;
     int64_t want = length / fb, done = 0;
@@ -352,6 +369,15 @@ AUDIOLIB_API int VorelAudio_Render(int16_t *out, int frames) {
         done += n;
     }
     return frames;
+}
+
+AUDIOLIB_API BOOL VorelAudio_SimulateOutputLoss(int mode) {
+    Engine &e = engine();
+    std::lock_guard<std::mutex> apiLock(e.api);
+    if (!e.initialised) return fail(BASS_ERROR_INIT, FALSE);
+    if (mode < 0 || mode > 2 || e.device == 0) return fail(BASS_ERROR_ILLPARAM, FALSE);
+    e.simulatedLoss.store(mode);
+    return ok(TRUE);
 }
 
 } // extern "C"

@@ -35,7 +35,10 @@ AUDIOLIB_API BOOL BASS_SetConfig(DWORD option, DWORD value) {
     Engine &e = engine();
     switch (option) {
     case BASS_CONFIG_BUFFER: e.bufferMs.store(std::clamp<DWORD>(value, 10, 5000)); return ok(TRUE);
-    case BASS_CONFIG_UPDATEPERIOD: e.updatePeriodMs.store(std::clamp<DWORD>(value, 5, 100)); return ok(TRUE);
+    case BASS_CONFIG_UPDATEPERIOD:
+        e.updatePeriodMs.store(std::clamp<DWORD>(value, 5, 100));
+        wakeUpdate(); // the new period counts from now, not after the old one
+        return ok(TRUE);
     case VOREL_CONFIG_MANUAL_CLOCK: e.manualClockConfig.store(value ? 1 : 0); return ok(TRUE);
     default: return fail(BASS_ERROR_ILLTYPE, FALSE);
     }

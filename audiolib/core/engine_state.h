@@ -70,6 +70,13 @@ struct Engine {
     std::atomic<uint64_t> cycle{0}; // odd while the mixer runs
     NoteQueue notes;
     sem_t noteSignal;
+    // Posted by the mixer after it took frames from a channel, and by the API when
+    // a channel starts: the update thread refills at once instead of at its next
+    // period. (Waiting out the period let a ring run dry after a few device
+    // buffers: right after BASS_Init the first period is the 100 ms default, and a
+    // thread kept from running by a busy machine does the same. The gap of silence
+    // then lengthened the played range.)
+    sem_t updateSignal;
 
     // Message syncs that may still post (sync -> channel). The notifier checks it
     // under postMutex and posts outside it, with postingSync naming the sync being
@@ -83,14 +90,26 @@ struct Engine {
     std::thread updateThread, notifierThread, clockThread;
     std::mutex wakeMutex;
     std::condition_variable wake;
-    unsigned sdlDevice = 0;
-    std::atomic<int> latencyFrames{0};
+    std::atomic<unsigned> sdlDevice{0}; // read by the update thread's watch
+    std::atomic<int> latencyFrames{0}; // mixed but not yet heard (position reports)
+    std::atomic<int> deviceFrames{0};  // frames SDL takes per callback (0: no SDL output)
+    // Output loss: the SDL callback counts its runs; the update thread watches the
+    // count while a channel plays. outputLost: no output could be opened again;
+    // the next play tries once more and fails with BASS_ERROR_DRIVER.
+    std::atomic<uint64_t> callbacks{0};
+    std::atomic<bool> outputLost{false};
+    // Test hook (VorelAudio_SimulateOutputLoss): 1 the callback stops mixing as a
+    // hung output would, 2 also no output can be opened.
+    std::atomic<int> simulatedLoss{0};
 
     std::atomic<DWORD> bufferMs{500};
     std::atomic<DWORD> updatePeriodMs{100};
     std::atomic<DWORD> manualClockConfig{0};
 
-    Engine() { sem_init(&noteSignal, 0, 0); }
+    Engine() {
+        sem_init(&noteSignal, 0, 0);
+        sem_init(&updateSignal, 0, 0);
+    }
 };
 
 Engine &engine();
@@ -106,6 +125,8 @@ void waitQuiescent();
 void fillRing(Channel &ch, int frames);
 // Frames the producer keeps buffered ahead of the mixer.
 int aheadFrames();
+// Any thread but the audio callback: the update thread renders ahead now.
+void wakeUpdate();
 // Delivers queued notifications (notifier thread, or Render's caller).
 void deliverNotes();
 // Called without the API lock: after it returns nothing more is posted for the
@@ -114,6 +135,14 @@ void forgetMessageSyncs(DWORD channel, HSYNC sync);
 
 // Threads and output, started by BASS_Init and stopped by BASS_Free (api held).
 bool startOutput(int device, DWORD &error);
+// api held, device -1: closes the output and opens the default one again; the
+// channels go on from where they were. False (and outputLost) when none opens.
+bool reopenOutput();
+// The SDL buffer asked for at rate: the power of two nearest to rate / 43 frames
+// (about 23 ms), at least 1024.
+uint16_t DeviceBufferFrames(uint32_t rate);
+// Device buffers between the mixer and the ear for an SDL driver name.
+int QueuedBuffers(const char *driver);
 void stopOutput();
 
 // Keeps the mixer off a channel for the lifetime of the guard (api held).

@@ -35,11 +35,12 @@ void fireMarkers(Channel &ch, const Chunk &c, bool &notified) {
     }
 }
 
-void mixChannel(Channel &ch, int32_t *acc, int frames, bool &notified) {
+void mixChannel(Channel &ch, int32_t *acc, int frames, bool &notified, bool &consumed) {
     int done = 0;
     while (done < frames && ch.state.load() == BASS_ACTIVE_PLAYING) {
         Chunk *c = ch.ring.front();
         if (!c) break; // underrun: the producer is late; silence for this channel
+        consumed = true;
         int take = std::min(frames - done, c->frames - ch.readOffset);
         const int16_t *src = c->pcm + ch.readOffset * 2;
         int32_t *dst = acc + done * 2;
@@ -73,14 +74,14 @@ void mixFrames(int16_t *out, int frames) {
     Engine &e = engine();
     tl_inMixer = true;
     e.cycle.fetch_add(1);
-    bool notified = false;
+    bool notified = false, consumed = false;
     while (frames > 0) {
         int n = std::min(frames, kMixBlock);
         std::memset(g_acc, 0, sizeof(int32_t) * 2 * n);
         for (auto &slot : e.slots) {
             Channel *ch = slot.load();
             if (!ch || ch->parked.load()) continue;
-            mixChannel(*ch, g_acc, n, notified);
+            mixChannel(*ch, g_acc, n, notified, consumed);
         }
         for (int i = 0; i < n * 2; ++i) out[i] = int16_t(std::clamp(g_acc[i], -32768, 32767));
         out += n * 2;
@@ -88,8 +89,12 @@ void mixFrames(int16_t *out, int frames) {
     }
     e.cycle.fetch_add(1);
     tl_inMixer = false;
+    // sem_post neither locks nor allocates: a futex wake at most.
     if (notified) sem_post(&e.noteSignal);
+    if (consumed && !e.manualClock) sem_post(&e.updateSignal);
 }
+
+void wakeUpdate() { sem_post(&engine().updateSignal); }
 
 void waitQuiescent() {
     Engine &e = engine();
@@ -102,8 +107,10 @@ int aheadFrames() {
     Engine &e = engine();
     int64_t ms = std::max<DWORD>(e.bufferMs.load(), 10);
     int64_t frames = ms * e.rate / 1000;
-    // Cover at least two device periods plus one update period.
-    frames = std::max<int64_t>(frames, 2 * e.latencyFrames.load() + int64_t(e.updatePeriodMs.load()) * e.rate / 1000);
+    // Cover three device periods plus one update period: the update thread is woken
+    // after every device period, so a busy machine must delay it by more than two
+    // whole periods before the ring runs dry.
+    frames = std::max<int64_t>(frames, 3 * e.deviceFrames.load() + int64_t(e.updatePeriodMs.load()) * e.rate / 1000);
     return int(std::min<int64_t>(frames, int64_t(ChunkRing::kCapacity - 8) * Chunk::kFrames));
 }
 

@@ -7,7 +7,10 @@
  * bytes of its source. Seconds are 32-bit floats.
  *
  * Threads: every function may be called from any non-realtime thread; calls are
- * serialised inside the library. BASS_ChannelPause (and BASS_ErrorGetCode) may
+ * serialised inside the library, except that opening a file (BASS_StreamCreateFile)
+ * and reading a decoding channel (BASS_ChannelGetData) hold only that channel's
+ * lock while they decode: threads that each open and read decoding channels of
+ * their own decode in parallel. BASS_ChannelPause (and BASS_ErrorGetCode) may
  * also be called from a sync procedure, which may run on the audio thread; there
  * they neither lock nor allocate. Sync procedures and stream procedures run on
  * library threads and must not call any other function of the library.
@@ -310,7 +313,10 @@ AUDIOLIB_API const char *BASS_ChannelGetTags(DWORD handle, DWORD tags);
 AUDIOLIB_API BOOL BASS_ChannelSetFlags(DWORD handle, DWORD flags);
 AUDIOLIB_API BOOL BASS_ChannelPreBuf(DWORD handle, DWORD length);
 /* Decoding channels cannot be played: BASS_ERROR_DECODE. restart FALSE continues
- * exactly where the channel paused or stopped (from the start after its end). */
+ * exactly where the channel paused or stopped (from the start after its end).
+ * After the output was lost and could not be opened again (the playing channels
+ * were stopped then), it tries to open the default output once more and fails
+ * with BASS_ERROR_DRIVER when none opens. */
 AUDIOLIB_API BOOL BASS_ChannelPlay(DWORD handle, BOOL restart);
 /* Drops what was rendered ahead; the position stays where it stopped. On a
  * decoding channel: it reports STOPPED until BASS_ChannelSetPosition. */
@@ -372,6 +378,15 @@ AUDIOLIB_API BOOL BASS_FXGetParameters(HFX handle, void *par);
  * Returns the frames written, or -1 when the library is not in manual-clock mode.
  * Caller's thread; not concurrent with other calls. */
 AUDIOLIB_API int VorelAudio_Render(int16_t *out, int frames);
+/* Output loss, for tests of device -1. mode 1: the SDL callback stops mixing, as
+ * a hung output or a restarted sound server does; after a second without output
+ * while a channel plays, the library opens the default output again and the
+ * channels go on from where they were. mode 2: besides, no output can be opened
+ * again; the playing channels then stop, their pending range messages are posted,
+ * and BASS_ChannelPlay fails with BASS_ERROR_DRIVER until an output opens. mode 0
+ * ends the simulation. Any non-realtime thread. (The same recovery runs when SDL
+ * reports the device lost.) */
+AUDIOLIB_API BOOL VorelAudio_SimulateOutputLoss(int mode);
 
 /* ---- Effects library ---- */
 /* chan: a decoding channel (else BASS_FX_ERROR_NODECODE), used from its start.

@@ -67,7 +67,7 @@ TEST_F(StreamEngine, WavInfoAndWholeExtraction) {
         const std::vector<uint8_t> pcm = pcmOf(c.path);
         const TChannelInfo &i = s.info;
         EXPECT_EQ(i.fileSize, fileSize(c.path));
-        EXPECT_EQ(i.byteLength, int32_t(pcm.size()));
+        EXPECT_EQ(i.byteLength, int64_t(pcm.size()));
         EXPECT_EQ(i.duration, c.duration);
         EXPECT_EQ(i.pointCount, c.duration / 40);
         EXPECT_EQ(i.channels, c.channels);
@@ -118,7 +118,7 @@ TEST_F(StreamEngine, RangesAreByteExactAndIndependent) {
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << c.startMs << "-" << c.endMs);
         TMemoryStream target;
-        ASSERT_EQ(s.ExtractPcm(target, c.startMs, c.endMs, false), int32_t(c.to - c.from));
+        ASSERT_EQ(s.ExtractPcm(target, c.startMs, c.endMs, false), int64_t(c.to - c.from));
         ASSERT_EQ(target.size(), int64_t(c.to - c.from));
         EXPECT_EQ(std::memcmp(target.data(), pcm.data() + c.from, c.to - c.from), 0);
     }

@@ -146,7 +146,7 @@ TEST_F(FakeSlots, FillChannelInfo) {
         TChannelInfo info;
         FillChannelInfo(kHandle, info);
         EXPECT_EQ(info.fileSize, c.fileSize);
-        EXPECT_EQ(info.byteLength, int32_t(c.length));
+        EXPECT_EQ(info.byteLength, int64_t(c.length));
         EXPECT_EQ(info.duration, c.duration);
         EXPECT_EQ(info.pointCount, c.pointCount);
         EXPECT_EQ(info.channels, c.chans);
@@ -231,7 +231,7 @@ TEST_F(FakeSlots, ProgressAndCancel) {
     std::vector<int> seen;
     s.SetOnProgress([&](int32_t percent, bool &) { seen.push_back(percent); });
     TMemoryStream target;
-    EXPECT_EQ(s.ExtractPcm(target, 0, 0, false), int32_t(fake.length));
+    EXPECT_EQ(s.ExtractPcm(target, 0, 0, false), int64_t(fake.length));
     EXPECT_EQ(seen, (std::vector<int>{40, 80, 100, 100}));
 
     // Cancelled in the first call: one block, then the closing 100 all the same.

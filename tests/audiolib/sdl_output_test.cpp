@@ -108,3 +108,96 @@ INSTANTIATE_TEST_SUITE_P(Devices, RealTime, ::testing::Values(0, -1),
                          [](const auto &info) { return info.param == 0 ? std::string("NoSound") : std::string("Sdl"); });
 
 } // namespace
+
+namespace {
+
+// The device buffer is about 1/43 s as a power of two, never below 1024 frames;
+// through the dummy driver it is all the latency there is.
+TEST(SdlOutput, DeviceBufferIsAboutTwentyThreeMilliseconds) {
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    const struct {
+        DWORD rate;
+        DWORD latencyMs;
+    } cases[] = {{22050, 46}, {44100, 23}, {48000, 21}, {96000, 21}, {192000, 21}};
+    for (const auto &c : cases) {
+        ASSERT_TRUE(BASS_Init(-1, c.rate, 0, nullptr, nullptr)) << c.rate;
+        BASS_INFO info{};
+        ASSERT_TRUE(BASS_GetInfo(&info));
+        EXPECT_EQ(info.latency, c.latencyMs) << c.rate;
+        EXPECT_TRUE(BASS_Free());
+    }
+}
+
+} // namespace
+
+namespace {
+
+// A tempo stream playing [0.2 s, 1.2 s) of a tone through SDL's dummy driver.
+struct LossFixture {
+    TempDir dir;
+    Waiter waiter;
+    DWORD h = 0;
+    QWORD end = 0;
+    bool init() {
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        writeWav16(dir.file("t.wav"), tone(440, 3.0, 44100, 2), 44100, 2);
+        if (!BASS_Init(-1, 44100, 0, &waiter.target, nullptr)) return false;
+        BASS_SetConfig(BASS_CONFIG_UPDATEPERIOD, 20);
+        BASS_SetConfig(BASS_CONFIG_BUFFER, 100);
+        h = BASS_FX_TempoCreate(BASS_StreamCreateFile(FALSE, dir.file("t.wav").c_str(), 0, 0,
+                                                      BASS_STREAM_DECODE | BASS_STREAM_PRESCAN),
+                                BASS_FX_FREESOURCE);
+        end = BASS_ChannelSeconds2Bytes(h, 1.2f);
+        return h && BASS_ChannelSetSync(h, kPauseSync, end, pauseProc, h) &&
+               BASS_ChannelSetSync(h, kMessageSync, end, reinterpret_cast<SYNCPROC *>(kSegmentEnd), h) &&
+               BASS_ChannelSetPosition(h, BASS_ChannelSeconds2Bytes(h, 0.2f)) && BASS_ChannelPlay(h, FALSE);
+    }
+    bool waitForPost() {
+        std::unique_lock<std::mutex> lock(waiter.m);
+        return waiter.cv.wait_for(lock, std::chrono::seconds(10), [&] { return !waiter.posts.empty(); });
+    }
+};
+
+TEST(OutputLoss, AHungOutputIsOpenedAgainAndTheRangeGoesOn) {
+    LossFixture f;
+    ASSERT_TRUE(f.init()) << BASS_ErrorGetCode();
+    ASSERT_TRUE(VorelAudio_SimulateOutputLoss(1));
+    const auto lostAt = std::chrono::steady_clock::now();
+    ASSERT_TRUE(f.waitForPost()) << "the range never ended";
+    // A second of silence is what tells a hung output from a slow one.
+    EXPECT_GE(std::chrono::steady_clock::now() - lostAt, std::chrono::milliseconds(900));
+    EXPECT_EQ(f.waiter.posts[0].msg, kSegmentEnd);
+    EXPECT_EQ(f.waiter.posts[0].stateAtPost, DWORD(BASS_ACTIVE_PAUSED));
+    EXPECT_EQ(BASS_ChannelGetPosition(f.h), f.end); // all of the range, from where it was
+    EXPECT_TRUE(BASS_ChannelPlay(f.h, FALSE));
+    EXPECT_TRUE(BASS_Free());
+}
+
+TEST(OutputLoss, WithNoOutputLeftPlaybackStopsAndSaysSo) {
+    LossFixture f;
+    ASSERT_TRUE(f.init()) << BASS_ErrorGetCode();
+    ASSERT_TRUE(VorelAudio_SimulateOutputLoss(2));
+    // The range-end message still comes, so a waiting window leaves its reading.
+    ASSERT_TRUE(f.waitForPost()) << "the range never ended";
+    EXPECT_EQ(f.waiter.posts[0].msg, kSegmentEnd);
+    EXPECT_EQ(BASS_ChannelIsActive(f.h), DWORD(BASS_ACTIVE_STOPPED));
+    EXPECT_LT(BASS_ChannelGetPosition(f.h), f.end);
+    EXPECT_FALSE(BASS_ChannelPlay(f.h, FALSE));
+    EXPECT_EQ(BASS_ErrorGetCode(), DWORD(BASS_ERROR_DRIVER));
+    // An output again: playing works and goes on from where it stopped.
+    ASSERT_TRUE(VorelAudio_SimulateOutputLoss(0));
+    const QWORD stoppedAt = BASS_ChannelGetPosition(f.h);
+    EXPECT_TRUE(BASS_ChannelPlay(f.h, FALSE)) << BASS_ErrorGetCode();
+    EXPECT_GE(BASS_ChannelGetPosition(f.h), stoppedAt);
+    EXPECT_TRUE(BASS_Free());
+}
+
+TEST(OutputLoss, TheHookNeedsADevice) {
+    EXPECT_FALSE(VorelAudio_SimulateOutputLoss(1));
+    EXPECT_EQ(BASS_ErrorGetCode(), DWORD(BASS_ERROR_INIT));
+    ManualClock clock;
+    EXPECT_FALSE(VorelAudio_SimulateOutputLoss(1)); // device 0 has no output to lose
+    EXPECT_EQ(BASS_ErrorGetCode(), DWORD(BASS_ERROR_ILLPARAM));
+}
+
+} // namespace

@@ -236,7 +236,7 @@ TEST(SampleFile, MemoryLimitBoundary) {
         TSamplingPath path;
     };
     for (const Case &c : {Case{"atlimit", atLimit, TSamplingPath::Memory},
-                          Case{"oneframemore", big, TSamplingPath::TempFile}}) {
+                          Case{"oneframemore", big, TSamplingPath::Decoded}}) {
         const std::string file = dir.file(std::string(c.name) + ".wav");
         writeFloatWav(file, c.pcm, 2);
         const std::string ref = dir.file(std::string(c.name) + "-ref.wav");
@@ -247,7 +247,7 @@ TEST(SampleFile, MemoryLimitBoundary) {
         }
         const Sampled run = sample(file, &tmp);
         EXPECT_EQ(run.path, c.path) << c.name;
-        EXPECT_EQ(run.tempFilesSeen, c.path == TSamplingPath::TempFile ? 1u : 0u) << c.name;
+        EXPECT_EQ(run.tempFilesSeen, 0u) << c.name;
         ASSERT_FALSE(run.progress.empty()) << c.name;
         EXPECT_EQ(run.progress.back(), 100) << c.name;
         expectNear(run.samples, expectedFor(ref, c.pcm, 2), 1, c.name);
@@ -332,4 +332,41 @@ TEST(SampleFile, Mp3IsDecoded) {
     ASSERT_EQ(run.samples.size(), 73u);
     for (size_t i = 3; i + 3 < run.samples.size(); ++i)
         EXPECT_NEAR(std::abs(std::stoi(run.samples[i])), 16000, 1500) << i;
+}
+
+TEST(SampleFile, PartsOnThreadsJoinToTheSinglePassResult) {
+    TempDir dir;
+    const ScopedTmpdir tmp(dir.path());
+    // Three minutes with levels that change every block and more: any shift at a
+    // part boundary, a lost or doubled block, changes the list.
+    const auto pcm = envelopeSignal(180 * Rate);
+    const std::string wav = dir.file("long.wav");
+    vorel::test::writeWav16(wav, pcm, Rate, 2);
+    ASSERT_TRUE(vorel::test::mustRun("lame --quiet -b 128 " + vorel::test::shellQuote(wav) + " " +
+                                     vorel::test::shellQuote(dir.file("long.mp3"))));
+    for (const std::string &file : {wav, dir.file("long.mp3")}) {
+        std::vector<TStrings> results;
+        for (unsigned parts : {1u, 2u, 3u, 7u}) {
+            TWaveSampleList sampler;
+            sampler.SetPartCount(parts);
+            std::vector<int> progress;
+            sampler.SetProgressHandler([&](int32_t percent, bool &) { progress.push_back(percent); });
+            sampler.SampleFile(file, false);
+            EXPECT_EQ(sampler.LastPath(), file == wav ? TSamplingPath::InPlace : TSamplingPath::Decoded);
+            EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end())) << parts;
+            if (file != wav) {
+                // Reports come on this thread as this thread's part moves on (about
+                // 31 read blocks in all), then 100.
+                EXPECT_GE(progress.size(), 31u / parts) << parts;
+                EXPECT_EQ(progress.back(), 100) << parts;
+            }
+            results.push_back(sampler.Samples);
+        }
+        ASSERT_EQ(results[0].size(), 4498u) << file;
+        // Stereo MPEG-1 decodes bit for bit after a seek, so even the MP3's parts
+        // join to exactly the single pass.
+        for (size_t k = 1; k < results.size(); ++k)
+            EXPECT_TRUE(results[k] == results[0]) << file << " in parts: " << k;
+    }
+    EXPECT_TRUE(tmp.waveFiles().empty());
 }

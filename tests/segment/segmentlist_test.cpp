@@ -67,6 +67,13 @@ TEST(LrcReading, LineForms) {
         {"[59:59.99]", true, 3599990, "[59:59.99]", ""},
         {"[75:10.00]", true, 4510000, "[75:10.00]", ""},
         {"[99:59.999]", true, 5999999, "[99:59.999]", ""},
+        // Books of many hours count minutes on past 99; the fraction keeps its scale.
+        {"[100:00.00]", true, 6000000, "[100:00.00]", ""},
+        {"[100:00]a", true, 6000000, "[100:00]", "a"},
+        {"[600:00.50]", true, 36000500, "[600:00.50]", ""},
+        {"[1234:56.789]", true, 74096789, "[1234:56.789]", ""},
+        {"[35791:23.647]", true, 2147483647, "[35791:23.647]", ""},
+        {"[100:0.5]", false, 0, "", ""},
         {"[ti:A title]", false, 0, "", ""},
         {"[ar:Someone]", false, 0, "", ""},
         {"[offset:500]", false, 0, "", ""},
@@ -102,7 +109,9 @@ TEST(LrcReading, InvalidTimesStopTheReading) {
         {"[12345]", "00:12345.000"},
         {"[01:02:345]", "00:01:02:345"},
         {"[1:02.3456]", "00:1:02.3456"},
-        {"[100:00.00]", "00:100:00.00"},
+        {"[100:60.00]", "00:100:60.000"},
+        {"[35791:23.648]", "00:35791:23.648"},
+        {"[99999999:00.00]", "00:99999999:00.000"},
     };
     for (const auto &c : cases) {
         TSegmentList list;
@@ -296,8 +305,12 @@ TEST(BreakpointFile, NameEndFixAndFallback) {
     };
     const std::vector<Case> cases = {
         {"last before the end: end appended", {0, 3000}, {0, 3000, 10000}},
-        {"last within 200 ms past the end: end inserted before it", {0, 3000, 10150}, {0, 3000, 10000, 10150}},
-        {"last 200 ms or more past the end: pulled back", {0, 3000, 10200}, {0, 3000, 10000}},
+        {"last just past the end: dropped", {0, 3000, 10150}, {0, 3000, 10000}},
+        {"last at the end: the end stands once", {0, 3000, 10000}, {0, 3000, 10000}},
+        // Two stamps past the end used to leave a sentence of negative length.
+        {"several past the end: all dropped", {0, 3000, 16500, 17000}, {0, 3000, 10000}},
+        {"out of order, one past the end: dropped", {0, 12000, 3000}, {0, 3000, 10000}},
+        {"only the first is kept", {0, 11000}, {0, 10000}},
     };
     for (const auto &c : cases) {
         TSegmentList list = listAt(c.before);
