@@ -48,8 +48,13 @@ void TGauge::paintEvent(QPaintEvent *) {
     if (w > 0)
         p.fillRect(QRect(1, 1, w, r.height() - 2), bar_);
     if (showText_) {
+        // Dark over the empty part, light over the bar, so it reads at every width.
+        const QString text = QString::number(progress_ * 100 / std::max(max_, 1)) + "%";
         p.setPen(Qt::black);
-        p.drawText(r, Qt::AlignCenter, QString::number(progress_ * 100 / std::max(max_, 1)) + "%");
+        p.drawText(r, Qt::AlignCenter, text);
+        p.setClipRect(QRect(1, 1, w, r.height() - 2));
+        p.setPen(Qt::white);
+        p.drawText(r, Qt::AlignCenter, text);
     }
 }
 
