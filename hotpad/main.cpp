@@ -20,6 +20,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace hotpad;
 
+// The watchdog alone would give Vorelplay one second to show its window; a cold
+// start on a slow machine takes longer, and Hotpad would be gone before the
+// window came. So while the Vorelplay we started still runs and no main window
+// has been seen yet, the watchdog waits, up to this long.
+constexpr auto StartupGrace = std::chrono::seconds(10);
+
 // Also when Vorelplay already runs: its second instance brings the first
 // window forward and ends. Not finding it is no error of ours: the watchdog
 // ends Hotpad when no main window appears.
@@ -29,15 +35,19 @@ pid_t startVorelplay() {
     return program ? StartDetached(*program) : -1;
 }
 
-void reap(pid_t &child) {
+// True while the Vorelplay we started has not ended yet (reaping it if it has).
+bool stillStarting(pid_t &child) {
     if (child > 0 && waitpid(child, nullptr, WNOHANG) == child)
         child = -1;
+    return child > 0;
 }
 
 // Returns when Hotpad should end.
 void run(Display *display, pid_t &child) {
     TXRemote remote(display);
-    auto nextTick = Clock::now() + std::chrono::milliseconds(WatchdogMs);
+    const auto started = Clock::now();
+    auto nextTick = started + std::chrono::milliseconds(WatchdogMs);
+    bool seen = false;
     remote.GrabKeys();
 
     for (;;) {
@@ -64,9 +74,12 @@ void run(Display *display, pid_t &child) {
         }
         const auto now = Clock::now();
         if (now >= nextTick) {
-            reap(child);
-            if (!remote.FindMainWindow())
+            const bool starting = stillStarting(child);
+            if (remote.FindMainWindow()) {
+                seen = true;
+            } else if (seen || !starting || now - started >= StartupGrace) {
                 return;
+            }
             nextTick = now + std::chrono::milliseconds(WatchdogMs);
             continue;
         }

@@ -239,27 +239,38 @@ TEST_P(TransportKeys, DriveTheMainWindowWhileAnotherClientHasTheFocus) {
 INSTANTIATE_TEST_SUITE_P(Hotpad, TransportKeys, testing::Values(false, true),
                          [](const auto &info) { return info.param ? "UnderJwm" : "WithoutWindowManager"; });
 
-TEST(Hotpad, StartsVorelplayAndEndsSoonAfterItsWindowCloses) {
-    TScene s(false);
-    ASSERT_TRUE(s.x.ok());
-    // The build places Vorelplay beside Hotpad, as an installation does.
-    TChild hotpad(hotpadCommand(s.tmp.file("hotpad.err")), s.env);
-    const auto windows = s.x.findWindows("TfMainFree", 15000);
-    ASSERT_EQ(windows.size(), 1u);
-    // Play with no lesson open: Vorelplay asks for a file, so the click arrived.
-    ASSERT_TRUE(waitFor(
-        [&] {
-            s.key("Up");
-            return waitFor([&] { return s.trace().find("\tnotice\t请先打开") != std::string::npos; }, 500);
-        },
-        10000))
-        << s.trace();
-    EXPECT_TRUE(s.pointerOver(windows.front(), PlayBtn));
+TEST(Hotpad, StartsVorelplayWaitsForItsWindowAndEndsSoonAfterItCloses) {
+    for (const bool slowStart : {false, true}) {
+        SCOPED_TRACE(slowStart ? "window after 1.5 s" : "window at once");
+        TScene s(false);
+        ASSERT_TRUE(s.x.ok());
+        TempDir dir;
+        // As built, Vorelplay lies beside Hotpad, as in an installation. The slow
+        // one shows its window only after the first watchdog tick.
+        std::string program = HOTPAD;
+        if (slowStart) {
+            program = lonelyHotpad(dir);
+            vorel::test::writeText(dir.file("bin/Vorelplay"), "#!/bin/sh\nsleep 1.5\nexec " + shellQuote(VORELPLAY) + "\n");
+            fs::permissions(dir.file("bin/Vorelplay"), fs::perms::owner_all);
+        }
+        TChild hotpad(hotpadCommand(s.tmp.file("hotpad.err"), program), s.env);
+        const auto windows = s.x.findWindows("TfMainFree", 15000);
+        ASSERT_EQ(windows.size(), 1u);
+        // Play with no lesson open: Vorelplay asks for a file, so the click arrived.
+        ASSERT_TRUE(waitFor(
+            [&] {
+                s.key("Up");
+                return waitFor([&] { return s.trace().find("\tnotice\t请先打开") != std::string::npos; }, 500);
+            },
+            10000))
+            << s.trace();
+        EXPECT_TRUE(s.pointerOver(windows.front(), PlayBtn));
 
-    ASSERT_TRUE(s.x.closeWindow(windows.front()));
-    const auto closed = Clock::now();
-    EXPECT_EQ(hotpad.wait(5000), 0);
-    EXPECT_LT(msSince(closed), 1500);
+        ASSERT_TRUE(s.x.closeWindow(windows.front()));
+        const auto closed = Clock::now();
+        EXPECT_EQ(hotpad.wait(5000), 0);
+        EXPECT_LT(msSince(closed), 1500);
+    }
 }
 
 TEST(Hotpad, AltEscEndsItAfterTheBoxWithoutTouchingTheMainWindow) {
