@@ -89,7 +89,7 @@ void TXRemote::InstallErrorHandlers() {
 
 TXRemote::TXRemote(Display *display) : d_(display), root_(DefaultRootWindow(display)) {
     InstallErrorHandlers();
-    wmClassUtf8_ = XInternAtom(d_, "UTF8_STRING", False);
+    utf8String_ = XInternAtom(d_, "UTF8_STRING", False);
     netWmName_ = XInternAtom(d_, "_NET_WM_NAME", False);
     wmState_ = XInternAtom(d_, "WM_STATE", False);
     netWmState_ = XInternAtom(d_, "_NET_WM_STATE", False);
@@ -153,7 +153,7 @@ std::optional<Window> TXRemote::FindMainWindow() {
         const Window w = pending.back();
         pending.pop_back();
         if (WmClassClass(property(d_, w, XA_WM_CLASS, XA_STRING)) == MainWindowClass &&
-            property(d_, w, netWmName_, wmClassUtf8_) == MainWindowCaption) {
+            property(d_, w, netWmName_, utf8String_) == MainWindowCaption) {
             XWindowAttributes a;
             // A withdrawn window (closed, on its way out) is gone for us.
             if (XGetWindowAttributes(d_, w, &a) &&

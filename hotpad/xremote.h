@@ -56,7 +56,7 @@ private:
         const THotkey *key;
     };
     std::vector<TGrab> grabs_;
-    Atom wmClassUtf8_, netWmName_, wmState_, netWmState_, netWmStateAbove_, netActiveWindow_, netSupportingWmCheck_;
+    Atom utf8String_, netWmName_, wmState_, netWmState_, netWmStateAbove_, netActiveWindow_, netSupportingWmCheck_;
 };
 
 } // namespace hotpad
