@@ -68,8 +68,9 @@ TEST_F(WindowTest, ControlsSitWhereTheFormPutsThem) {
     for (const Placed &p : table) {
         SCOPED_TRACE(p.name);
         EXPECT_EQ(p.widget->geometry(), p.rect);
-        if (p.hint)
+        if (p.hint) {
             EXPECT_EQ(p.widget->toolTip().toStdString(), p.hint);
+        }
     }
     // The transport buttons in window client coordinates: what the hotkey remote clicks.
     EXPECT_EQ(w->playbtn->mapTo(w.get(), QPoint(0, 0)), QPoint(65, 86));
