@@ -273,32 +273,26 @@ void TfMainFree::buildControls() {
 }
 
 void TfMainFree::connectControls() {
-    auto click = [this](QToolButton *b, void (TfMainFree::*handler)()) {
-        connect(b, &QToolButton::clicked, this, [this, handler] { Guard([&] { (this->*handler)(); }); });
+    // Every handler runs inside Guard; whatever the signal or event passes is not used.
+    auto guarded = [this](void (TfMainFree::*handler)()) {
+        return [this, handler](auto &&...) { Guard([&] { (this->*handler)(); }); };
     };
-    click(loadfilebtn, &TfMainFree::loadfilebtnClick);
-    click(stopbtn, &TfMainFree::stopbtnClick);
-    click(playbtn, &TfMainFree::playbtnClick);
-    click(pausebtn, &TfMainFree::pausebtnClick);
-    click(prevbtn, &TfMainFree::prevbtnClick);
-    click(nextbtn, &TfMainFree::nextbtnClick);
-    click(SpeedButton1, &TfMainFree::SpeedButton1Click);
-    click(SpeedButton2, &TfMainFree::SpeedButton2Click);
-    auto radio = [this](QRadioButton *r, void (TfMainFree::*handler)()) {
-        connect(r, &QRadioButton::clicked, this, [this, handler] { Guard([&] { (this->*handler)(); }); });
+    const std::pair<QAbstractButton *, void (TfMainFree::*)()> buttons[] = {
+        {loadfilebtn, &TfMainFree::loadfilebtnClick},   {stopbtn, &TfMainFree::stopbtnClick},
+        {playbtn, &TfMainFree::playbtnClick},           {pausebtn, &TfMainFree::pausebtnClick},
+        {prevbtn, &TfMainFree::prevbtnClick},           {nextbtn, &TfMainFree::nextbtnClick},
+        {SpeedButton1, &TfMainFree::SpeedButton1Click}, {SpeedButton2, &TfMainFree::SpeedButton2Click},
+        {rg_bj, &TfMainFree::rg_bjClick},               {rg_free, &TfMainFree::rg_freeClick},
+        {rg_twokey, &TfMainFree::rg_twokeyClick},
     };
-    radio(rg_bj, &TfMainFree::rg_bjClick);
-    radio(rg_free, &TfMainFree::rg_freeClick);
-    radio(rg_twokey, &TfMainFree::rg_twokeyClick);
+    for (const auto &[button, handler] : buttons)
+        connect(button, &QAbstractButton::clicked, this, guarded(handler));
     // activated: the user's choice only; a change by the program runs no handler.
-    connect(cb_repeattimes, &QComboBox::activated, this, [this] { Guard([&] { cb_repeattimesChange(); }); });
-    connect(cb_pausetime, &QComboBox::activated, this, [this] { Guard([&] { cb_pausetimeChange(); }); });
-    auto tick = [this](QTimer *t, void (TfMainFree::*handler)()) {
-        connect(t, &QTimer::timeout, this, [this, handler] { Guard([&] { (this->*handler)(); }); });
-    };
-    tick(Timer_play, &TfMainFree::Timer_playTimer);
-    tick(Timer_ShowPos, &TfMainFree::Timer_ShowPosTimer);
-    tick(timer_pause, &TfMainFree::timer_pauseTimer);
+    connect(cb_repeattimes, &QComboBox::activated, this, guarded(&TfMainFree::cb_repeattimesChange));
+    connect(cb_pausetime, &QComboBox::activated, this, guarded(&TfMainFree::cb_pausetimeChange));
+    connect(Timer_play, &QTimer::timeout, this, guarded(&TfMainFree::Timer_playTimer));
+    connect(Timer_ShowPos, &QTimer::timeout, this, guarded(&TfMainFree::Timer_ShowPosTimer));
+    connect(timer_pause, &QTimer::timeout, this, guarded(&TfMainFree::timer_pauseTimer));
 
     Mainoscope->OnMouseDown = [this](view::TMMOscope *, Qt::MouseButton b, Qt::KeyboardModifiers m, int x, int) {
         Guard([&] { MainoscopeMouseDown(b, m, x); });
@@ -311,11 +305,11 @@ void TfMainFree::connectControls() {
     };
     Mainoscope->OnPostPaint = [this](view::TMMOscope *) { MainoscopePostPaint(); };
     Mainoscope->OnPcmOverflow = [this](view::TMMOscope *) { MainoscopePcmOverflow(); };
-    slider->OnTrack = [this](view::TMMSlider *) { Guard([&] { sliderTrack(); }); };
-    slider->OnChange = [this](view::TMMSlider *) { Guard([&] { sliderChange(); }); };
-    sl_speed->OnChange = [this](view::TMMSlider *) { Guard([&] { sl_speedChange(); }); };
-    sl_speed->OnTrackEnd = [this](view::TMMSlider *) { Guard([&] { sl_speedTrackEnd(); }); };
-    Image1->OnClick = [this] { Guard([&] { Image1Click(); }); };
+    slider->OnTrack = guarded(&TfMainFree::sliderTrack);
+    slider->OnChange = guarded(&TfMainFree::sliderChange);
+    sl_speed->OnChange = guarded(&TfMainFree::sl_speedChange);
+    sl_speed->OnTrackEnd = guarded(&TfMainFree::sl_speedTrackEnd);
+    Image1->OnClick = guarded(&TfMainFree::Image1Click);
     for (QGroupBox *g : {gb1, FlatGroupBox1, FlatGroupBox2})
         g->installEventFilter(this);
 }
