@@ -174,6 +174,7 @@ public:
     void RepaintWave();
     int32_t PointCount() const;
     int32_t Duration() const;
+    int32_t SentenceCount() const; // breakpoints less one; 0 without a list
 
     // --- mouse, breakpoints and sliders (mainwindow_mouse.cpp) ---
     void MainoscopeMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods, int x);

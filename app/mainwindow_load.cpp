@@ -9,14 +9,13 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
-#include <cstdlib>
-#include <cstring>
+#include <algorithm>
 
 #include "bassstream.h"
 #include "breakpointsadapter.h"
 #include "channelinfo.h"
 #include "guard.h"
-#include "messagebox.h"
+#include "messageline.h"
 #include "view/mmoscope.h"
 #include "view/mmslider.h"
 #include "player.h"
@@ -31,11 +30,6 @@ namespace vorel::app {
 
 namespace {
 
-bool dialogsOff() {
-    const char *v = std::getenv("VORELPLAY_NO_DIALOGS");
-    return v && std::strcmp(v, "1") == 0;
-}
-
 // Runs f on every way out of a scope.
 template <typename F> struct Finally {
     F f;
@@ -49,14 +43,14 @@ int32_t TfMainFree::PointCount() const { return chanInfo ? chanInfo->pointCount 
 
 int32_t TfMainFree::Duration() const { return chanInfo ? chanInfo->duration : 0; }
 
+int32_t TfMainFree::SentenceCount() const { return segments ? std::max(0, segments->Count() - 1) : 0; }
+
 void TfMainFree::loadfilebtnClick() {
     if (busy)
         return;
-    if (dialogsOff()) {
-        // Tests open files through the command line or a second start.
-        std::fputs("open dialog: not shown\n", stderr);
+    // Unattended runs (tests) open files through the command line or a second start.
+    if (platform::WriteMessageLineInstead("open dialog", "not shown"))
         return;
-    }
     const QString chosen = QFileDialog::getOpenFileName(this, QString(), QString::fromStdString(dialogFolder),
                                                         "音频文件 (*.wav *.mp3 *.WAV *.MP3)");
     if (chosen.isEmpty() || !QFileInfo(chosen).isFile())
@@ -171,12 +165,12 @@ bool TfMainFree::LoadAudioFile(const std::string &file) {
     // After the slider: its change notice writes the label in the short form.
     l_time->setText(QString::fromStdString("00:00 / " + audio::FormatTime(duration)));
     v.RedrawWave();
-    SetStatus(SentenceCountText(std::max(0, segments->Count() - 1)));
+    SetStatus(SentenceCountText(SentenceCount()));
     bass->SetTempo(sl_speed->Position());
     ShowFileInfo();
     if (!extraNotice.empty())
         ShowNotice(extraNotice);
-    Trace("load", file + " " + std::to_string(duration) + " " + std::to_string(std::max(0, segments->Count() - 1)));
+    Trace("load", file + " " + std::to_string(duration) + " " + std::to_string(SentenceCount()));
     traceBreakpoints();
     return true;
 }

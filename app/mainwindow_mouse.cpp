@@ -106,7 +106,7 @@ void TfMainFree::editBreakpoint(Qt::MouseButton button, int32_t t) {
     FillSentenceList();
     SelectRow(FindRowOfSentence(result));
     // The sentence count shown after a load follows the edit.
-    SetStatus(SentenceCountText(segments->Count() - 1));
+    SetStatus(SentenceCountText(SentenceCount()));
     traceBreakpoints();
 }
 
