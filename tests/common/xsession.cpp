@@ -184,14 +184,21 @@ std::string TXSession::property(unsigned long window, const std::string &name) c
     return v;
 }
 
-std::pair<int, int> TXSession::size(unsigned long window) const {
+std::pair<int, int> TXSession::info(unsigned long window, const std::string &a, const std::string &b,
+                                    int missing) const {
     std::string out;
     run("xwininfo -id " + std::to_string(window), &out);
-    auto field = [&out](const std::string &key) {
+    auto field = [&](const std::string &key) {
         const size_t at = out.find(key);
-        return at == std::string::npos ? -1 : std::atoi(out.c_str() + at + key.size());
+        return at == std::string::npos ? missing : std::atoi(out.c_str() + at + key.size());
     };
-    return {field("Width: "), field("Height: ")};
+    return {field(a), field(b)};
+}
+
+std::pair<int, int> TXSession::size(unsigned long window) const { return info(window, "Width: ", "Height: ", -1); }
+
+std::pair<int, int> TXSession::origin(unsigned long window) const {
+    return info(window, "Absolute upper-left X:", "Absolute upper-left Y:", -100000);
 }
 
 } // namespace vorel::test

@@ -54,8 +54,14 @@ public:
     std::string property(unsigned long window, const std::string &name) const;
     // The window's size in pixels (xwininfo).
     std::pair<int, int> size(unsigned long window) const;
+    // The screen position of the window's top-left pixel (its client origin);
+    // far off screen when the window cannot be read.
+    std::pair<int, int> origin(unsigned long window) const;
 
 private:
+    // Numeric fields of xwininfo's report, by their labels; missing when absent.
+    std::pair<int, int> info(unsigned long window, const std::string &a, const std::string &b, int missing) const;
+
     std::string display_;
     TChild xvfb_, wm_;
 };

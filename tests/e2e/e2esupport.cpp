@@ -46,15 +46,7 @@ unsigned long TVorelRun::window(int timeoutMs) {
     return window_;
 }
 
-std::pair<int, int> TVorelRun::origin() {
-    std::string out;
-    x.run("xwininfo -id " + std::to_string(window()), &out);
-    auto field = [&out](const std::string &key) {
-        const size_t p = out.find(key);
-        return p == std::string::npos ? 0 : std::atoi(out.c_str() + p + key.size());
-    };
-    return {field("Absolute upper-left X:"), field("Absolute upper-left Y:")};
-}
+std::pair<int, int> TVorelRun::origin() { return x.origin(window()); }
 
 void TVorelRun::click(int cx, int cy, int button, const std::string &mods) {
     const auto [ox, oy] = origin();

@@ -137,18 +137,8 @@ public:
         return {px, py};
     }
 
-    std::pair<int, int> clientOrigin(unsigned long window) const {
-        std::string out;
-        x.run("xwininfo -id " + std::to_string(window), &out);
-        auto field = [&out](const std::string &key) {
-            const size_t at = out.find(key);
-            return at == std::string::npos ? -100000 : std::atoi(out.c_str() + at + key.size());
-        };
-        return {field("Absolute upper-left X:"), field("Absolute upper-left Y:")};
-    }
-
     bool pointerOver(unsigned long mainWindow, const TRect &button) const {
-        const auto [ox, oy] = clientOrigin(mainWindow);
+        const auto [ox, oy] = x.origin(mainWindow);
         const auto [px, py] = pointer();
         return px >= ox + button.left && px < ox + button.left + button.width && py >= oy + button.top &&
                py < oy + button.top + button.height;
