@@ -23,7 +23,9 @@ extern const char *const NoiseFloorSplitNotice;
 // Splits with the settings; when that leaves a recording of 20 s or more undivided
 // (no inner breakpoint, or sentences averaging over 30 s), splits again with a
 // level just above the noise floor and keeps that result only when it has more
-// sentences and none shorter than MinSentenceMs. No second pass when the quiet
+// sentences (the rule keeps every inner sentence MinSentenceMs long; the last
+// one may be shorter). The level lies above the upper tail of the noise, read
+// from the quietest blocks. No second pass when the quiet
 // blocks are not clearly below the speech (speech over music or a loud tone).
 // Breakpoints and errors as TSplitWave::Split.
 TSplitOutcome SplitAtNoiseFloor(const TSplitSettings &settings, const TStrings &samples, TStrings &breakpoints);
