@@ -134,3 +134,21 @@ TEST(NoiseFloorSplit, LoadStepReportsTheLevel) {
     EXPECT_EQ(load.Split.SilenceLevel, 3777); // 2 dB over the noise of 3000
     EXPECT_EQ(list.Count(), 11);
 }
+
+// Noise wandering about the fixed level: it finds the quieter pauses by chance and
+// misses the others. The second pass keeps those it found and adds the rest.
+TEST(NoiseFloorSplit, CompletesASplitFoundByChance) {
+    Lesson l = lesson(10, 60, 10, 2000);
+    for (size_t u = 0; u < 3; ++u) // the first three pauses just under the fixed level
+        for (size_t i = 0; i < 10; ++i)
+            l.samples[u * 70 + 60 + i] = i % 2 ? "-1430" : "1300";
+    const TStrings fixed = fixedSplit(l.samples);
+    ASSERT_EQ(fixed.size(), 5u); // three of nine pauses
+    TStrings out;
+    const TSplitOutcome outcome = SplitAtNoiseFloor(TSplitSettings{}, l.samples, out);
+    EXPECT_EQ(out, withEnds(l.pauseMiddles, l.samples.size()));
+    for (const std::string &b : fixed)
+        EXPECT_NE(std::find(out.begin(), out.end(), b), out.end()) << b;
+    EXPECT_TRUE(outcome.NoiseFloor);
+    EXPECT_GT(outcome.SilenceLevel, 2200); // above the louder noise
+}
