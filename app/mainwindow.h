@@ -101,6 +101,10 @@ public:
     std::unique_ptr<view::TWaveOscope> waveView;
     std::unique_ptr<audio::TChannelInfo> chanInfo;
     std::unique_ptr<std::vector<std::string>> samples;
+    // What the tail rule needs of the loaded recording: its silence level and the
+    // length of one column of samples.
+    int32_t tailLevel = 1800;
+    double tailColumnMs = 40;
     bool fileEnded = false, playing = false, paused = false, resumeArmed = false;
     int repeatMode = 0; // 0 marked, 1 one-key, 2 left/right
     int32_t readCount = 0, rangeLength = 0;

@@ -22,6 +22,7 @@
 #include "repeatrules.h"
 #include "segment/breakpointfile.h"
 #include "segment/samplelist.h"
+#include "segment/tailrule.h"
 #include "trace.h"
 #include "view/waveoscope.h"
 #include "widgets.h"
@@ -126,6 +127,8 @@ bool TfMainFree::LoadAudioFile(const std::string &file) {
     auto list = std::make_unique<segment::TSegmentList>();
     const int32_t duration = chanInfo->duration;
     const segment::TBreakpointLoad how = segment::LoadBreakpoints(*list, file, *samples, duration);
+    tailLevel = how.Split.SilenceLevel;
+    tailColumnMs = segment::ColumnMsOf(*chanInfo);
     if (how.LrcWithoutStamps)
         // Not one time stamp in it: sentences found at the pauses beat none at all.
         extraNotice = "断点文件中没有有效的时间标签，已按停顿自动断句。";

@@ -18,6 +18,7 @@
 #include "view/mmslider.h"
 #include "player.h"
 #include "repeatrules.h"
+#include "segment/tailrule.h"
 #include "trace.h"
 #include "view/waveoscope.h"
 #include "widgets.h"
@@ -53,7 +54,10 @@ void TfMainFree::StartReading(int32_t start, int32_t end) {
         rangeEnd = end;
         followStart = start;
         followEnd = end;
-        bass->PlayRange(static_cast<uint32_t>(start), static_cast<uint32_t>(end), false);
+        // The tail ends where the next sound begins, so a reading never plays
+        // the first sound of the next word.
+        bass->PlayUntil(static_cast<uint32_t>(start), segment::ReadingStopMs(*samples, tailLevel, end, tailColumnMs),
+                        false);
         resumeArmed = false;
         Trace("read", std::to_string(start) + " " + std::to_string(end) + " " + std::to_string(readCount));
         slider->SetPosition(rangeStart);

@@ -68,8 +68,10 @@ void TBass::Open(const std::string &path) {
     fileEndSync = core.BASS_ChannelSetSync(handle, kSyncFileEnd, 0, messageNumber(WM_FILE_END), 0);
 }
 
-void TBass::PlayRange(uint32_t startMs, uint32_t endMs, bool quiet) {
-    PlayBytes(MsToBytes(handle, info, startMs), MsToBytes(handle, info, int64_t(endMs) + 100), quiet);
+void TBass::PlayRange(uint32_t startMs, uint32_t endMs, bool quiet) { PlayUntil(startMs, int64_t(endMs) + 100, quiet); }
+
+void TBass::PlayUntil(uint32_t startMs, int64_t stopMs, bool quiet) {
+    PlayBytes(MsToBytes(handle, info, startMs), MsToBytes(handle, info, stopMs), quiet);
 }
 
 void TBass::PlayBytes(int64_t startByte, int64_t endByte, bool quiet) {

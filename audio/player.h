@@ -40,6 +40,9 @@ public:
     // Plays [startMs, endMs + 100 ms) and pauses there; quiet: no WM_SEGMENT_END
     // and no OnStarted.
     void PlayRange(uint32_t startMs, uint32_t endMs, bool quiet);
+    // Plays [startMs, stopMs) and pauses there, for a reading whose tail the
+    // caller has worked out; otherwise as PlayRange.
+    void PlayUntil(uint32_t startMs, int64_t stopMs, bool quiet);
     // Byte positions of handle; endByte <= 0 plays to the end of the file. A start
     // beyond the file does nothing.
     void PlayBytes(int64_t startByte, int64_t endByte, bool quiet);

@@ -29,7 +29,10 @@ TBreakpointLoad LoadBreakpoints(TSegmentList &list, const std::string &audioPath
         list.LoadFromFile(lrc);
         if (list.Count() > 0) {
             EndAtDuration(list, durationMs);
-            return {TBreakpointSource::Lrc, {}, false};
+            // The tail rule still needs the recording's silence level.
+            TStrings unused;
+            return {TBreakpointSource::Lrc, {SplitAtNoiseFloor(list.Settings, samples, unused).SilenceLevel, false},
+                    false};
         }
         return {TBreakpointSource::Split, list.AutoSplit(samples), true};
     }

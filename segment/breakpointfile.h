@@ -15,9 +15,10 @@ enum class TBreakpointSource { Lrc, Split };
 
 struct TBreakpointLoad {
     TBreakpointSource Source = TBreakpointSource::Split;
-    TSplitOutcome Split; // for Source Split: the silence level used, and whether it
-                         // came from the noise floor (the window then shows
-                         // NoiseFloorSplitNotice); zero and false for Lrc
+    TSplitOutcome Split; // the silence level used, and whether it came from the
+                         // noise floor (the window then shows NoiseFloorSplitNotice);
+                         // for Lrc the level a split would have used (the tail
+                         // rule's) and false
     bool LrcWithoutStamps = false; // a breakpoint file lay beside the audio but held
                                    // no stamp line, so the splitter was used
 };

@@ -64,15 +64,24 @@ TEST_F(PlayerEngine, EveryNameIsBound) {
     ASSERT_TRUE(bindFx(fxModule()));
 }
 
-TEST_F(PlayerEngine, RangeEndsHundredMsPastItsEndAtEveryTempo) {
-    for (int tempo : {0, -40, 40}) {
-        SCOPED_TRACE(tempo);
+// A range ends 100 ms past its end, or at the stop the caller gives (a shorter tail).
+TEST_F(PlayerEngine, RangeEndsAtItsStopAtEveryTempo) {
+    struct Case {
+        int tempo;
+        int64_t stopMs; // 0: PlayRange's own 100 ms tail
+    };
+    for (const Case c : {Case{0, 0}, Case{-40, 0}, Case{40, 0}, Case{0, 2030}, Case{40, 2030}}) {
+        const int tempo = c.tempo;
+        SCOPED_TRACE(std::to_string(tempo) + " " + std::to_string(c.stopMs));
         out.clear();
         log.clear();
         started = 0;
         player->Open(threeSeconds);
         player->SetTempo(tempo);
-        player->PlayRange(1000, 2000, false);
+        if (c.stopMs)
+            player->PlayUntil(1000, c.stopMs, false);
+        else
+            player->PlayRange(1000, 2000, false);
         EXPECT_EQ(started, 1);
 
         bool messageBeforePause = false;
@@ -84,9 +93,11 @@ TEST_F(PlayerEngine, RangeEndsHundredMsPastItsEndAtEveryTempo) {
         EXPECT_EQ(state(), DWORD(BASS_ACTIVE_PAUSED));
         EXPECT_FALSE(messageBeforePause);
 
-        // 1100 ms of source at 100 + tempo per cent; the range ends by output frame
-        // count, so the end is exact but for a frame of rounding: 5 ms is ample.
-        const double expected = 1.1 * kRate / (1 + tempo / 100.0);
+        // 1100 ms (or to the stop) of source at 100 + tempo per cent; the range ends
+        // by output frame count, so the end is exact but for a frame of rounding:
+        // 5 ms is ample.
+        const double source = c.stopMs ? double(c.stopMs - 1000) / 1000 : 1.1;
+        const double expected = source * kRate / (1 + tempo / 100.0);
         EXPECT_NEAR(soundEnd(), expected, 0.005 * kRate);
 
         renderFrames(kRate / 2); // paused: nothing more plays, the message came once

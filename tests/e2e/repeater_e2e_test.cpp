@@ -15,17 +15,17 @@ namespace {
 constexpr int Rate = 44100;
 const double Tones[] = {400, 600, 800};
 
-// Three sentences of one second, stamped at 0, 1 and 2 s: each a 0.6-s tone from
-// 0.2 s after its stamp, over a quiet hum that runs through the pauses, so that
+// Three sentences of one second, stamped at 0, 1 and 2 s: each a tone from onset
+// after its stamp to 0.8 s, over a quiet hum that runs through the pauses, so that
 // every sample of a reading is non-zero and the program's pauses are digital
 // silence.
-std::string makeLesson(const TempDir &dir) {
+std::string makeLesson(const TempDir &dir, double onset = 0.2) {
     std::vector<int16_t> pcm(3 * Rate);
     for (size_t i = 0; i < pcm.size(); ++i) {
         const double t = double(i) / Rate;
         double v = 300 * std::sin(2 * M_PI * 110 * t);
         const int k = int(t);
-        if (t - k >= 0.2 && t - k < 0.8)
+        if (t - k >= onset && t - k < 0.8)
             v += 10000 * std::sin(2 * M_PI * Tones[k] * t);
         pcm[i] = int16_t(std::lround(v));
     }
@@ -155,4 +155,31 @@ TEST(RepeaterE2E, EachSentenceThreeTimesWithASecondAfterEachReading) {
 TEST(RepeaterE2E, TheSameAtEightyPercentSpeed) {
     std::string trace;
     expectThreeTimesEach(readLesson(20, &trace), 0.8, trace);
+}
+
+// A stamp 40 ms before the next word: the reading stops before that word begins
+// instead of playing 60 ms of it in a full 100 ms tail.
+TEST(RepeaterE2E, TheTailStopsBeforeTheNextWord) {
+    TXSession x;
+    ASSERT_TRUE(x.ok());
+    TempDir dir;
+    TVorelRun run(x, dir, shellQuote(makeLesson(dir, 0.04)));
+    ASSERT_NE(run.window(), 0u) << run.stderrText();
+    ASSERT_TRUE(run.waitFor("load", "three.wav", 10000)) << run.stderrText();
+    run.click(at::pauseTime.first, at::pauseTime.second);
+    run.key("Home Down Return"); // 暂停: one reading, then wait for play
+    run.click(at::play.first, at::play.second);
+    EXPECT_TRUE(run.waitFor("end", "segment", 10000));
+    x.closeWindow(run.window());
+    EXPECT_EQ(run.child.wait(5000), 0);
+
+    const std::vector<Heard> heard = readingsIn(run.played());
+    ASSERT_EQ(heard.size(), 1u);
+    // Never before the sentence's end at 1000 ms; at most 20 ms into the next
+    // tone, which begins at 1040 ms (a 40 ms column may begin before it).
+    EXPECT_GE(heard[0].lengthMs, 1000 - 5);
+    EXPECT_LE(heard[0].lengthMs, 1040 + 20);
+    // The loud part is the sentence's own tone (40..800 ms) alone.
+    EXPECT_NEAR(heard[0].loudMs, 760, 25);
+    EXPECT_NEAR(heard[0].hz, Tones[0], Tones[0] * 0.03);
 }

@@ -92,6 +92,10 @@ TEST(Bench, LoadsLikeTheProgram) {
     EXPECT_EQ(field(out.lines[1], "source"), "\"lrc\"");
     EXPECT_EQ(field(out.lines[1], "threshold"), "null");
     EXPECT_EQ(field(out.lines[1], "breakpoints_ms"), "[0,1000,3000,4600]");
+    // The first reading's tail fits in the pause; a reading that ends inside the
+    // tone stops at its end; the last one, past the samples, keeps its tail.
+    EXPECT_EQ(field(out.lines[0], "stops_ms"), "[2340,4520]");
+    EXPECT_EQ(field(out.lines[1], "stops_ms"), "[1000,3000,4700]");
     EXPECT_EQ(field(out.lines[2], "source"), "\"split\"");
     EXPECT_EQ(field(out.lines[2], "breakpoints_ms"), "[0,2240,4520]");
 
