@@ -131,7 +131,7 @@ void TfHelp::writePage() {
     if (!res)
         throw platform::EPlatformError("no help resource");
     const std::vector<uint8_t> page = platform::Bunzip2(res->data, res->size);
-    const int fd = platform::MakeTempFile(platform::PrivateTempFolder(), "help-", pageFile_, ".html");
+    const int fd = platform::MakeTempFile(platform::InstanceTempFolder(), "help-", pageFile_, ".html");
     size_t done = 0;
     while (done < page.size()) {
         const ssize_t n = write(fd, page.data() + done, page.size() - done);
