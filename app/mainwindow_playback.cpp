@@ -238,6 +238,8 @@ void TfMainFree::playbtnClick() {
             return;
         }
     }
+    if (!bass->HasOutput())
+        ShowNotice(audio::NoSoundOutputNotice);
     if (paused) {
         bass->Resume();
         return;
