@@ -13,7 +13,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <unistd.h>
 
@@ -153,4 +158,27 @@ TEST_F(HelpWindow, FailingShowingReportsOnceAndStaysOpenEmpty) {
         else
             EXPECT_TRUE(filesInFolder().empty());
     }
+}
+
+// A file system that takes no more (full, or over the size limit): the message
+// says the page could not be written, with the system's reason.
+TEST_F(HelpWindow, APageThatCannotBeWrittenSaysWhy) {
+    struct rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit tiny = old;
+    tiny.rlim_cur = 100; // bytes: the page is larger
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tiny), 0);
+    {
+        TfHelp help(vorel::resources::FindResource, record_);
+        help.show();
+        QApplication::processEvents();
+        setrlimit(RLIMIT_FSIZE, &old);
+        ASSERT_EQ(messages_.size(), 1u);
+        EXPECT_EQ(messages_[0], QStringLiteral("Vorelplay: 错误：帮助页无法写入临时文件夹：") +
+                                    QString::fromLocal8Bit(std::strerror(EFBIG)));
+        help.close();
+    }
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_TRUE(filesInFolder().empty()); // the partial page went on closing
 }
