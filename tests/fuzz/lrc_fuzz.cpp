@@ -1,39 +1,18 @@
 // Arbitrary bytes as an LRC file beside the audio: reading always succeeds, and
 // what it keeps holds the list's promises.
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
 #include "segment/lrctext.h"
 #include "segment/segmentlist.h"
+#include "scratchfile.h"
 
 using vorel::segment::TSegmentList;
 
-namespace {
-
-// An in-memory file, so that the fuzzer measures the reader, not the disk.
-int scratchFd() {
-    static const int fd = memfd_create("lrcfuzz", 0);
-    if (fd < 0)
-        std::abort();
-    return fd;
-}
-
-void check(bool ok) {
-    if (!ok)
-        std::abort();
-}
-
-} // namespace
+using vorel::fuzz::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    const int fd = scratchFd();
-    if (ftruncate(fd, 0) != 0 || pwrite(fd, data, size, 0) != static_cast<ssize_t>(size))
-        std::abort();
-    const std::string path = "/proc/self/fd/" + std::to_string(fd);
+    const std::string path = vorel::fuzz::ScratchFile(data, size);
 
     // Reading never fails on what it can open: bad lines are skipped.
     TSegmentList list;

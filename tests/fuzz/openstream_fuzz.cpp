@@ -1,39 +1,19 @@
 // Arbitrary bytes as a WAV or MP3 file opened through the core library's file
 // stream: opening either fails with an error code or gives a channel whose length,
 // positioning and reads stay sane. Never a crash, a hang or an exception.
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "audiolib.h"
+#include "scratchfile.h"
 
-namespace {
-
-int scratchFd() {
-    static const int fd = memfd_create("openstreamfuzz", 0);
-    if (fd < 0)
-        std::abort();
-    return fd;
-}
-
-void check(bool ok) {
-    if (!ok)
-        std::abort();
-}
-
-} // namespace
+using vorel::fuzz::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static const bool initialised = BASS_Init(0, 44100, 0, nullptr, nullptr) != FALSE;
     check(initialised);
-    const int fd = scratchFd();
-    if (ftruncate(fd, 0) != 0 || pwrite(fd, data, size, 0) != static_cast<ssize_t>(size))
-        std::abort();
-    const std::string path = "/proc/self/fd/" + std::to_string(fd);
+    const std::string path = vorel::fuzz::ScratchFile(data, size);
 
     const HSTREAM h = BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, BASS_STREAM_DECODE | BASS_STREAM_PRESCAN);
     if (h == 0) {
