@@ -18,34 +18,8 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-void putLe(Bytes &b, uint64_t v, int n) {
-    for (int i = 0; i < n; ++i)
-        b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-// A 16-bit PCM header claiming rate and dataBytes (and RIFF size riffBytes).
-Bytes wavHeader(uint32_t rate, int channels, uint32_t dataBytes, uint32_t riffBytes) {
-    Bytes b{'R', 'I', 'F', 'F'};
-    putLe(b, riffBytes, 4);
-    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    putLe(b, 16, 4);
-    putLe(b, 1, 2);
-    putLe(b, channels, 2);
-    putLe(b, rate, 4);
-    putLe(b, uint64_t(rate) * channels * 2, 4);
-    putLe(b, channels * 2, 2);
-    putLe(b, 16, 2);
-    b.insert(b.end(), {'d', 'a', 't', 'a'});
-    putLe(b, dataBytes, 4);
-    return b;
-}
-
 void writeToneWav(const std::string &path, uint32_t rate, double seconds) {
-    const auto s = tone(std::min(440.0, rate / 8.0), seconds, int(rate), 1);
-    Bytes b = wavHeader(rate, 1, uint32_t(s.size() * 2), uint32_t(36 + s.size() * 2));
-    const auto *p = reinterpret_cast<const uint8_t *>(s.data());
-    b.insert(b.end(), p, p + s.size() * 2);
-    writeFile(path, b);
+    writeWav16(path, tone(std::min(440.0, rate / 8.0), seconds, int(rate), 1), int(rate), 1);
 }
 
 // Frames rendered from a tempo stream over the file until it stops (bounded).
@@ -150,12 +124,21 @@ TEST(HostileFiles, WavWithUnpatchedSizesIsReadToTheEndOfTheFile) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = dir.file("long.wav");
-        writeFile(path, wavHeader(44100, 2, c.dataField, c.dataField == 0xFFFFFFFFu ? 0xFFFFFFFFu : c.dataField + 36));
+        // The header of an empty WAV with its size fields patched, then the tone at
+        // the end of the data.
+        writeWav16(path, {}, 44100, 2);
+        Bytes header = readFile(path);
+        const uint32_t riff = c.dataField == 0xFFFFFFFFu ? c.dataField : c.dataField + 36;
+        for (int i = 0; i < 4; ++i) {
+            header[size_t(4 + i)] = uint8_t(riff >> (8 * i));
+            header[size_t(40 + i)] = uint8_t(c.dataField >> (8 * i));
+        }
+        ASSERT_EQ(header.size(), 44u);
+        writeFile(path, header);
         {
             const int fd = ::open(path.c_str(), O_WRONLY);
             ASSERT_GE(fd, 0);
-            const off_t at = off_t(44 + c.dataBytes - markBytes);
-            ASSERT_EQ(::pwrite(fd, mark.data(), markBytes, at), ssize_t(markBytes));
+            ASSERT_EQ(::pwrite(fd, mark.data(), markBytes, off_t(44 + c.dataBytes - markBytes)), ssize_t(markBytes));
             ::close(fd);
         }
         const DWORD h = BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, BASS_STREAM_DECODE | BASS_STREAM_PRESCAN);
