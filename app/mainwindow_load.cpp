@@ -129,7 +129,9 @@ bool TfMainFree::LoadAudioFile(const std::string &file) {
     const segment::TBreakpointLoad how = segment::LoadBreakpoints(*list, file, *samples, duration);
     tailLevel = how.Split.SilenceLevel;
     tailColumnMs = segment::ColumnMsOf(*chanInfo);
-    if (how.LrcWithoutStamps)
+    if (!how.Notice.empty())
+        extraNotice = how.Notice;
+    else if (how.LrcWithoutStamps)
         // Not one time stamp in it: sentences found at the pauses beat none at all.
         extraNotice = "断点文件中没有有效的时间标签，已按停顿自动断句。";
     else if (how.Split.NoiseFloor)

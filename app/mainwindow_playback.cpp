@@ -242,6 +242,8 @@ void TfMainFree::playbtnClick() {
             return;
         }
     }
+    if (!bass->HasOutput())
+        ShowNotice(audio::NoSoundOutputNotice);
     if (paused) {
         bass->Resume();
         return;

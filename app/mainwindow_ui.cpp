@@ -323,6 +323,8 @@ void TfMainFree::FormCreate() {
     bass->SetOnPaused([this](DWORD, DWORD) { PlayerPaused(); });
     bass->SetOnResumed([this](DWORD, DWORD) { PlayerResumed(); });
     bass->SetOnStopped([this](DWORD, DWORD) { PlayerStopped(); });
+    if (!bass->HasOutput())
+        ShowNotice(audio::NoSoundOutputNotice);
     samples = std::make_unique<std::vector<std::string>>();
     chanInfo = std::make_unique<audio::TChannelInfo>();
     breakpointView_ = std::make_unique<TSegmentBreakpoints>();

@@ -26,7 +26,12 @@ SYNCPROC *messageNumber(DWORD msg) {
 TBass::TBass(HWND window) {
     if (!core.BASS_Init || !fx.BASS_FX_TempoCreate)
         throw EAudioError("音频库未加载");
-    core.BASS_Init(-1, 44100, 0, window, nullptr);
+    // Already initialised (tests) is fine; any other failure means no output at
+    // all, and blaming every file opened later for it would be wrong.
+    if (!core.BASS_Init(-1, 44100, 0, window, nullptr) && core.BASS_ErrorGetCode() != BASS_ERROR_ALREADY) {
+        hasOutput_ = false;
+        core.BASS_Init(0, 44100, 0, window, nullptr);
+    }
     core.BASS_SetConfig(BASS_CONFIG_UPDATEPERIOD, 20);
     core.BASS_SetConfig(BASS_CONFIG_BUFFER, 100);
 }

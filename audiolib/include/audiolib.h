@@ -116,6 +116,11 @@ typedef struct VOREL_MSGTARGET {
 #define BASS_ERROR_VERSION 43
 #define BASS_ERROR_CODEC 44
 #define BASS_ERROR_UNKNOWN ((DWORD)-1)
+
+/* The sample rates (Hz) of every stream, and of the output (BASS_Init): the tempo
+ * processor works from 1 kHz to 192 kHz. */
+#define VOREL_MIN_RATE 1000
+#define VOREL_MAX_RATE 192000
 #define BASS_FX_ERROR_NODECODE 100
 
 /* BASS_SetConfig options; they apply from the next update pass. */
@@ -273,12 +278,15 @@ AUDIOLIB_API BOOL BASS_SampleStop(HSAMPLE handle);
 
 /* ---- Streams ---- */
 /* A user stream: proc is called on a library thread (never the audio callback) to
- * fill buffer with up to length bytes of freq/chans/flags PCM. */
+ * fill buffer with up to length bytes of freq/chans/flags PCM. freq lies in
+ * VOREL_MIN_RATE ... VOREL_MAX_RATE, else BASS_ERROR_FORMAT. */
 AUDIOLIB_API HSTREAM BASS_StreamCreate(DWORD freq, DWORD chans, DWORD flags, STREAMPROC *proc,
                                        DWORD user);
 /* A file stream. mem must be FALSE (memory streams fail with BASS_ERROR_NOTAVAIL);
  * file is a NUL-terminated UTF-8 path; offset and length must be 0. Missing or
- * unreadable file: BASS_ERROR_FILEOPEN; no audio: BASS_ERROR_FILEFORM. */
+ * unreadable file: BASS_ERROR_FILEOPEN; no audio, an encoding we do not decode,
+ * or a sample rate outside VOREL_MIN_RATE ... VOREL_MAX_RATE: BASS_ERROR_FILEFORM.
+ * Every stream this opens plays, also through a tempo stream. */
 AUDIOLIB_API HSTREAM BASS_StreamCreateFile(BOOL mem, const void *file, QWORD offset, QWORD length,
                                            DWORD flags);
 AUDIOLIB_API HSTREAM BASS_StreamCreateURL(const char *url, DWORD offset, DWORD flags,

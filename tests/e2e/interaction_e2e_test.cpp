@@ -110,3 +110,19 @@ TEST(InteractionE2E, DamagedFilesShowTheErrorAndTheWindowLoadsTheNextGoodFile) {
     run.click(at::play.first, at::play.second);
     EXPECT_TRUE(run.waitFor("read", "0 2000 1", 3000));
 }
+
+// No sound output at all: the file opens with its waveform and sentences, and the
+// window says there is no output, at start and again when play is pressed.
+TEST(InteractionE2E, WithoutSoundOutputTheFileOpensAndTheWindowSaysSo) {
+    TXSession x;
+    ASSERT_TRUE(x.ok());
+    TempDir dir;
+    const std::string notice = "未找到声音输出设备：可以打开文件、显示波形和断句，但听不到声音。";
+    TVorelRun run(x, dir, shellQuote(makeTenSeconds(dir)), true, {{"SDL_AUDIODRIVER", "no-such-driver"}});
+    ASSERT_NE(run.window(), 0u) << run.stderrText();
+    ASSERT_TRUE(run.waitFor("load", "ten.wav 10000 5", 10000)) << run.stderrText();
+    EXPECT_EQ(run.count("notice", notice), 1u);
+    run.click(at::play.first, at::play.second);
+    EXPECT_TRUE(run.waitFor("notice", notice, 5000, 1));
+    EXPECT_EQ(run.count("error"), 0u);
+}
