@@ -154,7 +154,6 @@ void TfMainFree::buildControls() {
     pWave->setLineWidth(1);
     Mainoscope = new view::TMMOscope(pWave);
     Mainoscope->setGeometry(2, 2, 609, 61);
-    Mainoscope->SetKind(view::okMirLines);
     Mainoscope->SetForegroundColor(16729156);
     Mainoscope->SetInactiveColor(16764622);
     Mainoscope->SetColor(0);
