@@ -109,6 +109,10 @@ TEST_F(ControllerTest, PressesOnControlsWithoutHandlersMoveNothing) {
         EXPECT_EQ(w->Repeater().Report().sentence, sentence);
         EXPECT_FALSE(w->Timer_play->isActive());
     }
+    // The logo acts on its own left click only; a press goes nowhere.
+    for (Qt::MouseButton b : {Qt::LeftButton, Qt::RightButton})
+        QTest::mousePress(w->Image1, b, {}, QPoint(3, 3));
+    EXPECT_EQ(w->Repeater().Report().sentence, sentence);
     // A group box's caption is no background either; the box's body is.
     QTest::mousePress(w->FlatGroupBox1, Qt::RightButton, {}, QPoint(20, 4));
     EXPECT_EQ(w->Repeater().Report().sentence, sentence);
