@@ -543,15 +543,17 @@ void TRepeater::LoadAudioFile(const std::string &file, const TLoader &loader) {
     emit Changed(); // shown before the long work begins
 
     TLesson fresh;
+    bool playerOpened = false;
     try {
         fresh = loader(file, [this](int32_t percent) {
             samplingPercent_ = percent >= 100 ? -1 : percent;
             emit Changed();
         });
+        playerOpened = true;
         player_.Open(file);
     } catch (...) {
         // The lesson in use stays; the player gets its file back.
-        if (hasFile()) {
+        if (playerOpened && hasFile()) {
             try {
                 player_.Open(lesson_.fileName);
             } catch (...) {

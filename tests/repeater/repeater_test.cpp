@@ -23,9 +23,10 @@ public:
     std::string file;
     std::set<std::string> unopenable;
     int32_t pos = 0, stop = 0;
-    int tempo = 0;
+    int tempo = 0, opens = 0;
 
     void Open(const std::string &path) override {
+        ++opens;
         state = Stopped;
         file.clear();
         if (unopenable.count(path))
@@ -505,7 +506,8 @@ TEST_F(RepeaterTest, AFailedLoadLeavesTheLessonAsItWas) {
     const struct {
         const char *what;
         bool loaderFails;
-    } cases[] = {{"undecodable", true}, {"unopenable by the player", false}};
+        int opens; // the new file, and the old one again
+    } cases[] = {{"undecodable", true, 0}, {"unopenable by the player", false, 2}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         player.unopenable = {"/lessons/bad.mp3"};
@@ -514,7 +516,9 @@ TEST_F(RepeaterTest, AFailedLoadLeavesTheLessonAsItWas) {
                 throw audio::EAudioError("不能打开文件" + path);
             return lessonOf(path, {0, 1000}, 1000);
         };
+        const int opensBefore = player.opens;
         EXPECT_THROW(r.LoadAudioFile("/lessons/bad.mp3", loader), audio::EAudioError);
+        EXPECT_EQ(player.opens - opensBefore, c.opens);
         const TReport after = r.Report();
         EXPECT_EQ(r.Lesson()->fileName, "/lessons/one.wav");
         EXPECT_EQ(player.file, "/lessons/one.wav");
