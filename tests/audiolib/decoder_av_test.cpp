@@ -30,9 +30,7 @@ const int64_t kSourceFrames = int64_t(sourceSignal().size() / 2);
 const int64_t kOnsetFrame = int64_t(1.8 * kRate); // the second tone
 
 struct AvCase {
-    const char *name;
-    const char *file;    // extension matters only to the encoders
-    const char *command; // $IN, $OUT
+    const char *format; // of mediaFormats()
     uint32_t ctype;
     int rate, channels;
     bool lossless;
@@ -46,44 +44,29 @@ struct AvCase {
     // AAC at 32 kbit/s mono); one frame off on these tones differs by over 1500.
     int seekTolerance = 1;
 };
-void PrintTo(const AvCase &c, std::ostream *os) { *os << c.name; }
+void PrintTo(const AvCase &c, std::ostream *os) { *os << c.format; }
 
-const char *const kFfmpeg = "ffmpeg -nostdin -v error -y -i $IN ";
 const AvCase kCases[] = {
-    {"flac", "a.flac", "ffmpeg -nostdin -v error -y -i $IN $OUT", BASS_CTYPE_STREAM_FLAC, kRate, 2, true, true, 0, 0},
-    {"ogg_vorbis", "a.ogg", "oggenc -Q -q 3 $IN -o $OUT", BASS_CTYPE_STREAM_OGG, kRate, 2, false, true, 0},
-    {"opus", "a.opus", "opusenc --quiet --bitrate 64 $IN $OUT", BASS_CTYPE_STREAM_OPUS, 48000, 2, false, true, 0, 150},
-    {"m4a_aac", "a.m4a", "-c:a aac -b:a 96k $OUT", BASS_CTYPE_STREAM_MP4, kRate, 2, false, true, 0},
-    {"m4b_aac_mono_22050", "a.m4b", "-ac 1 -ar 22050 -c:a aac -b:a 32k -f ipod $OUT", BASS_CTYPE_STREAM_MP4, 22050, 1,
-     false, true, 0, 400},
-    {"m4a_alac", "a.m4a", "-c:a alac $OUT", BASS_CTYPE_STREAM_ALAC, kRate, 2, true, true, 0, 0},
-    {"mp4_video_aac", "a.mp4", "-f lavfi -i color=c=blue:s=64x48:r=5:d=4 -c:v mpeg4 -c:a aac $OUT",
-     BASS_CTYPE_STREAM_MP4, kRate, 2, false, true, 0},
-    {"mov_aac", "a.mov", "-c:a aac -f mov $OUT", BASS_CTYPE_STREAM_MP4, kRate, 2, false, true, 0},
-    {"mp4_mp3", "a.mp4", "-c:a libmp3lame -b:a 128k $OUT", BASS_CTYPE_STREAM_MP3, kRate, 2, false, true, 0},
-    {"mkv_flac", "a.mkv", "-c:a flac $OUT", BASS_CTYPE_STREAM_FLAC, kRate, 2, true, true, 23, 0},
-    {"mkv_ac3_video", "a.mkv", "-f lavfi -i color=c=red:s=64x48:r=5:d=4 -c:v mpeg4 -c:a ac3 $OUT", BASS_CTYPE_STREAM,
-     kRate, 2, false, false, 23, 4},
-    {"webm_opus", "a.webm", "-c:a libopus -b:a 64k $OUT", BASS_CTYPE_STREAM_OPUS, 48000, 2, false, true, 24, 150},
+    {"flac", BASS_CTYPE_STREAM_FLAC, kRate, 2, true, true, 0, 0},
+    {"ogg_vorbis", BASS_CTYPE_STREAM_OGG, kRate, 2, false, true, 0},
+    {"opus", BASS_CTYPE_STREAM_OPUS, 48000, 2, false, true, 0, 150},
+    {"m4a_aac", BASS_CTYPE_STREAM_MP4, kRate, 2, false, true, 0},
+    {"m4b_aac_mono_22050", BASS_CTYPE_STREAM_MP4, 22050, 1, false, true, 0, 400},
+    {"m4a_alac", BASS_CTYPE_STREAM_ALAC, kRate, 2, true, true, 0, 0},
+    {"mp4_video_aac", BASS_CTYPE_STREAM_MP4, kRate, 2, false, true, 0},
+    {"mov_aac", BASS_CTYPE_STREAM_MP4, kRate, 2, false, true, 0},
+    {"mp4_mp3", BASS_CTYPE_STREAM_MP3, kRate, 2, false, true, 0},
+    {"mkv_flac", BASS_CTYPE_STREAM_FLAC, kRate, 2, true, true, 23, 0},
+    {"mkv_ac3_video", BASS_CTYPE_STREAM, kRate, 2, false, false, 23, 4},
+    {"webm_opus", BASS_CTYPE_STREAM_OPUS, 48000, 2, false, true, 24, 150},
 };
-
-std::string replaceAll(std::string s, const std::string &from, const std::string &to) {
-    for (size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size()))
-        s.replace(at, from.size(), to);
-    return s;
-}
 
 // Encodes the source into dir; returns the path of the file.
 std::string encode(const TempDir &dir, const AvCase &c) {
-    const std::string in = dir.file("src.wav"), out = dir.file(c.file);
-    writeWav16(in, sourceSignal(), kRate, 2);
-    std::string cmd = c.command;
-    // The ffmpeg cases name only what follows the source input.
-    if (cmd.rfind("-", 0) == 0)
-        cmd = std::string(kFfmpeg) + cmd;
-    cmd = replaceAll(replaceAll(cmd, "$IN", shellQuote(in)), "$OUT", shellQuote(out));
-    mustRun(cmd);
-    return out;
+    const MediaFormat &f = mediaFormat(c.format);
+    writeWav16(dir.file("src.wav"), sourceSignal(), kRate, 2);
+    encodeMedia(f, dir.file("src.wav"), dir.file(f.file));
+    return dir.file(f.file);
 }
 
 std::unique_ptr<Decoder> open(const std::string &path, int *errorOut = nullptr) {
@@ -199,7 +182,72 @@ TEST_P(AvFiles, SeekToAnyFrame) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Decoder, AvFiles, testing::ValuesIn(kCases),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         [](const auto &info) { return std::string(info.param.format); });
+
+// ---- iTunes' gapless tag -------------------------------------------------------
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes box(const char *type, const Bytes &payload) {
+    const uint32_t size = uint32_t(8 + payload.size());
+    Bytes b{uint8_t(size >> 24), uint8_t(size >> 16), uint8_t(size >> 8), uint8_t(size)};
+    b.insert(b.end(), type, type + 4);
+    b.insert(b.end(), payload.begin(), payload.end());
+    return b;
+}
+Bytes text(const char *prefix, size_t n, const std::string &s) {
+    Bytes b(prefix, prefix + n);
+    b.insert(b.end(), s.begin(), s.end());
+    return b;
+}
+Bytes concat(std::initializer_list<Bytes> parts) {
+    Bytes b;
+    for (const Bytes &p : parts)
+        b.insert(b.end(), p.begin(), p.end());
+    return b;
+}
+
+// An M4A without an edit list whose length and priming only the iTunSMPB tag
+// tells, as older iTunes files are: the tag goes into the index at the file's end.
+TEST(AvGapless, ItunesTagGivesTheSourceLength) {
+    TempDir dir;
+    const std::string path = dir.file("tagged.m4a");
+    writeWav16(dir.file("src.wav"), sourceSignal(), kRate, 2);
+    ASSERT_TRUE(mustRun("ffmpeg -nostdin -v error -y -i " + shellQuote(dir.file("src.wav")) +
+                        " -c:a aac -use_editlist 0 -f ipod " + shellQuote(path)));
+    char value[128];
+    std::snprintf(value, sizeof value, " 00000000 00000400 000003C5 %016llX 00000000 00000000",
+                  static_cast<unsigned long long>(kSourceFrames));
+    const char zero4[4] = {}, dataHead[8] = {0, 0, 0, 1, 0, 0, 0, 0};
+    const Bytes tag = box("----", concat({box("mean", text(zero4, 4, "com.apple.iTunes")),
+                                          box("name", text(zero4, 4, "iTunSMPB")), box("data", text(dataHead, 8, value))}));
+    const Bytes hdlr = box("hdlr", text(zero4, 4, std::string(4, '\0') + "mdirappl" + std::string(9, '\0')));
+    const Bytes udta = box("udta", box("meta", concat({Bytes(4, 0), hdlr, box("ilst", tag)})));
+
+    Bytes file = readFile(path);
+    size_t at = 0, moov = SIZE_MAX;
+    while (at + 8 <= file.size()) {
+        const size_t size = size_t(file[at]) << 24 | size_t(file[at + 1]) << 16 | size_t(file[at + 2]) << 8 | file[at + 3];
+        if (std::memcmp(&file[at + 4], "moov", 4) == 0)
+            moov = at;
+        if (size < 8)
+            break;
+        at += size;
+    }
+    ASSERT_NE(moov, SIZE_MAX);
+    ASSERT_EQ(at, file.size()) << "the index must be the last box";
+    const Bytes grown = box("moov", concat({Bytes(file.begin() + std::ptrdiff_t(moov) + 8, file.end()), udta}));
+    file.resize(moov);
+    file.insert(file.end(), grown.begin(), grown.end());
+    writeFile(path, file);
+
+    auto d = open(path);
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->lengthFrames(), kSourceFrames);
+    const Samples got = decodeAll(*d);
+    EXPECT_EQ(int64_t(got.size() / 2), kSourceFrames);
+    EXPECT_NEAR(double(onset(got, 2, int64_t(1.6 * kRate), 4000)), double(kOnsetFrame), 0.002 * kRate);
+}
 
 // ---- Damaged files and files without audio ----------------------------------
 
