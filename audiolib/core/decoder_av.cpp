@@ -109,6 +109,7 @@ public:
     ~AvDecoder() override {
         swr_free(&swr_);
         av_frame_free(&frame_);
+        av_frame_free(&held_);
         av_packet_free(&packet_);
         avcodec_free_context(&codec_);
         avformat_close_input(&fmt_);
@@ -168,7 +169,7 @@ public:
         format_.channels = frame_->ch_layout.nb_channels >= 2 ? 2 : 1;
         format_.bytesPerSample = 2;
         ctype_ = ctypeFor(par->codec_id, std::strcmp(probed->name, "mov,mp4,m4a,3gp,3g2,mj2") == 0);
-        ogg_ = std::strcmp(probed->name, "ogg") == 0;
+        endStampsEarly_ = std::strcmp(probed->name, "ogg") == 0 || par->codec_id == AV_CODEC_ID_VORBIS;
         origin_ = stampFrame(frame_);
         if (origin_ == AV_NOPTS_VALUE)
             origin_ = 0;
@@ -178,6 +179,7 @@ public:
         if (!convert(0))
             return BASS_ERROR_FILEFORM;
         frameStart_ = 0;
+        learnFrameGrid();
         return 0;
     }
 
@@ -219,6 +221,8 @@ public:
         // From the start a fresh codec, so that the priming is dropped again and
         // the samples are those of the open; elsewhere a flushed one, which must
         // not drop any priming there.
+        if (held_)
+            av_frame_unref(held_);
         if (from == 0 ? openCodec() != 0 : (avcodec_flush_buffers(codec_), false)) {
             failed_ = true;
             return false;
@@ -242,7 +246,7 @@ public:
                     av_frame_unref(frame_);
                     continue;
                 }
-                frameStart_ = start - origin_;
+                frameStart_ = onFrameGrid(start - origin_);
                 placed = true;
             } else {
                 frameStart_ += int64_t(pendingFrames());
@@ -290,6 +294,37 @@ public:
     }
 
 private:
+    // Where stamps are coarser than a sample (Matroska: milliseconds) but the
+    // codec's frames all have one size after the first (AAC, FLAC, Opus as
+    // encoded), frame k starts at first + k * size: a stamp then says which k
+    // it is. The second frame is decoded now and kept for the first read.
+    void learnFrameGrid() {
+        const AVRational tb = stream_->time_base;
+        const double quantum = double(tb.num) * format_.rate / std::max(tb.den, 1);
+        if (quantum <= 1.0 || !(held_ = av_frame_alloc()))
+            return;
+        const int64_t first = int64_t(pendingFrames());
+        std::vector<int16_t> firstPcm = std::move(pending_);
+        const size_t firstAt = pendingAt_;
+        if (decodeFrame()) {
+            if (frame_->sample_rate == int(format_.rate) && frame_->nb_samples > 2 * quantum) {
+                gridSize_ = frame_->nb_samples;
+                gridFirst_ = first;
+            }
+            av_frame_move_ref(held_, frame_);
+        }
+        pending_ = std::move(firstPcm);
+        pendingAt_ = firstAt;
+    }
+
+    int64_t onFrameGrid(int64_t start) const {
+        if (gridSize_ <= 0 || frame_->nb_samples != gridSize_ || frame_->sample_rate != int(format_.rate) ||
+            start < gridFirst_ - gridSize_ / 2)
+            return start;
+        const int64_t k = (start - gridFirst_ + gridSize_ / 2) / gridSize_;
+        return gridFirst_ + k * gridSize_;
+    }
+
     // A fresh codec: a flushed one keeps state (noise generators, the priming
     // already dropped) that makes the first packets decode differently.
     int openCodec() {
@@ -309,8 +344,9 @@ private:
 
     int64_t preroll() const {
         // Ogg stamps the packets of the last page back from its trimmed granule,
-        // so those stamps are early by the padding: start from a page before it.
-        if (ogg_)
+        // so those stamps are early by the padding (Vorbis in Matroska inherits
+        // them from its encoder): start from a page before it.
+        if (endStampsEarly_)
             return std::max<int64_t>(kMinPrerollFrames, 2 * int64_t(format_.rate));
         const int64_t codecPreroll = codec_->seek_preroll > 0
                                          ? av_rescale(codec_->seek_preroll, format_.rate, std::max(codec_->sample_rate, 1))
@@ -365,6 +401,10 @@ private:
     // Decodes the next frame of the track into frame_; false at the end or when
     // reading fails. Packets the codec refuses (damage) are skipped.
     bool decodeFrame() {
+        if (held_ && held_->nb_samples > 0) {
+            av_frame_move_ref(frame_, held_);
+            return true;
+        }
         for (;;) {
             const int r = avcodec_receive_frame(codec_, frame_);
             if (r == 0)
@@ -478,10 +518,13 @@ private:
     AVCodecContext *codec_ = nullptr;
     AVPacket *packet_ = nullptr;
     AVFrame *frame_ = nullptr;
+    AVFrame *held_ = nullptr; // a frame decoded ahead, delivered next (see learnFrameGrid)
+    int gridSize_ = 0;        // samples of every frame after the first, where known
+    int64_t gridFirst_ = 0;   // output frame where the second codec frame begins
     SwrContext *swr_ = nullptr;
     int inChannels_ = 0, inRate_ = 0, inFormat_ = -1;
 
-    bool ogg_ = false;
+    bool endStampsEarly_ = false;
     bool ended_ = false;
     bool failed_ = false;
     bool seenPacket_ = false;

@@ -37,7 +37,7 @@ struct AvCase {
     // The container says how much priming to drop (edit list, pre-skip); without
     // it the codec's delay stays in front, as in every other player.
     bool primingKnown;
-    // Frames a seek may land off the target: Matroska stamps are milliseconds.
+    // Frames a seek may land off the target where stamps are milliseconds.
     int seekSlack;
     // A lossy codec restarted from its preroll comes back to the continuous
     // decoding's rounding (AAC, Vorbis: a step; AC-3 a few) or close to it (Opus,
@@ -56,9 +56,11 @@ const AvCase kCases[] = {
     {"mp4_video_aac", BASS_CTYPE_STREAM_MP4, kRate, 2, false, true, 0},
     {"mov_aac", BASS_CTYPE_STREAM_MP4, kRate, 2, false, true, 0},
     {"mp4_mp3", BASS_CTYPE_STREAM_MP3, kRate, 2, false, true, 0},
-    {"mkv_flac", BASS_CTYPE_STREAM_FLAC, kRate, 2, true, true, 23, 0},
-    {"mkv_ac3_video", BASS_CTYPE_STREAM, kRate, 2, false, false, 23, 4},
-    {"webm_opus", BASS_CTYPE_STREAM_OPUS, 48000, 2, false, true, 24, 150},
+    {"mkv_flac", BASS_CTYPE_STREAM_FLAC, kRate, 2, true, true, 0, 0},
+    {"mkv_ac3_video", BASS_CTYPE_STREAM, kRate, 2, false, false, 0, 4},
+    // Vorbis frames vary in size: a stamp in milliseconds places them to half of one.
+    {"mkv_vorbis", BASS_CTYPE_STREAM_OGG, kRate, 2, false, true, 23},
+    {"webm_opus", BASS_CTYPE_STREAM_OPUS, 48000, 2, false, true, 0, 150},
 };
 
 // Encodes the source into dir; returns the path of the file.

@@ -66,6 +66,7 @@ const std::vector<MediaFormat> &mediaFormats() {
         {"mp4_mp3", "a.mp4", VOREL_FFMPEG "-c:a libmp3lame -b:a 128k $OUT"},
         {"mkv_flac", "a.mkv", VOREL_FFMPEG "-c:a flac $OUT"},
         {"mkv_ac3_video", "a.mkv", VOREL_FFMPEG VOREL_PICTURE "-c:a ac3 $OUT"},
+        {"mkv_vorbis", "a.mkv", VOREL_FFMPEG "-c:a libvorbis $OUT"},
         {"webm_opus", "a.webm", VOREL_FFMPEG "-c:a libopus -b:a 64k $OUT"},
     };
 #undef VOREL_FFMPEG

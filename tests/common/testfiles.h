@@ -62,7 +62,7 @@ struct MediaFormat {
     const char *command; // $IN and $OUT stand for the source and the result
 };
 // flac, ogg_vorbis, opus, m4a_aac, m4b_aac_mono_22050, m4a_alac, mp4_video_aac,
-// mov_aac, mp4_mp3, mkv_flac, mkv_ac3_video, webm_opus.
+// mov_aac, mp4_mp3, mkv_flac, mkv_ac3_video, mkv_vorbis, webm_opus.
 const MediaFormat &mediaFormat(const std::string &name);
 const std::vector<MediaFormat> &mediaFormats();
 // Encodes source into out; fails the test (ADD_FAILURE) when the encoder does.
