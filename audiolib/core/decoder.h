@@ -1,6 +1,6 @@
-// File decoders of the core library: MP3 through libmpg123; WAV, FLAC, Ogg Vorbis
-// and Opus through libsndfile; the audio track of MP4/M4A/MOV and Matroska/WebM
-// through libavformat. A decoder is used by one thread at a time (the
+// File decoders of the core library: MP3 through libmpg123; WAV and FLAC through
+// libsndfile; Ogg Vorbis and Opus, and the audio track of MP4/M4A/MOV and
+// Matroska/WebM through libavformat. A decoder is used by one thread at a time (the
 // caller's for decoding channels, the update thread for playing ones); it is never
 // touched from the audio callback.
 #pragma once

@@ -1,5 +1,5 @@
-// WAV and the other PCM files libsndfile reads, FLAC and Opus (whose lengths and
-// seeks libsndfile gives sample-exact, pre-skip and end trimming honoured). 8-bit stays 8-bit unsigned and
+// WAV and the other PCM files libsndfile reads, and FLAC (sample-exact lengths and
+// seeks). 8-bit stays 8-bit unsigned and
 // 16-bit is passed through; everything wider, and floating point, is read as float
 // and brought to 16-bit here: libsndfile's own float-to-short read does not scale.
 #include "audiolib.h"
@@ -97,9 +97,10 @@ public:
             return -1;
         const int major = info.format & SF_FORMAT_TYPEMASK;
         const int subtype = info.format & SF_FORMAT_SUBMASK;
-        // Vorbis goes to libavformat: libsndfile's Vorbis seek can land thousands
-        // of frames off.
-        if (major == SF_FORMAT_MPEG || major == SF_FORMAT_RAW || subtype == SF_FORMAT_VORBIS)
+        // Vorbis and Opus go to libavformat: libsndfile's Vorbis seek can land
+        // thousands of frames off, and its Opus decoding takes three times as long.
+        if (major == SF_FORMAT_MPEG || major == SF_FORMAT_RAW || subtype == SF_FORMAT_VORBIS ||
+            subtype == SF_FORMAT_OPUS)
             return -1;
         if (info.channels < 1 || info.channels > kMaxChannels || info.samplerate <= 0 || info.frames < 0)
             return 0;
@@ -131,8 +132,6 @@ public:
             ctype_ = BASS_CTYPE_STREAM_WAV_PCM;
         else if (major == SF_FORMAT_FLAC)
             ctype_ = BASS_CTYPE_STREAM_FLAC;
-        else if (subtype == SF_FORMAT_OPUS)
-            ctype_ = BASS_CTYPE_STREAM_OPUS;
         else
             ctype_ = BASS_CTYPE_STREAM_WAV;
         return 1;
