@@ -26,7 +26,10 @@ void TfMainFree::loadfilebtnClick() {
     if (platform::WriteMessageLineInstead("open dialog", "not shown"))
         return;
     const QString chosen = QFileDialog::getOpenFileName(this, QString(), QString::fromStdString(dialogFolder),
-                                                        "音频文件 (*.wav *.mp3 *.WAV *.MP3)");
+                                                        "音频文件 (*.wav *.mp3 *.WAV *.MP3);;"
+                                                        "全部支持的音频和视频文件 (*.wav *.mp3 *.flac *.ogg *.oga *.opus "
+                                                        "*.m4a *.m4b *.mp4 *.m4v *.mov *.mkv *.mka *.webm *.WAV *.MP3 "
+                                                        "*.FLAC *.OGG *.OPUS *.M4A *.M4B *.MP4 *.MOV *.MKV *.WEBM)");
     if (chosen.isEmpty() || !QFileInfo(chosen).isFile())
         return;
     dialogFolder = QFileInfo(chosen).absolutePath().toStdString();

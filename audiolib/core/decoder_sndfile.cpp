@@ -1,4 +1,5 @@
-// WAV and the other PCM files libsndfile reads. 8-bit stays 8-bit unsigned and
+// WAV and the other PCM files libsndfile reads, and FLAC (sample-exact lengths and
+// seeks). 8-bit stays 8-bit unsigned and
 // 16-bit is passed through; everything wider, and floating point, is read as float
 // and brought to 16-bit here: libsndfile's own float-to-short read does not scale.
 #include "audiolib.h"
@@ -101,7 +102,10 @@ public:
             return -1;
         const int major = info.format & SF_FORMAT_TYPEMASK;
         const int subtype = info.format & SF_FORMAT_SUBMASK;
-        if (major == SF_FORMAT_MPEG || major == SF_FORMAT_RAW)
+        // Vorbis and Opus go to libavformat: libsndfile's Vorbis seek can land
+        // thousands of frames off, and its Opus decoding takes three times as long.
+        if (major == SF_FORMAT_MPEG || major == SF_FORMAT_RAW || subtype == SF_FORMAT_VORBIS ||
+            subtype == SF_FORMAT_OPUS)
             return -1;
         if (info.channels < 1 || info.channels > kMaxChannels || info.samplerate <= 0 || info.frames < 0)
             return 0;
@@ -137,6 +141,8 @@ public:
             ctype_ = BASS_CTYPE_STREAM_WAV_FLOAT;
         else if (riff && integerPcm)
             ctype_ = BASS_CTYPE_STREAM_WAV_PCM;
+        else if (major == SF_FORMAT_FLAC)
+            ctype_ = BASS_CTYPE_STREAM_FLAC;
         else
             ctype_ = BASS_CTYPE_STREAM_WAV;
         return 1;

@@ -92,6 +92,7 @@ typedef struct VOREL_MSGTARGET {
 #define BASS_ERROR_START 9
 #define BASS_ERROR_ALREADY 14
 #define BASS_ERROR_NOTPAUSED 16
+#define BASS_ERROR_NOTAUDIO 17
 #define BASS_ERROR_NOCHAN 18
 #define BASS_ERROR_ILLTYPE 19
 #define BASS_ERROR_ILLPARAM 20
@@ -142,7 +143,13 @@ typedef struct VOREL_MSGTARGET {
 
 /* Channel types (BASS_CHANNELINFO.ctype) */
 #define BASS_CTYPE_STREAM 0x10000
+#define BASS_CTYPE_STREAM_OGG 0x10002
 #define BASS_CTYPE_STREAM_MP3 0x10005
+#define BASS_CTYPE_STREAM_FLAC 0x10900
+#define BASS_CTYPE_STREAM_AAC 0x10b00
+#define BASS_CTYPE_STREAM_MP4 0x10b01
+#define BASS_CTYPE_STREAM_ALAC 0x10e00
+#define BASS_CTYPE_STREAM_OPUS 0x11200
 #define BASS_CTYPE_STREAM_WAV 0x40000
 #define BASS_CTYPE_STREAM_WAV_PCM 0x50001
 #define BASS_CTYPE_STREAM_WAV_FLOAT 0x50003
@@ -284,9 +291,10 @@ AUDIOLIB_API HSTREAM BASS_StreamCreate(DWORD freq, DWORD chans, DWORD flags, STR
                                        DWORD user);
 /* A file stream. mem must be FALSE (memory streams fail with BASS_ERROR_NOTAVAIL);
  * file is a NUL-terminated UTF-8 path; offset and length must be 0. Missing or
- * unreadable file: BASS_ERROR_FILEOPEN; no audio, an encoding we do not decode,
- * or a sample rate outside VOREL_MIN_RATE ... VOREL_MAX_RATE: BASS_ERROR_FILEFORM.
- * Every stream this opens plays, also through a tempo stream. */
+ * unreadable file: BASS_ERROR_FILEOPEN; no audio we can decode, or a sample rate
+ * outside VOREL_MIN_RATE ... VOREL_MAX_RATE: BASS_ERROR_FILEFORM; a container (MP4,
+ * Matroska...) without an audio track: BASS_ERROR_NOTAUDIO. Every stream this
+ * opens plays, also through a tempo stream. */
 AUDIOLIB_API HSTREAM BASS_StreamCreateFile(BOOL mem, const void *file, QWORD offset, QWORD length,
                                            DWORD flags);
 AUDIOLIB_API HSTREAM BASS_StreamCreateURL(const char *url, DWORD offset, DWORD flags,
