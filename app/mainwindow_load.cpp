@@ -131,6 +131,8 @@ bool TfMainFree::LoadAudioFile(const std::string &file) {
         extraNotice = "断点文件中没有有效的时间标签，已按停顿自动断句。";
     else if (how.Split.NoiseFloor)
         extraNotice = segment::NoiseFloorSplitNotice;
+    if (!how.Notices.empty())
+        extraNotice = segment::NoticeSummary(how.Notices) + (extraNotice.empty() ? "" : " " + extraNotice);
     breakpointView_->SetList(list.get());
     segments = std::move(list);
 

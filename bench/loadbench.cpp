@@ -47,9 +47,9 @@ std::string loadOne(audio::TBass &player, const std::string &file) {
     for (int32_t i = 0; i < segments.Count(); ++i)
         breakpoints += (i ? "," : "") + std::to_string(segments.Items(i).TimeMs);
 
-    // The silence level the split used; an LRC file has none.
-    const bool lrc = load.Source == segment::TBreakpointSource::Lrc;
-    const std::string threshold = lrc ? "null" : std::to_string(load.Split.SilenceLevel);
+    // The silence level the split used; a breakpoint or subtitle file has none.
+    const bool split = load.Source == segment::TBreakpointSource::Split;
+    const std::string threshold = split ? std::to_string(load.Split.SilenceLevel) : "null";
 
     char timing[256];
     std::snprintf(timing, sizeof timing,
@@ -57,7 +57,7 @@ std::string loadOne(audio::TBass &player, const std::string &file) {
                   openMs, sampleMs, splitMs, totalMs, peakRssKb());
     return "{\"file\":" + jsonText(file) + ",\"duration_ms\":" + std::to_string(duration) +
            ",\"samples\":" + std::to_string(samples.size()) + ",\"source\":\"" +
-           (lrc ? "lrc" : "split") + "\",\"threshold\":" + threshold + ",\"breakpoints_ms\":[" + breakpoints + "]," +
+           segment::SourceName(load.Source) + "\",\"threshold\":" + threshold + ",\"breakpoints_ms\":[" + breakpoints + "]," +
            timing + "}";
 }
 

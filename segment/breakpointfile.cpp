@@ -2,12 +2,38 @@
 
 #include <filesystem>
 
+#include "subtitlereader.h"
+
 namespace vorel::segment {
 
-std::string BreakpointFileFor(const std::string &audioPath) {
+std::string CompanionFileFor(const std::string &audioPath, const char *ext) {
     std::filesystem::path p(audioPath);
-    p.replace_extension(".lrc");
+    p.replace_extension(ext);
     return p.string();
+}
+
+std::string BreakpointFileFor(const std::string &audioPath) { return CompanionFileFor(audioPath, ".lrc"); }
+
+const char *SourceName(TBreakpointSource source) {
+    switch (source) {
+    case TBreakpointSource::Lrc:
+        return "lrc";
+    case TBreakpointSource::Srt:
+        return "srt";
+    case TBreakpointSource::Vtt:
+        return "vtt";
+    case TBreakpointSource::Split:
+        break;
+    }
+    return "split";
+}
+
+std::string NoticeSummary(const std::vector<std::string> &notices) {
+    if (notices.empty())
+        return "";
+    if (notices.size() == 1)
+        return notices.front();
+    return notices.front() + "（另有" + std::to_string(notices.size() - 1) + "处）";
 }
 
 void EndAtDuration(TSegmentList &list, int32_t durationMs) {
@@ -23,17 +49,42 @@ void EndAtDuration(TSegmentList &list, int32_t durationMs) {
 
 TBreakpointLoad LoadBreakpoints(TSegmentList &list, const std::string &audioPath, const TStrings &samples,
                                 int32_t durationMs) {
+    TBreakpointLoad how;
     const std::string lrc = BreakpointFileFor(audioPath);
     std::error_code ec;
+    bool lrcWithoutStamps = false;
     if (std::filesystem::is_regular_file(lrc, ec)) {
         list.LoadFromFile(lrc);
         if (list.Count() > 0) {
             EndAtDuration(list, durationMs);
-            return {TBreakpointSource::Lrc, {}, false};
+            how.Source = TBreakpointSource::Lrc;
+            return how;
         }
-        return {TBreakpointSource::Split, list.AutoSplit(samples), true};
+        lrcWithoutStamps = true;
     }
-    return {TBreakpointSource::Split, list.AutoSplit(samples), false};
+    const struct {
+        TBreakpointSource source;
+        TSubtitleFormat format;
+        const char *ext;
+    } subtitles[] = {{TBreakpointSource::Srt, TSubtitleFormat::Srt, ".srt"},
+                     {TBreakpointSource::Vtt, TSubtitleFormat::Vtt, ".vtt"}};
+    for (const auto &sub : subtitles) {
+        const std::string path = CompanionFileFor(audioPath, sub.ext);
+        if (!std::filesystem::is_regular_file(path, ec))
+            continue;
+        TSubtitleRead read = ReadSubtitleFile(path, sub.format);
+        how.Notices.insert(how.Notices.end(), read.Notices.begin(), read.Notices.end());
+        CuesToBreakpoints(list, std::move(read.Cues), durationMs);
+        if (list.Count() > 0) {
+            EndAtDuration(list, durationMs);
+            how.Source = sub.source;
+            return how;
+        }
+        how.Notices.push_back(std::filesystem::path(path).filename().string() + "中没有可用的字幕。");
+    }
+    how.Split = list.AutoSplit(samples);
+    how.LrcWithoutStamps = lrcWithoutStamps;
+    return how;
 }
 
 } // namespace vorel::segment
