@@ -3,7 +3,8 @@
 // concern: mainwindow_ui.cpp (controls, status texts, notifications),
 // mainwindow_playback.cpp (the repeat controller), mainwindow_load.cpp (opening a
 // file, ranges and sentences) and mainwindow_mouse.cpp (waveform mouse work,
-// breakpoint edits, sliders). GUI thread only; the player's end messages arrive as
+// breakpoint edits, sliders), with the transcript window wired in
+// mainwindow_transcript.cpp. GUI thread only; the player's end messages arrive as
 // posted events.
 #pragma once
 
@@ -44,6 +45,7 @@ namespace vorel::app {
 class TGauge;
 class TLogo;
 class TSegmentBreakpoints;
+class TTranscriptWindow;
 
 inline const char *const MainCaption = "Vorel语言复读机(免费体验版)";
 inline const char *const ApplicationTitle = "Vorel语言复读机（免费体验版）";
@@ -187,6 +189,16 @@ public:
     void sl_speedChange();
     void sl_speedTrackEnd();
     void Image1Click();
+
+    // --- transcript window and saving breakpoints (mainwindow_transcript.cpp) ---
+    void CreateTranscript();
+    void TranscriptRefill();           // the sentence list was rebuilt
+    void TranscriptFollow();           // the current sentence changed
+    void TranscriptLastReadingEnded(); // the current sentence's last reading ended
+    void TranscriptAfterLoad();
+    void ToggleTranscript();
+    void SaveBreakpoints();
+    TTranscriptWindow *transcript = nullptr; // owned as a child window
 
     // The folder the open dialog starts in: the demo lessons until a file has been
     // chosen in this run, then that file's folder.

@@ -174,6 +174,7 @@ bool TfMainFree::LoadAudioFile(const std::string &file) {
         ShowNotice(extraNotice);
     Trace("load", file + " " + std::to_string(duration) + " " + std::to_string(SentenceCount()));
     traceBreakpoints();
+    TranscriptAfterLoad();
     return true;
 }
 
@@ -209,6 +210,7 @@ void TfMainFree::FillSentenceList() {
         rows.append(item);
     }
     lvSegment->addTopLevelItems(rows);
+    TranscriptRefill();
 }
 
 void TfMainFree::SampleProgress(int32_t percent, bool &) {
@@ -251,6 +253,7 @@ void TfMainFree::SelectSentence(int32_t i) {
     curSentence = i;
     if (i >= 0 && i < lvSegment->topLevelItemCount())
         SelectRow(FindRowOfSentence(i));
+    TranscriptFollow();
     busy = wasBusy;
 }
 

@@ -124,6 +124,8 @@ bool TfMainFree::AfterReading() {
     ToggleCursor();
     waveView->SetPlayColumn(0);
     ++readCount;
+    if (readCount > RepeatCountNow())
+        TranscriptLastReadingEnded();
     if (readCount > RepeatCountNow() && !AdvanceSentence())
         return false;
     if (repeatMode != 0 && std::abs(waveView->SelEnd - waveView->SelStart) < 5 &&

@@ -143,6 +143,7 @@ TfMainFree::TfMainFree(QWidget *parent) : QWidget(parent) {
     buildControls();
     FormCreate();
     connectControls();
+    CreateTranscript();
     UpdateTransport();
     if (QScreen *s = QGuiApplication::primaryScreen())
         move(s->availableGeometry().center() - QPoint(ClientWidth / 2, ClientHeight / 2));
