@@ -75,10 +75,7 @@ void TfMainFree::TranscriptLastReadingEnded() {
 void TfMainFree::TranscriptAfterLoad() {
     if (!transcript || !transcript->HasText() || transcript->isVisible())
         return;
-    // Opened by itself, it leaves the keyboard with the main window.
-    transcript->setAttribute(Qt::WA_ShowWithoutActivating, true);
     transcript->ShowBesideOwner();
-    transcript->setAttribute(Qt::WA_ShowWithoutActivating, false);
 }
 
 void TfMainFree::ToggleTranscript() {

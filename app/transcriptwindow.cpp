@@ -25,7 +25,10 @@ TTranscriptWindow::TTranscriptWindow(QWidget *owner) : QWidget(owner, Qt::Window
     QFont f = owner ? owner->font() : font();
     setFont(f);
     setWindowTitle(TranscriptCaption);
-    resize(520, 360);
+    // Opened by itself after a load, it leaves the keyboard with the main window
+    // (the window system activates a window when it is mapped, after show()).
+    setAttribute(Qt::WA_ShowWithoutActivating, true);
+    resize(500, 270);
 
     list = new QTreeWidget(this);
     list->setColumnCount(3);
@@ -135,14 +138,23 @@ void TTranscriptWindow::refreshTexts() {
 void TTranscriptWindow::ShowBesideOwner() {
     if (!placed_ && parentWidget()) {
         placed_ = true;
-        // Right of the owner when the screen has room, else below it.
+        // Beside the owner where the screen has room (right, left, below, above),
+        // never over its controls unless no side has room.
         const QRect owner = parentWidget()->frameGeometry();
         const QScreen *screen = parentWidget()->screen();
         const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1 << 14, 1 << 14);
-        QPoint at(owner.right() + 8, owner.top());
-        if (at.x() + width() > area.right())
-            at = QPoint(owner.left(), owner.bottom() + 8);
-        move(at.x(), std::min(at.y(), std::max(area.top(), area.bottom() - height())));
+        const QSize size = frameGeometry().size();
+        const QPoint candidates[] = {{owner.right() + 8, owner.top()},
+                                     {owner.left() - 8 - size.width(), owner.top()},
+                                     {owner.left(), owner.bottom() + 8},
+                                     {owner.left(), owner.top() - 8 - size.height()}};
+        QPoint at = candidates[0];
+        for (const QPoint &p : candidates)
+            if (area.contains(QRect(p, size))) {
+                at = p;
+                break;
+            }
+        move(at);
     }
     show();
     raise();
