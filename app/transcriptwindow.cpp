@@ -130,8 +130,10 @@ void TTranscriptWindow::refreshTexts() {
     for (int r = 0; r < RowCount(); ++r) {
         const QString text = QString::fromStdString(ShownText(r));
         QTreeWidgetItem *item = list->topLevelItem(r);
-        if (item->text(2) != text)
+        if (item->text(2) != text) {
             item->setText(2, text);
+            item->setToolTip(2, text); // a long sentence is cut at the window's edge
+        }
     }
 }
 
