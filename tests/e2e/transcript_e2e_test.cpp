@@ -36,11 +36,8 @@ std::vector<std::string> details(const TVorelRun &run, const std::string &kind) 
 
 // The transcript window's id, 0 when it has not opened.
 unsigned long transcriptWindow(const TXSession &x) {
-    for (int i = 0; i < 50; ++i)
-        for (unsigned long id : x.findWindows("TfMainFree", 100))
-            if (x.property(id, "_NET_WM_NAME") == "\"文本\"")
-                return id;
-    return 0;
+    const auto found = x.findWindows("TfMainFree", 5000, "文本");
+    return found.empty() ? 0 : found.front();
 }
 
 // Distinct colours in the text column of the transcript's first row: a hidden text
