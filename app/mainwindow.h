@@ -2,8 +2,9 @@
 // events. It keeps no repeater state: every handler forwards to the repeater
 // (repeater/), and the window draws what the repeater reports. Members are spread
 // over files by concern: mainwindow_ui.cpp (controls, drawing the report,
-// notifications), mainwindow_events.cpp (the handlers, loading). GUI thread only;
-// the player's end messages arrive as posted events.
+// notifications), mainwindow_events.cpp (the handlers, loading), with the
+// transcript window wired in mainwindow_transcript.cpp. GUI thread only; the
+// player's end messages arrive as posted events.
 #pragma once
 
 #include <QEvent>
@@ -42,6 +43,7 @@ class TLogo;
 class TSegmentBreakpoints;
 class TBassPlayer;
 class TTimerClock;
+class TTranscriptWindow;
 
 inline const char *const MainCaption = "Vorel语言复读机(免费体验版)";
 inline const char *const ApplicationTitle = "Vorel语言复读机（免费体验版）";
@@ -111,6 +113,15 @@ public:
     void Image1Click();
     void SpeedButton1Click();
     void SpeedButton2Click();
+
+    // --- transcript window and saving breakpoints (mainwindow_transcript.cpp) ---
+    void CreateTranscript();
+    void TranscriptRefill(); // the breakpoints changed
+    void TranscriptFollow(); // the repeater changed
+    void ToggleTranscript();
+    void SaveBreakpoints();
+    TTranscriptWindow *transcript = nullptr; // owned as a child window
+    bool transcriptAfterLoad_ = false;       // a lesson came in: show it if it has text
 
     // The folder the open dialog starts in: the demo lessons until a file has been
     // chosen in this run, then that file's folder.

@@ -140,6 +140,7 @@ TfMainFree::TfMainFree(QWidget *parent) : QWidget(parent) {
     connectControls();
     if (!bass_->HasOutput()) // said once the trace listens
         repeater_->ShowNotice(audio::NoSoundOutputNotice);
+    CreateTranscript();
     ShowReport();
     if (QScreen *s = QGuiApplication::primaryScreen())
         move(s->availableGeometry().center() - QPoint(ClientWidth / 2, ClientHeight / 2));

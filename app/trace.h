@@ -1,6 +1,7 @@
 // The program's trace: when VORELPLAY_TRACE names a file, one line per event is
 // appended to it and flushed at once: "<ms since start>\t<kind>\t<detail>\n".
-// Kinds: status, notice, read, end, load, break, error. Nothing is written when
+// Kinds: status, notice, read, end, load, break, error, text (the current
+// sentence's text when the current sentence changes and it has one). Nothing is written when
 // the variable is unset. GUI thread.
 #pragma once
 

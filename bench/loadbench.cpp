@@ -55,9 +55,9 @@ std::string loadOne(audio::TBass &player, const std::string &file) {
                      std::to_string(segment::ReadingStopMs(samples, load.Split.SilenceLevel, t / 40 * 40, columnMs));
     }
 
-    // The silence level the split used; an LRC file has none.
-    const bool lrc = load.Source == segment::TBreakpointSource::Lrc;
-    const std::string threshold = lrc ? "null" : std::to_string(load.Split.SilenceLevel);
+    // The silence level the split used; a breakpoint or subtitle file has none.
+    const bool split = load.Source == segment::TBreakpointSource::Split;
+    const std::string threshold = split ? std::to_string(load.Split.SilenceLevel) : "null";
 
     char timing[256];
     std::snprintf(timing, sizeof timing,
@@ -65,7 +65,8 @@ std::string loadOne(audio::TBass &player, const std::string &file) {
                   openMs, sampleMs, splitMs, totalMs, peakRssKb());
     return "{\"file\":" + jsonText(file) + ",\"duration_ms\":" + std::to_string(duration) +
            ",\"samples\":" + std::to_string(samples.size()) + ",\"source\":\"" +
-           (lrc ? "lrc" : "split") + "\",\"threshold\":" + threshold + ",\"breakpoints_ms\":[" + breakpoints + "],\"stops_ms\":[" + stops + "]," +
+           segment::SourceName(load.Source) + "\",\"threshold\":" + threshold + ",\"breakpoints_ms\":[" + breakpoints +
+           "],\"stops_ms\":[" + stops + "]," +
            timing + "}";
 }
 

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vorel::platform {
@@ -17,7 +18,7 @@ namespace {
 
 } // namespace
 
-void WriteFileReplacing(const std::string &path, const void *data, size_t size) {
+void WriteFileReplacing(const std::string &path, const void *data, size_t size, unsigned mode) {
     const size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
     std::string tmpl = folder + ".new-XXXXXX";
@@ -39,6 +40,13 @@ void WriteFileReplacing(const std::string &path, const void *data, size_t size) 
         }
         p += n;
         left -= static_cast<size_t>(n);
+    }
+    // A crash after the rename must not leave an empty file where the old one was.
+    if ((mode != 0600 && fchmod(fd, static_cast<mode_t>(mode)) != 0) || fsync(fd) != 0) {
+        const int err = errno;
+        close(fd);
+        unlink(tmpl.c_str());
+        fail(path, err);
     }
     if (close(fd) != 0) {
         const int err = errno;

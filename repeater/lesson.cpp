@@ -28,13 +28,14 @@ TLesson LoadLesson(const std::string &path, const TLoadProgress &progress) {
         segment::LoadBreakpoints(*lesson.segments, path, lesson.samples, lesson.info.duration);
     lesson.silenceLevel = how.Split.SilenceLevel;
     lesson.columnMs = segment::ColumnMsOf(lesson.info);
-    if (!how.Notice.empty())
-        lesson.notice = how.Notice;
-    else if (how.LrcWithoutStamps)
+    std::string found;
+    if (how.LrcWithoutStamps)
         // Not one time stamp in it: sentences found at the pauses beat none at all.
-        lesson.notice = "断点文件中没有有效的时间标签，已按停顿自动断句。";
+        found = "断点文件中没有有效的时间标签，已按停顿自动断句。";
     else if (how.Split.NoiseFloor)
-        lesson.notice = segment::NoiseFloorSplitNotice;
+        found = segment::NoiseFloorSplitNotice;
+    const std::string skipped = segment::NoticeSummary(how.Notices);
+    lesson.notice = skipped.empty() ? found : found.empty() ? skipped : skipped + " " + found;
     return lesson;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "repeatrules.h"
+#include "lrcwriter.h"
 #include "player.h"
 #include "tailrule.h"
 
@@ -513,6 +514,27 @@ void TRepeater::selectSentence(int32_t i) {
         return;
     ShowNotice("");
     curSentence_ = i;
+    traceText();
+}
+
+void TRepeater::traceText() {
+    if (curSentence_ >= 0 && curSentence_ < sentenceCount() && !lesson_.segments->Items(curSentence_).Text.empty())
+        emit Traced("text", lesson_.segments->Items(curSentence_).Text);
+}
+
+void TRepeater::SaveBreakpoints(const std::string &path) {
+    if (!hasFile() || busy_)
+        return;
+    TBatch batch(*this);
+    segment::SaveLrcFile(*lesson_.segments, path);
+    // The list now holds the times as the file holds them; rounding may have
+    // joined two breakpoints.
+    curSentence_ = std::min(curSentence_, std::max(0, sentenceCount() - 1));
+    redraw();
+    setStatus(SentenceCountText(sentenceCount()));
+    traceBreakpoints();
+    const size_t slash = path.find_last_of('/');
+    ShowNotice("断点已保存到" + path.substr(slash == std::string::npos ? 0 : slash + 1) + "（时间取到百分之一秒）");
 }
 
 void TRepeater::traceBreakpoints() {

@@ -99,6 +99,10 @@ public:
     void MouseMove(bool leftHeld, bool ctrl, int32_t x);
     void MouseUp(Qt::MouseButton button, bool ctrl, int32_t x);
     void ShowNotice(const std::string &text);
+    // Writes the breakpoints and their texts as an LRC file at path (replacing it
+    // through a new file and a rename) and keeps them as the file holds them.
+    // Throws when the file cannot be written: the file on disk stays as it was.
+    void SaveBreakpoints(const std::string &path);
 
     // --- from the player and the clock ---
     void PlayerStarted();
@@ -113,7 +117,7 @@ public:
 
 signals:
     void Changed();
-    // One event for the program's trace: kind (status, notice, read, load, break)
+    // One event for the program's trace: kind (status, notice, read, load, break, text)
     // and its detail. Emitted at once, in order.
     void Traced(const std::string &kind, const std::string &detail);
     // The last reading of sentence has ended (before anything moves on).
@@ -153,6 +157,7 @@ private:
     void selectSentence(int32_t i);
     void editBreakpoint(Qt::MouseButton button, int32_t t);
     void traceBreakpoints();
+    void traceText();
     void prepareFirstRange();
     int32_t sentenceCount() const { return lesson_.SentenceCount(); }
     bool hasFile() const { return !lesson_.fileName.empty(); }

@@ -93,7 +93,10 @@ void TRepeater::editBreakpoint(Qt::MouseButton button, int32_t t) {
     markRange(start / Col - v_.ViewOffset, end / Col - v_.ViewOffset);
     const std::string when = audio::FormatTime(t);
     ShowNotice(button == Qt::LeftButton ? "在[" + when + "]处已成功添加了断点" : "已成功删除了[" + when + "]处的断点");
+    const bool moved = result != curSentence_;
     curSentence_ = result;
+    if (moved)
+        traceText();
     redraw();
     // The sentence count shown after a load follows the edit.
     setStatus(SentenceCountText(sentenceCount()));

@@ -2,12 +2,38 @@
 
 #include <filesystem>
 
+#include "subtitlereader.h"
+
 namespace vorel::segment {
 
-std::string BreakpointFileFor(const std::string &audioPath) {
+std::string CompanionFileFor(const std::string &audioPath, const char *ext) {
     std::filesystem::path p(audioPath);
-    p.replace_extension(".lrc");
+    p.replace_extension(ext);
     return p.string();
+}
+
+std::string BreakpointFileFor(const std::string &audioPath) { return CompanionFileFor(audioPath, ".lrc"); }
+
+const char *SourceName(TBreakpointSource source) {
+    switch (source) {
+    case TBreakpointSource::Lrc:
+        return "lrc";
+    case TBreakpointSource::Srt:
+        return "srt";
+    case TBreakpointSource::Vtt:
+        return "vtt";
+    case TBreakpointSource::Split:
+        break;
+    }
+    return "split";
+}
+
+std::string NoticeSummary(const std::vector<std::string> &notices) {
+    if (notices.empty())
+        return "";
+    if (notices.size() == 1)
+        return notices.front();
+    return notices.front() + "（另有" + std::to_string(notices.size() - 1) + "处）";
 }
 
 void EndAtDuration(TSegmentList &list, int32_t durationMs) {
@@ -32,32 +58,65 @@ std::string skippedNotice(const std::string &lrc, const std::vector<int32_t> &li
     return "断点文件" + std::filesystem::path(lrc).filename().string() + "第" + which + "行的时间标签无效，已跳过。";
 }
 
+// The level a split of this recording would use: the tail rule's, where the
+// breakpoints came from a file.
+int32_t tailLevel(const TSegmentList &list, const TStrings &samples) {
+    TStrings unused;
+    return SplitAtNoiseFloor(list.Settings, samples, unused).SilenceLevel;
+}
+
 } // namespace
 
 TBreakpointLoad LoadBreakpoints(TSegmentList &list, const std::string &audioPath, const TStrings &samples,
                                 int32_t durationMs) {
+    TBreakpointLoad how;
     const std::string lrc = BreakpointFileFor(audioPath);
     std::error_code ec;
+    bool lrcWithoutStamps = false;
     if (std::filesystem::is_regular_file(lrc, ec)) {
         try {
             list.LoadFromFile(lrc);
         } catch (const ESegmentError &e) {
+            // Too large or unreadable: the recording still opens.
             list.Clear();
-            TBreakpointLoad how{TBreakpointSource::Split, list.AutoSplit(samples), false, {}};
-            how.Notice = std::string(e.what()) + "，已按停顿自动断句。";
+            how.Split = list.AutoSplit(samples);
+            how.Notices.push_back(std::string(e.what()) + "，已按停顿自动断句。");
             return how;
         }
-        const std::string notice = list.SkippedLines.empty() ? "" : skippedNotice(lrc, list.SkippedLines);
+        if (!list.SkippedLines.empty())
+            how.Notices.push_back(skippedNotice(lrc, list.SkippedLines));
         if (list.Count() > 0) {
             EndAtDuration(list, durationMs);
-            // The tail rule still needs the recording's silence level.
-            TStrings unused;
-            return {TBreakpointSource::Lrc, {SplitAtNoiseFloor(list.Settings, samples, unused).SilenceLevel, false},
-                    false, notice};
+            how.Source = TBreakpointSource::Lrc;
+            how.Split.SilenceLevel = tailLevel(list, samples);
+            return how;
         }
-        return {TBreakpointSource::Split, list.AutoSplit(samples), true, notice};
+        lrcWithoutStamps = true;
     }
-    return {TBreakpointSource::Split, list.AutoSplit(samples), false, {}};
+    const struct {
+        TBreakpointSource source;
+        TSubtitleFormat format;
+        const char *ext;
+    } subtitles[] = {{TBreakpointSource::Srt, TSubtitleFormat::Srt, ".srt"},
+                     {TBreakpointSource::Vtt, TSubtitleFormat::Vtt, ".vtt"}};
+    for (const auto &sub : subtitles) {
+        const std::string path = CompanionFileFor(audioPath, sub.ext);
+        if (!std::filesystem::is_regular_file(path, ec))
+            continue;
+        TSubtitleRead read = ReadSubtitleFile(path, sub.format);
+        how.Notices.insert(how.Notices.end(), read.Notices.begin(), read.Notices.end());
+        CuesToBreakpoints(list, std::move(read.Cues), durationMs);
+        if (list.Count() > 0) {
+            EndAtDuration(list, durationMs);
+            how.Source = sub.source;
+            how.Split.SilenceLevel = tailLevel(list, samples);
+            return how;
+        }
+        how.Notices.push_back(std::filesystem::path(path).filename().string() + "中没有可用的字幕。");
+    }
+    how.Split = list.AutoSplit(samples);
+    how.LrcWithoutStamps = lrcWithoutStamps;
+    return how;
 }
 
 } // namespace vorel::segment

@@ -1,29 +1,37 @@
 // Filling the breakpoint list of a freshly loaded file, as the main window and the
 // benchmark tool both do it: from the ".lrc" file beside the audio when it holds
-// at least one stamp line, else by the automatic splitter.
+// at least one stamp line, else from an ".srt", else from a ".vtt" subtitle file
+// with at least one cue, else by the automatic splitter.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "noisefloor.h"
 #include "segmentlist.h"
 
 namespace vorel::segment {
 
-enum class TBreakpointSource { Lrc, Split };
+enum class TBreakpointSource { Lrc, Srt, Vtt, Split };
+
+// "lrc", "srt", "vtt" or "split", as the benchmark tool reports the source.
+const char *SourceName(TBreakpointSource source);
 
 struct TBreakpointLoad {
     TBreakpointSource Source = TBreakpointSource::Split;
     TSplitOutcome Split; // the silence level used, and whether it came from the
                          // noise floor (the window then shows NoiseFloorSplitNotice);
-                         // for Lrc the level a split would have used (the tail
-                         // rule's) and false
+                         // for a breakpoint or subtitle file the level a split
+                         // would have used (the tail rule's) and false
     bool LrcWithoutStamps = false; // a breakpoint file lay beside the audio but held
                                    // no stamp line, so the splitter was used
-    std::string Notice; // for the info line: lines skipped, or a breakpoint file
-                        // refused (too large, unreadable) and split instead; else empty
+    std::vector<std::string> Notices; // for the info line: stamps or cues skipped,
+                                      // files refused or unused
 };
+
+// The notices of a load as one info-line text: the first, and how many more.
+std::string NoticeSummary(const std::vector<std::string> &notices);
 
 // The audio path with its last extension replaced by ".lrc" (appended when the
 // file name has none).
@@ -35,9 +43,14 @@ std::string BreakpointFileFor(const std::string &audioPath);
 // on an empty list.
 void EndAtDuration(TSegmentList &list, int32_t durationMs);
 
-// Fills an empty list for the audio file. A breakpoint file without any stamp
-// line, one that cannot be read or one larger than TSegmentList::MaxFileBytes
-// falls back to the splitter: the recording always opens.
+// The audio path with its last extension replaced by ext (".srt", ".vtt").
+std::string CompanionFileFor(const std::string &audioPath, const char *ext);
+
+// Fills an empty list for the audio file: from the ".lrc" file beside it, else an
+// ".srt", else a ".vtt", else the splitter. A file without any breakpoint falls
+// back to the next source; a breakpoint file that cannot be read or is larger than
+// TSegmentList::MaxFileBytes falls back to the splitter: the recording always
+// opens. The end of the list is made the end of the audio (EndAtDuration).
 TBreakpointLoad LoadBreakpoints(TSegmentList &list, const std::string &audioPath, const TStrings &samples,
                                 int32_t durationMs);
 

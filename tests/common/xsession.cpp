@@ -133,7 +133,7 @@ int TXSession::run(const std::string &command, std::string *out) const {
     return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
 }
 
-std::vector<unsigned long> TXSession::findWindows(const std::string &cls, int timeoutMs) const {
+std::vector<unsigned long> TXSession::findWindows(const std::string &cls, int timeoutMs, const std::string &title) const {
     const auto until = Clock::now() + std::chrono::milliseconds(timeoutMs);
     std::vector<unsigned long> found;
     do {
@@ -145,7 +145,8 @@ std::vector<unsigned long> TXSession::findWindows(const std::string &cls, int ti
             // Qt's hidden helper windows carry the class too: count mapped ones.
             std::string state;
             run("xwininfo -id " + std::to_string(id) + " | grep 'Map State'", &state);
-            if (state.find("IsViewable") != std::string::npos)
+            if (state.find("IsViewable") != std::string::npos &&
+                (title.empty() || property(id, "_NET_WM_NAME") == "\"" + title + "\""))
                 found.push_back(id);
         }
         if (!found.empty())

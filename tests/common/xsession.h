@@ -45,8 +45,10 @@ public:
 
     // Runs a shell command with DISPLAY set; its exit status and standard output.
     int run(const std::string &command, std::string *out = nullptr) const;
-    // The X window ids whose WM_CLASS class is cls, found within timeoutMs.
-    std::vector<unsigned long> findWindows(const std::string &cls, int timeoutMs) const;
+    // The X window ids whose WM_CLASS class is cls (and, when title is given, whose
+    // _NET_WM_NAME is title: the program's windows all share its class), found
+    // within timeoutMs.
+    std::vector<unsigned long> findWindows(const std::string &cls, int timeoutMs, const std::string &title = "") const;
     // Asks a top-level client window to close, as a window manager's close
     // button does (WM_DELETE_WINDOW).
     bool closeWindow(unsigned long window) const;

@@ -38,10 +38,9 @@ TVorelRun::TVorelRun(const TXSession &xs, const TempDir &d, const std::string &a
 
 unsigned long TVorelRun::window(int timeoutMs) {
     if (!window_) {
-        const auto found = x.findWindows("TfMainFree", timeoutMs);
-        for (unsigned long id : found)
-            if (x.property(id, "_NET_WM_NAME") == "\"Vorel语言复读机(免费体验版)\"")
-                window_ = id;
+        const auto found = x.findWindows("TfMainFree", timeoutMs, "Vorel语言复读机(免费体验版)");
+        if (!found.empty())
+            window_ = found.front();
     }
     return window_;
 }

@@ -90,7 +90,7 @@ public:
     // Vorelplay with the demo lesson loaded; its main window.
     unsigned long startVorelplay(TChild &child, const std::string &file = std::string(DEMO_DIR) + "/01-classroom.mp3") {
         child = TChild(shellQuote(VORELPLAY) + " " + shellQuote(file) + " 2>" + shellQuote(tmp.file("vorel.err")), env);
-        const auto windows = x.findWindows("TfMainFree", 15000);
+        const auto windows = x.findWindows("TfMainFree", 15000, Caption);
         if (windows.size() != 1) {
             ADD_FAILURE() << "main windows: " << windows.size();
             return 0;
@@ -222,7 +222,7 @@ TEST_P(TransportKeys, DriveTheMainWindowWhileAnotherClientHasTheFocus) {
     if (GetParam()) { // with a window manager the main window stays above the others
         EXPECT_NE(s.x.property(main, "_NET_WM_STATE").find("_NET_WM_STATE_ABOVE"), std::string::npos);
     }
-    EXPECT_EQ(s.x.findWindows("TfMainFree", 0).size(), 1u) << "Hotpad's start of Vorelplay made another window";
+    EXPECT_EQ(s.x.findWindows("TfMainFree", 0, Caption).size(), 1u) << "Hotpad's start of Vorelplay made another window";
     EXPECT_TRUE(hotpad.running());
 }
 
@@ -244,7 +244,7 @@ TEST(Hotpad, StartsVorelplayWaitsForItsWindowAndEndsSoonAfterItCloses) {
             fs::permissions(dir.file("bin/Vorelplay"), fs::perms::owner_all);
         }
         TChild hotpad(hotpadCommand(s.tmp.file("hotpad.err"), program), s.env);
-        const auto windows = s.x.findWindows("TfMainFree", 15000);
+        const auto windows = s.x.findWindows("TfMainFree", 15000, Caption);
         ASSERT_EQ(windows.size(), 1u);
         // Play with no lesson open: Vorelplay asks for a file, so the click arrived.
         ASSERT_TRUE(waitFor(
@@ -299,7 +299,7 @@ TEST(Hotpad, AltEscEndsItAfterTheBoxWithoutTouchingTheMainWindow) {
         }
         EXPECT_EQ(s.trace(), traceBefore);
         EXPECT_EQ(s.pointer(), pointerBefore);
-        EXPECT_EQ(s.x.findWindows("TfMainFree", 0).size(), 1u);
+        EXPECT_EQ(s.x.findWindows("TfMainFree", 0, Caption).size(), 1u);
     }
 }
 

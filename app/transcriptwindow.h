@@ -1,0 +1,72 @@
+// The transcript window: one row per sentence (number, start time, text), the
+// current sentence highlighted and kept in view, and a dictation mode that hides
+// the current sentence's text until its last reading has ended. It knows nothing of
+// the player or the repeater: the owner feeds it rows and the current sentence and
+// acts on its signals. A top-level window tied to its owner (kept above it, not
+// modal). GUI thread.
+#pragma once
+
+#include <QWidget>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class QCheckBox;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace vorel::app {
+
+struct TTranscriptRow {
+    int32_t StartMs = 0;
+    std::string Text; // UTF-8
+};
+
+// Dictation: only the current row's text is hidden, and only until its last
+// reading has ended (revealed names the row whose last reading ended, or -1).
+bool TranscriptTextHidden(bool dictation, int row, int current, int revealed);
+
+inline const char *const TranscriptCaption = "文本";
+
+class TTranscriptWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit TTranscriptWindow(QWidget *owner);
+
+    // Replaces the rows; the current and revealed rows are reset to none.
+    void SetRows(std::vector<TTranscriptRow> rows);
+    int RowCount() const { return static_cast<int>(rows_.size()); }
+    bool HasText() const; // some row carries text
+    // Highlights the row and scrolls it into view; -1 for none. Emits nothing.
+    void SetCurrent(int row);
+    int Current() const { return current_; }
+    void SetRevealed(int row);
+    void SetDictation(bool on);
+    bool Dictation() const;
+    // The text the row's text cell shows now (empty while hidden).
+    std::string ShownText(int row) const;
+    // Shows the window; the first time beside the owner, later where it was left.
+    void ShowBesideOwner();
+
+    QTreeWidget *list = nullptr;
+    QCheckBox *dictationBox = nullptr;
+    QPushButton *saveButton = nullptr;
+
+signals:
+    void rowSelected(int row);
+    void rowPlayRequested(int row);
+    void saveRequested();
+    void dictationToggled(bool on);
+    void toggleRequested(); // F2 here, as in the owner
+
+private:
+    void refreshTexts();
+    bool placed_ = false;
+    int current_ = -1;
+    int revealed_ = -1;
+    std::vector<TTranscriptRow> rows_;
+};
+
+} // namespace vorel::app

@@ -1,0 +1,136 @@
+// The transcript window: the dictation rule, its signals, and the window wired to
+// the repeater (following readings, revealing in dictation, saving an LRC file).
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <cstdlib>
+
+#include "repeatrules.h"
+#include "segment/breakpointfile.h"
+#include "transcriptwindow.h"
+#include "windowfixture.h"
+
+using namespace vorel::app;
+using vorel::app::test::MakeToneLesson;
+using vorel::app::test::WindowTest;
+
+TEST(TranscriptRule, OnlyTheCurrentRowIsHiddenUntilItsLastReadingEnded) {
+    struct Case {
+        bool dictation;
+        int row, current, revealed;
+        bool hidden;
+    };
+    const std::vector<Case> cases = {
+        {false, 2, 2, -1, false}, // no dictation: all shown
+        {true, 2, 2, -1, true},   // the current one, still being read
+        {true, 1, 2, -1, false},  // the one before it stays visible
+        {true, 2, 2, 2, false},   // its last reading has ended
+        {true, 2, 2, 1, true},    // another row's reveal does not count
+        {true, 0, -1, -1, false}, // no current sentence
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(TranscriptTextHidden(c.dictation, c.row, c.current, c.revealed), c.hidden)
+            << c.dictation << " " << c.row << " " << c.current << " " << c.revealed;
+}
+
+TEST_F(WindowTest, TranscriptRowsSignalClicksAndTheSaveKey) {
+    TTranscriptWindow t(w.get());
+    t.SetRows({{0, "你好"}, {1500, ""}, {61000, "How are you?"}});
+    t.show();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(t.HasText());
+    EXPECT_EQ(t.list->topLevelItem(2)->text(1).toStdString(), "01:01");
+    QSignalSpy selected(&t, &TTranscriptWindow::rowSelected), played(&t, &TTranscriptWindow::rowPlayRequested),
+        saved(&t, &TTranscriptWindow::saveRequested);
+    t.SetCurrent(1); // the owner's doing: no signal
+    EXPECT_EQ(selected.count(), 0);
+    QWidget *vp = t.list->viewport();
+    const QPoint row2 = t.list->visualItemRect(t.list->topLevelItem(2)).center();
+    QTest::mouseClick(vp, Qt::LeftButton, {}, row2);
+    QTest::mouseDClick(vp, Qt::LeftButton, {}, row2);
+    ASSERT_GE(selected.count(), 1);
+    EXPECT_EQ(selected.first().first().toInt(), 2);
+    ASSERT_EQ(played.count(), 1);
+    EXPECT_EQ(played.first().first().toInt(), 2);
+    t.activateWindow();
+    QTest::keyClick(&t, Qt::Key_S, Qt::ControlModifier);
+    t.saveButton->click();
+    EXPECT_EQ(saved.count(), 2);
+}
+
+// A lesson with subtitles: the transcript opens by itself, follows the readings,
+// hides the current text in dictation until its last reading has ended, and the
+// breakpoints saved as LRC load again to the same list.
+TEST_F(WindowTest, TranscriptFollowsRevealsAndSaves) {
+    const std::string audio = MakeToneLesson(dir, "lesson", {1.5, 1.5, 1.5}, 0.5, false);
+    vorel::test::writeText(dir.file("lesson.srt"), "1\n00:00:00,000 --> 00:00:01,500\n第一句\n\n"
+                                                   "2\n00:00:02,000 --> 00:00:03,500\nSecond one\n\n"
+                                                   "3\n00:00:04,000 --> 00:00:05,500\n第三句\n");
+    ASSERT_TRUE(w->OpenFile(audio));
+    ASSERT_NE(w->transcript, nullptr);
+    EXPECT_TRUE(w->transcript->isVisible());
+    EXPECT_EQ(w->transcript->RowCount(), 3);
+    EXPECT_EQ(w->transcript->Current(), 0);
+
+    w->Repeater().SetRepeatIndex(2); // 2次
+    w->Repeater().SetPauseIndex(vorel::repeater::PauseWait);
+    w->transcript->SetDictation(true);
+    EXPECT_EQ(w->transcript->ShownText(0), "");
+    w->playbtnClick();
+    renderUntilEnd(); // the first reading: still hidden
+    EXPECT_EQ(w->transcript->ShownText(0), "");
+    w->playbtnClick();
+    renderUntilEnd(); // the last reading: the next sentence is current
+    EXPECT_EQ(w->transcript->Current(), 1);
+    EXPECT_EQ(w->transcript->ShownText(0), "第一句");
+    EXPECT_EQ(w->transcript->ShownText(1), "");
+    EXPECT_EQ(w->transcript->ShownText(2), "第三句");
+    w->stopbtnClick();
+
+    // A click on a row makes that sentence current, as on the waveform.
+    emit w->transcript->rowSelected(2);
+    EXPECT_EQ(w->Repeater().Report().sentence, 2);
+    // The last sentence stays current after its last reading: revealed then.
+    w->playbtnClick();
+    renderUntilEnd();
+    EXPECT_EQ(w->transcript->ShownText(2), "");
+    w->playbtnClick();
+    renderUntilEnd();
+    EXPECT_EQ(w->transcript->Current(), 2);
+    EXPECT_EQ(w->transcript->ShownText(2), "第三句");
+    w->stopbtnClick();
+
+    // Saving: unattended, under the proposed name; an existing file is kept.
+    ::setenv("VORELPLAY_NO_DIALOGS", "1", 1);
+    // Ctrl + click at column 112 (4480 ms) adds a breakpoint.
+    const auto ctrlClick = [&](int32_t x) {
+        w->Repeater().MouseDown(Qt::LeftButton, true, x);
+        w->Repeater().MouseUp(Qt::LeftButton, true, x);
+    };
+    const vorel::segment::TSegmentList &segments = *w->Repeater().Lesson()->segments;
+    ctrlClick(112);
+    w->SaveBreakpoints();
+    const std::string lrc = dir.file("lesson.lrc");
+    std::vector<int32_t> saved;
+    for (int32_t i = 0; i < segments.Count(); ++i)
+        saved.push_back(segments.Items(i).TimeMs);
+    EXPECT_EQ(saved, (std::vector<int32_t>{0, 2000, 4000, 4480, 6000}));
+    vorel::segment::TSegmentList again;
+    EXPECT_EQ(vorel::segment::LoadBreakpoints(again, audio, {}, w->Repeater().Lesson()->info.duration).Source,
+              vorel::segment::TBreakpointSource::Lrc);
+    std::vector<int32_t> reloaded;
+    for (int32_t i = 0; i < again.Count(); ++i)
+        reloaded.push_back(again.Items(i).TimeMs);
+    EXPECT_EQ(reloaded, saved);
+    EXPECT_EQ(again.Items(1).Text, "Second one");
+
+    const auto before = vorel::test::readFile(lrc);
+    ctrlClick(25);
+    w->SaveBreakpoints();
+    EXPECT_EQ(vorel::test::readFile(lrc), before);
+    ::unsetenv("VORELPLAY_NO_DIALOGS");
+}

@@ -1,0 +1,152 @@
+// Lessons with subtitles on the real window: the cues as breakpoints, the
+// transcript following the readings, dictation, and saving the edited breakpoints.
+#include <gtest/gtest.h>
+
+#include "e2esupport.h"
+
+using namespace vorel::test;
+
+namespace {
+
+// Tones of 1.5 s with 0.5 s between them, then silence to the end; one cue per
+// tone. Returns the audio path.
+std::string makeSubtitledLesson(const TempDir &dir, const std::vector<std::string> &texts, double tailSeconds) {
+    std::vector<int16_t> pcm;
+    std::string srt;
+    for (size_t i = 0; i < texts.size(); ++i) {
+        append(pcm, tone(300 + 150 * double(i), 1.5, 22050, 1, 8000));
+        append(pcm, silence(i + 1 < texts.size() ? 0.5 : tailSeconds, 22050, 1));
+        const int s = int(2 * i);
+        srt += std::to_string(i + 1) + "\r\n00:00:0" + std::to_string(s) + ",000 --> 00:00:0" + std::to_string(s + 1) +
+               ",500\r\n" + texts[i] + "\r\n\r\n";
+    }
+    const std::string path = dir.file("lesson.wav");
+    writeWav16(path, pcm, 22050, 1);
+    writeText(dir.file("lesson.srt"), srt);
+    return path;
+}
+
+std::vector<std::string> details(const TVorelRun &run, const std::string &kind) {
+    std::vector<std::string> out;
+    for (const TraceLine &l : run.trace())
+        if (l.kind == kind)
+            out.push_back(l.detail);
+    return out;
+}
+
+// The transcript window's id, 0 when it has not opened.
+unsigned long transcriptWindow(const TXSession &x) {
+    const auto found = x.findWindows("TfMainFree", 5000, "文本");
+    return found.empty() ? 0 : found.front();
+}
+
+// Distinct colours in the text column of the transcript's first row: a hidden text
+// leaves the row's plain background, a shown one its glyphs' shades.
+int firstRowTextColours(const TXSession &x, unsigned long id) {
+    std::string out;
+    x.run("import -window " + std::to_string(id) + " png:- | convert png:- -crop 300x18+150+30 +repage -format %k info:",
+          &out);
+    return std::atoi(out.c_str());
+}
+
+std::string dump(const TVorelRun &run) {
+    std::string out = run.stderrText();
+    for (const TraceLine &l : run.trace())
+        out += std::to_string(l.ms) + " " + l.kind + " " + l.detail + "\n";
+    return out;
+}
+
+} // namespace
+
+TEST(TranscriptE2E, SubtitleCuesAreTheBreakpointsAndTheTextFollowsTheReadings) {
+    TXSession x;
+    ASSERT_TRUE(x.ok());
+    TempDir dir;
+    const std::string lesson = makeSubtitledLesson(dir, {"第一句", "<i>Second</i> one", "第三句"}, 3.5);
+    TVorelRun run(x, dir, shellQuote(lesson), true);
+    ASSERT_NE(run.window(), 0u) << run.stderrText();
+    ASSERT_TRUE(run.waitFor("load", "lesson.wav", 10000)) << run.stderrText();
+    // The cue starts, and the end of the last cue: 3.5 s of silence follow it.
+    EXPECT_EQ(details(run, "break"), std::vector<std::string>{"0 2000 4000 5500 9000"});
+    EXPECT_NE(transcriptWindow(x), 0u); // opened by itself: the cues carry text
+    run.click(at::pauseTime.first, at::pauseTime.second);
+    run.key("Home Return"); // 无
+    run.click(at::play.first, at::play.second);
+    ASSERT_TRUE(run.waitFor("end", "file", 30000)) << run.stderrText();
+    EXPECT_EQ(details(run, "text"), (std::vector<std::string>{"第一句", "Second one", "第三句"}));
+    // Each text comes as its sentence becomes current, before its reading.
+    std::vector<long> textAt, readAt;
+    for (const TraceLine &l : run.trace()) {
+        if (l.kind == "text")
+            textAt.push_back(l.ms);
+        if (l.kind == "read")
+            readAt.push_back(l.ms);
+    }
+    ASSERT_GE(readAt.size(), 3u);
+    for (size_t i = 0; i < textAt.size(); ++i)
+        EXPECT_LE(textAt[i], readAt[i]) << i;
+}
+
+TEST(TranscriptE2E, DictationShowsTheTextOnlyAfterTheLastReading) {
+    TXSession x;
+    ASSERT_TRUE(x.ok());
+    TempDir dir;
+    const std::string lesson = makeSubtitledLesson(dir, {"听写这一句 Write this down"}, 0.5);
+    TVorelRun run(x, dir, shellQuote(lesson), true);
+    ASSERT_NE(run.window(), 0u) << run.stderrText();
+    ASSERT_TRUE(run.waitFor("load", "lesson.wav", 10000)) << run.stderrText();
+    const unsigned long t = transcriptWindow(x);
+    ASSERT_NE(t, 0u);
+    run.click(at::repeatTimes.first, at::repeatTimes.second);
+    run.key("Down Return"); // 2次
+    run.click(at::pauseTime.first, at::pauseTime.second);
+    run.key("Home Down Return"); // 暂停: wait for play after each reading
+    const int shown = firstRowTextColours(x, t);
+
+    const int h = x.size(t).second;
+    x.run("xdotool mousemove --window " + std::to_string(t) + " 14 " + std::to_string(h - 20) + " click 1");
+    const int hidden = firstRowTextColours(x, t);
+    EXPECT_GT(shown, hidden + 5) << shown << " " << hidden;
+
+    run.click(at::play.first, at::play.second);
+    ASSERT_TRUE(run.waitFor("status", "暂停...", 10000)) << dump(run);
+    EXPECT_LE(firstRowTextColours(x, t), hidden + 2); // after the first of two readings
+    run.click(at::play.first, at::play.second);
+    ASSERT_TRUE(run.waitFor("end", "", 10000, 1));
+    // The status of the end comes with the reveal; give the repaint a moment.
+    int after = 0;
+    for (int i = 0; i < 20 && after <= hidden + 5; ++i)
+        after = firstRowTextColours(x, t);
+    EXPECT_GT(after, hidden + 5) << after << " " << hidden;
+}
+
+TEST(TranscriptE2E, CtrlClickThenCtrlSWritesAnLrcThatLoadsToTheSameBreakpoints) {
+    TXSession x;
+    ASSERT_TRUE(x.ok());
+    TempDir dir;
+    const std::string lesson = makeSubtitledLesson(dir, {"第一句", "Second one", "第三句"}, 0.5);
+    std::vector<std::string> saved;
+    {
+        TVorelRun run(x, dir, shellQuote(lesson), true, {{"VORELPLAY_NO_DIALOGS", "1"}});
+        ASSERT_NE(run.window(), 0u) << run.stderrText();
+        ASSERT_TRUE(run.waitFor("break", "0 2000 4000 6000", 10000)) << run.stderrText();
+        const auto [cx, cy] = at::wave(75); // 3.00 s
+        run.click(cx, cy, 1, "ctrl");
+        ASSERT_TRUE(run.waitFor("break", "0 2000 3000 4000 6000", 3000));
+        run.focus();
+        run.key("ctrl+s");
+        ASSERT_TRUE(run.waitFor("notice", "断点已保存到lesson.lrc", 3000)) << run.stderrText();
+        saved = details(run, "break");
+        x.closeWindow(run.window());
+        EXPECT_EQ(run.child.wait(5000), 0);
+    }
+    ASSERT_EQ(saved.size(), 3u);
+    EXPECT_EQ(saved.back(), "0 2000 3000 4000 6000");
+
+    TempDir second;
+    TVorelRun again(x, second, shellQuote(lesson), true);
+    ASSERT_NE(again.window(), 0u) << again.stderrText();
+    ASSERT_TRUE(again.waitFor("load", "lesson.wav", 10000)) << again.stderrText();
+    EXPECT_EQ(details(again, "break"), std::vector<std::string>{saved.back()});
+    EXPECT_EQ(details(again, "text").front(), "第一句");
+}
