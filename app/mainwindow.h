@@ -59,6 +59,7 @@ struct TTransportState {
 };
 
 class TfMainFree : public QWidget {
+    Q_OBJECT
 public:
     explicit TfMainFree(QWidget *parent = nullptr);
     ~TfMainFree() override;
@@ -192,6 +193,10 @@ public:
     // chosen in this run, then that file's folder.
     std::string dialogFolder;
 
+signals:
+    // The transport's state, the current sentence or the loaded file may have changed.
+    void StateChanged();
+
 protected:
     bool event(QEvent *e) override;
     bool focusNextPrevChild(bool next) override;
@@ -216,5 +221,9 @@ private:
     bool everStarted_ = false;  // previous and next are usable once anything has played
     VOREL_MSGTARGET msgTarget_{};
 };
+
+// The desktop's media control over this window (mainwindow_mpris.cpp); nullptr
+// without a session bus.
+std::unique_ptr<QObject> StartMpris(TfMainFree &window);
 
 } // namespace vorel::app

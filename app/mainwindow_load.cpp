@@ -72,6 +72,7 @@ bool TfMainFree::OpenFile(const std::string &path) {
         slider->setEnabled(true);
         playbtn->setEnabled(true);
     }
+    emit StateChanged();
     if (closeRequested_)
         close();
     return loaded;
@@ -250,6 +251,7 @@ void TfMainFree::SelectSentence(int32_t i) {
     if (i >= 0 && i < lvSegment->topLevelItemCount())
         SelectRow(FindRowOfSentence(i));
     busy = wasBusy;
+    emit StateChanged();
 }
 
 int TfMainFree::FindRowOfSentence(int32_t i) const {

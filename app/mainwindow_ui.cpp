@@ -382,6 +382,7 @@ void TfMainFree::ShowFileInfo() {
 void TfMainFree::SetStatus(const std::string &text) {
     l_tip->setText(q(text));
     Trace("status", text);
+    emit StateChanged();
 }
 
 std::string TfMainFree::StatusText() const { return l_tip->text().toStdString(); }
@@ -415,6 +416,7 @@ void TfMainFree::UpdateTransport() {
     pausebtn->setEnabled(s.pause);
     prevbtn->setEnabled(s.prev);
     nextbtn->setEnabled(s.next);
+    emit StateChanged();
 }
 
 void TfMainFree::BringToFront() {

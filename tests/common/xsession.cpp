@@ -114,7 +114,9 @@ TXSession::~TXSession() {
 }
 
 std::map<std::string, std::string> TXSession::env() const {
-    return {{"DISPLAY", display_}, {"QT_QPA_PLATFORM", "xcb"}};
+    // No session bus unless a test starts its own: a program under test must never
+    // appear on the desktop's bus of whoever runs the tests.
+    return {{"DISPLAY", display_}, {"QT_QPA_PLATFORM", "xcb"}, {"DBUS_SESSION_BUS_ADDRESS", "unix:path=/dev/null/no-bus"}};
 }
 
 int TXSession::run(const std::string &command, std::string *out) const {
