@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <sstream>
 #include <unistd.h>
 
@@ -30,10 +29,8 @@ std::string makeLesson(const TempDir &dir) {
 }
 
 std::string readText(const std::string &path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    const std::vector<uint8_t> bytes = readFile(path);
+    return {bytes.begin(), bytes.end()};
 }
 
 // The values a property was given in the PropertiesChanged signals of a
