@@ -138,12 +138,3 @@ TEST(Ripple, OneDropOnAStillPictureIsGoneWithinTwoAndAHalfSeconds) {
         }
     }
 }
-
-TEST(Ripple, KeepPerStepFollowsTheDecibelsInTwoSeconds) {
-    const struct {
-        int db, stepMs;
-        float keep;
-    } cases[] = {{20, 50, 0.8913f}, {20, 2000, 0.01f}, {40, 50, 0.7943f}, {0, 50, 1.0f}, {-5, 50, 1.0f}};
-    for (const auto &c : cases)
-        EXPECT_NEAR(RippleKeep(c.db, c.stepMs), c.keep, 1e-4) << c.db << " dB, " << c.stepMs << " ms";
-}
