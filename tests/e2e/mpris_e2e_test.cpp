@@ -14,17 +14,19 @@ using namespace vorel::test;
 
 namespace {
 
-// Three sentences of two seconds, stamped at 0, 2 and 4 s; the second has no text.
+// Three sentences of three seconds, stamped at 0, 3 and 6 s; the second has no
+// text. Long enough for a command to land in the reading it is meant for, also
+// on a busy machine.
 std::string makeLesson(const TempDir &dir) {
     constexpr int Rate = 22050;
-    std::vector<int16_t> pcm(6 * Rate);
+    std::vector<int16_t> pcm(9 * Rate);
     for (size_t i = 0; i < pcm.size(); ++i) {
-        const double t = double(i) / Rate, inSentence = std::fmod(t, 2.0);
-        pcm[i] = inSentence > 0.3 && inSentence < 1.7 ? int16_t(8000 * std::sin(2 * M_PI * 500 * t)) : 0;
+        const double t = double(i) / Rate, inSentence = std::fmod(t, 3.0);
+        pcm[i] = inSentence > 0.3 && inSentence < 2.7 ? int16_t(8000 * std::sin(2 * M_PI * 500 * t)) : 0;
     }
     const std::string path = dir.file("lesson.wav");
     writeWav16(path, pcm, Rate, 1);
-    writeText(dir.file("lesson.lrc"), "[00:00.00]one\n[00:02.00]\n[00:04.00]three\n");
+    writeText(dir.file("lesson.lrc"), "[00:00.00]one\n[00:03.00]\n[00:06.00]three\n");
     return path;
 }
 
@@ -107,21 +109,21 @@ TEST(MediaControl, PlayerctlDrivesTheWindowAndTheDesktopFollowsIt) {
     // What the desktop shows: the file and the sentence, by its text or its number.
     EXPECT_EQ(ctl("metadata xesam:title"), "lesson.wav");
     EXPECT_EQ(ctl("metadata xesam:artist"), "one");
-    EXPECT_EQ(ctl("metadata mpris:length"), "6000000");
+    EXPECT_EQ(ctl("metadata mpris:length"), "9000000");
 
     // Each command acts as its button: the trace shows the readings and states.
     ctl("play");
-    ASSERT_TRUE(run.waitFor("read", "0 2000 1", 5000));
+    ASSERT_TRUE(run.waitFor("read", "0 3000 1", 5000));
     EXPECT_TRUE(becomes("status", "Playing"));
     ctl("next");
-    ASSERT_TRUE(run.waitFor("read", "2000 4000 1", 5000));
+    ASSERT_TRUE(run.waitFor("read", "3000 6000 1", 5000));
     EXPECT_TRUE(becomes("metadata xesam:artist", "第2/3句"));
     ctl("previous");
-    ASSERT_TRUE(run.waitFor("read", "0 2000 1", 5000, 1));
-    EXPECT_TRUE(becomes("metadata xesam:artist", "one"));
+    ASSERT_TRUE(run.waitFor("read", "0 3000 1", 5000, 1));
     ctl("pause");
     ASSERT_TRUE(run.waitFor("status", "暂停...", 5000));
     EXPECT_TRUE(becomes("status", "Paused"));
+    EXPECT_TRUE(becomes("metadata xesam:artist", "one"));
     ctl("play-pause");
     ASSERT_TRUE(run.waitFor("status", "恢复播放", 5000));
     EXPECT_TRUE(becomes("status", "Playing"));
@@ -132,8 +134,8 @@ TEST(MediaControl, PlayerctlDrivesTheWindowAndTheDesktopFollowsIt) {
     // To the end: the second sentence, its pause of a fifth of its length, the
     // third, the end of the file.
     ctl("next");
-    ASSERT_TRUE(run.waitFor("read", "2000 4000 1", 5000, 1));
-    ASSERT_TRUE(run.waitFor("read", "4000 6000 1", 8000));
+    ASSERT_TRUE(run.waitFor("read", "3000 6000 1", 5000, 1));
+    ASSERT_TRUE(run.waitFor("read", "6000 9000 1", 8000));
     ASSERT_TRUE(run.waitFor("end", "file", 8000));
     EXPECT_TRUE(becomes("status", "Stopped"));
     const std::vector<std::string> statuses = announced(readText(signalsLog), "PlaybackStatus");

@@ -290,7 +290,8 @@ TEST(Hotpad, AltEscEndsItAfterTheBoxWithoutTouchingTheMainWindow) {
         const std::string traceBefore = s.trace();
         const auto pointerBefore = s.pointer();
 
-        ASSERT_TRUE(s.aboveOthers(main));
+        // The window manager takes the request in its own time.
+        ASSERT_TRUE(waitFor([&] { return s.aboveOthers(main); }, 3000));
         s.key("alt+Escape");
         if (realBox) {
             const auto boxes = s.x.findWindows("Hotpad", 10000);
