@@ -2,7 +2,6 @@
 // desktop command presses, what counts as a change.
 #include "mprisservice.h"
 
-#include <QDBusConnection>
 #include <QDBusObjectPath>
 #include <QStringList>
 
@@ -160,31 +159,4 @@ TEST(Mpris, PositionJumpsAreTheOnesAPlayingClockCannotExplain) {
     for (const auto &c : cases)
         EXPECT_EQ(PositionJumped(c.before, c.playing, c.elapsed, c.now), c.jumped)
             << c.before << (c.playing ? " playing " : " still ") << c.elapsed << " -> " << c.now;
-}
-
-namespace {
-
-class TNoTarget : public TMprisTarget {
-public:
-    TMprisState MprisState() const override { return {}; }
-    void MprisPlay() override {}
-    void MprisPause() override {}
-    void MprisStop() override {}
-    void MprisNext() override {}
-    void MprisPrevious() override {}
-    void MprisRaise() override {}
-    void MprisQuit() override {}
-};
-
-} // namespace
-
-TEST(Mpris, WithoutABusOneLineAndNoService) {
-    TNoTarget target;
-    const QDBusConnection bus = QDBusConnection::connectToBus(QStringLiteral("unix:path=/dev/null/no-bus"), "none");
-    testing::internal::CaptureStderr();
-    const auto service = TMprisService::Start(target, bus);
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(service, nullptr);
-    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
-    EXPECT_NE(err.find("Vorelplay: "), std::string::npos) << err;
 }

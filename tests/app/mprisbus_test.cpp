@@ -1,5 +1,6 @@
 // The service on a private session bus, seen by a D-Bus client in the same
-// process: the types on the wire and one PropertiesChanged per settled change.
+// process: the types on the wire and one PropertiesChanged per settled change;
+// without a bus, one line and no service.
 #include "mprisservice.h"
 #include "sessionbus.h"
 #include "testfiles.h"
@@ -158,6 +159,17 @@ TEST_F(MprisBus, OneAnnouncementOfWhatChangedOnceTheEventIsHandled) {
     service->StateChanged();
     spinUntil([] { return false; }, 300);
     EXPECT_EQ(listener.changes.size(), 2u);
+}
+
+TEST(MprisNoBus, OneLineAndNoService) {
+    TFakeTarget target;
+    const QDBusConnection bus = QDBusConnection::connectToBus(QStringLiteral("unix:path=/dev/null/no-bus"), "none");
+    testing::internal::CaptureStderr();
+    const auto service = TMprisService::Start(target, bus);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(service, nullptr);
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_NE(err.find("Vorelplay: "), std::string::npos) << err;
 }
 
 #include "mprisbus_test.moc"
