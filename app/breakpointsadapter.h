@@ -1,28 +1,23 @@
-// The waveform view sees the breakpoint list through this adapter, so that the
-// view needs nothing of the segmentation and audio layers.
+// The waveform view sees the loaded lesson's breakpoints through this adapter, so
+// that the view needs nothing of the segmentation and audio layers.
 #pragma once
 
-#include "segment/segmentlist.h"
-#include "view/waveoscope.h"
+#include "channelinfo.h"
+#include "repeater.h"
+#include "waveoscope.h"
 
 namespace vorel::app {
 
 class TSegmentBreakpoints : public view::TBreakpoints {
 public:
-    explicit TSegmentBreakpoints(const segment::TSegmentList *list = nullptr) : list_(list) {}
-    void SetList(const segment::TSegmentList *list) { list_ = list; }
-    int32_t Count() const override { return list_ ? list_->Count() : 0; }
-    int32_t TimeAt(int32_t index) const override { return list_->Items(index).TimeMs; }
-    int32_t FindSentence(int32_t t, int32_t &start, int32_t &end) const override {
-        if (!list_ || list_->Count() == 0) {
-            start = end = t;
-            return -1;
-        }
-        return list_->FindSentence(t, start, end);
+    explicit TSegmentBreakpoints(const repeater::TRepeater &r) : r_(r) {}
+    int32_t Count() const override { return r_.Lesson() ? r_.Lesson()->segments->Count() : 0; }
+    int32_t ColumnAt(int32_t index) const override {
+        return r_.Lesson()->segments->Items(index).TimeMs / audio::MsPerColumn;
     }
 
 private:
-    const segment::TSegmentList *list_;
+    const repeater::TRepeater &r_;
 };
 
 } // namespace vorel::app

@@ -13,11 +13,15 @@ namespace vorel::app {
 // The box of an uncaught failure: the application title as caption, error icon.
 void ShowFailure(const std::string &text);
 
+// The user's text of a failure: the program's own message, or for a failure of
+// the machine (memory exhausted) a Chinese text instead of the library's bare one.
+std::string FailureText(const std::exception &e);
+
 template <typename F> void Guard(F &&f) {
     try {
         f();
     } catch (const std::exception &e) {
-        ShowFailure(e.what());
+        ShowFailure(FailureText(e));
     }
 }
 

@@ -12,7 +12,9 @@
 #include "trace.h"
 
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QTimer>
+#include <QTranslator>
 
 #include <cstdlib>
 #include <cstring>
@@ -44,6 +46,10 @@ int main(int argc, char **argv) {
     QApplication::setApplicationName("TfMainFree");
     app::TApplication application(argc, argv);
     QApplication::setApplicationVersion(resources::ProgramVersion());
+    // Qt's own dialogs and boxes speak the program's language.
+    QTranslator qtTexts;
+    if (qtTexts.load("qtbase_zh_CN", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
 
     const std::string fileArg = argc > 1 ? QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath().toStdString()
                                          : std::string();

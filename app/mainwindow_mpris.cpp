@@ -1,56 +1,30 @@
-// The main window as the MPRIS service's target: the state from the same
-// enabled states as the transport buttons, the operations through the buttons'
-// own handlers.
+// The main window's repeater as the MPRIS service's target: its state from the
+// repeater's report, its operations the repeater's own; raising and quitting are
+// the window's.
 #include "mainwindow.h"
 #include "mprisservice.h"
 
 #include <QDBusConnection>
 #include <QTimer>
-#include <QToolButton>
 
 #include "guard.h"
-#include "segment/segmentlist.h"
 
 namespace vorel::app {
 
 namespace {
 
-class TWindowMpris : public QObject, public TMprisTarget {
+class TRepeaterMpris : public QObject, public TMprisTarget {
 public:
-    explicit TWindowMpris(TfMainFree &window) : w_(window) {}
+    explicit TRepeaterMpris(TfMainFree &window) : w_(window) {}
 
-    TMprisState MprisState() const override {
-        TMprisState s;
-        if (w_.fileName.empty() || w_.busy) // nothing acts during a load
-            return s;
-        const TTransportState t = w_.TransportState();
-        s.canPlay = w_.playbtn->isEnabled();
-        s.canPause = t.pause;
-        s.canStop = t.stop;
-        s.canGoNext = t.next;
-        s.canGoPrevious = t.prev;
-        // A countdown, a hold and the wait of the rule "暂停" go on with play: paused.
-        const bool held = w_.resumeArmed && t.stop;
-        const bool waiting = !w_.playing && w_.StatusText() == "暂停...";
-        s.playback = w_.playing && !w_.paused ? TPlayback::Playing
-                     : w_.paused || w_.timer_pause->isActive() || held || waiting ? TPlayback::Paused
-                                                                                   : TPlayback::Stopped;
-        s.positionMs = w_.CurrentPositionMs();
-        s.durationMs = w_.Duration();
-        s.file = w_.fileName;
-        s.sentenceCount = w_.SentenceCount();
-        if (w_.curSentence >= 0 && w_.curSentence < s.sentenceCount) {
-            s.sentence = w_.curSentence;
-            s.sentenceText = w_.segments->Items(w_.curSentence).Text;
-        }
-        return s;
-    }
+    TMprisState MprisState() const override { return MprisStateOf(w_.Repeater()); }
 
-    void MprisPlay() override { Guard([&] { w_.playbtnClick(); }); }
-    void MprisPause() override { Guard([&] { w_.pausebtnClick(); }); }
-    void MprisStop() override { Guard([&] { w_.stopbtnClick(); }); }
-    void MprisNext() override { Guard([&] { w_.nextbtnClick(); }); }
-    void MprisPrevious() override { Guard([&] { w_.prevbtnClick(); }); }
+    // The player's errors are shown as a click's would be.
+    void MprisPlay() override { Guard([&] { w_.Repeater().Play(); }); }
+    void MprisPause() override { Guard([&] { w_.Repeater().Pause(); }); }
+    void MprisStop() override { Guard([&] { w_.Repeater().Stop(); }); }
+    void MprisNext() override { Guard([&] { w_.Repeater().Next(); }); }
+    void MprisPrevious() override { Guard([&] { w_.Repeater().Previous(); }); }
     void MprisRaise() override { w_.BringToFront(); }
     // After the call has been answered: closing may end the program.
     void MprisQuit() override { QTimer::singleShot(0, &w_, [this] { w_.close(); }); }
@@ -64,11 +38,13 @@ private:
 } // namespace
 
 std::unique_ptr<QObject> StartMpris(TfMainFree &window) {
-    auto link = std::make_unique<TWindowMpris>(window);
+    auto link = std::make_unique<TRepeaterMpris>(window);
     link->service = TMprisService::Start(*link, QDBusConnection::sessionBus());
     if (!link->service)
         return nullptr;
-    QObject::connect(&window, &TfMainFree::StateChanged, link->service.get(), &TMprisService::StateChanged);
+    // The service sends what differs once the event in hand has been handled.
+    QObject::connect(&window.Repeater(), &repeater::TRepeater::Changed, link->service.get(),
+                     &TMprisService::StateChanged);
     return link;
 }
 

@@ -1,5 +1,5 @@
 // The main window's controls at their fixed places, creation and destruction,
-// the status texts and the two end notifications of the player.
+// drawing what the repeater reports, and the two end notifications of the player.
 #include "mainwindow.h"
 
 #include <QApplication>
@@ -17,20 +17,15 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
-#include <cstdlib>
-#include <ctime>
-
 #include "breakpointsadapter.h"
-#include "channelinfo.h"
 #include "guard.h"
 #include "help/aboutwindow.h"
 #include "help/helpwindow.h"
 #include "installpaths.h"
+#include "playerports.h"
 #include "resourcetable.h"
 #include "view/mmoscope.h"
 #include "view/mmslider.h"
-#include "player.h"
-#include "bassstream.h"
 #include "repeatrules.h"
 #include "trace.h"
 #include "view/waveoscope.h"
@@ -143,7 +138,9 @@ TfMainFree::TfMainFree(QWidget *parent) : QWidget(parent) {
     buildControls();
     FormCreate();
     connectControls();
-    UpdateTransport();
+    if (!bass_->HasOutput()) // said once the trace listens
+        repeater_->ShowNotice(audio::NoSoundOutputNotice);
+    ShowReport();
     if (QScreen *s = QGuiApplication::primaryScreen())
         move(s->availableGeometry().center() - QPoint(ClientWidth / 2, ClientHeight / 2));
     sl_speed->setFocus();
@@ -159,7 +156,6 @@ void TfMainFree::buildControls() {
     pWave->setLineWidth(1);
     Mainoscope = new view::TMMOscope(pWave);
     Mainoscope->setGeometry(2, 2, 609, 61);
-    Mainoscope->SetKind(view::okMirLines);
     Mainoscope->SetForegroundColor(16729156);
     Mainoscope->SetInactiveColor(16764622);
     Mainoscope->SetColor(0);
@@ -228,9 +224,9 @@ void TfMainFree::buildControls() {
 
     FlatGroupBox1 = groupBox(pMain, {240, 124, 369, 49}, "复读控制", "这是复读控制方式选择");
     Label2 = label(FlatGroupBox1, {7, 26}, "复读次数：");
-    cb_repeattimes = dropDown(FlatGroupBox1, {77, 22, 84, 21}, RepeatCountItems(), DefaultRepeatIndex);
+    cb_repeattimes = dropDown(FlatGroupBox1, {77, 22, 84, 21}, repeater::RepeatCountItems(), repeater::DefaultRepeatIndex);
     Label1 = label(FlatGroupBox1, {181, 26}, "读后暂停时间：");
-    cb_pausetime = dropDown(FlatGroupBox1, {271, 22, 90, 21}, PauseRuleItems(), DefaultPauseIndex);
+    cb_pausetime = dropDown(FlatGroupBox1, {271, 22, 90, 21}, repeater::PauseRuleItems(), repeater::DefaultPauseIndex);
 
     FlatGroupBox2 = groupBox(pMain, {619, 124, 147, 49}, "变速器", "变速器，拖动将改变播放速率");
     sl_speed = new view::TMMSlider(FlatGroupBox2);
@@ -240,7 +236,7 @@ void TfMainFree::buildControls() {
     sl_speed->SetLineSize(0);
     sl_speed->SetPageSize(1);
     sl_speed->SetPosition(0);
-    sl_speed->setToolTip(q(SpeedHint(0)));
+    sl_speed->setToolTip(q(repeater::SpeedHint(0)));
 
     Panel3 = new QFrame(this);
     Panel3->setGeometry(0, 179, 773, 30);
@@ -252,7 +248,6 @@ void TfMainFree::buildControls() {
     p_info->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     p_info->setFrameShape(QFrame::Panel);
     p_info->setFrameShadow(QFrame::Sunken);
-    p_info->setText(" Vorel语言复读机：打开一个录音，逐句复读，可变速，可按停顿自动断句");
     l_tip = new QLabel("停止", Panel3);
     l_tip->setGeometry(647, 2, 119, 20);
     l_tip->setAlignment(Qt::AlignCenter);
@@ -290,9 +285,16 @@ void TfMainFree::connectControls() {
     // activated: the user's choice only; a change by the program runs no handler.
     connect(cb_repeattimes, &QComboBox::activated, this, guarded(&TfMainFree::cb_repeattimesChange));
     connect(cb_pausetime, &QComboBox::activated, this, guarded(&TfMainFree::cb_pausetimeChange));
-    connect(Timer_play, &QTimer::timeout, this, guarded(&TfMainFree::Timer_playTimer));
-    connect(Timer_ShowPos, &QTimer::timeout, this, guarded(&TfMainFree::Timer_ShowPosTimer));
-    connect(timer_pause, &QTimer::timeout, this, guarded(&TfMainFree::timer_pauseTimer));
+    const std::pair<QTimer *, void (repeater::TRepeater::*)()> timers[] = {
+        {Timer_play, &repeater::TRepeater::Timer_playTimer},
+        {Timer_ShowPos, &repeater::TRepeater::Timer_ShowPosTimer},
+        {timer_pause, &repeater::TRepeater::timer_pauseTimer},
+    };
+    for (const auto &[timer, handler] : timers)
+        connect(timer, &QTimer::timeout, this, [this, handler] { Guard([&] { (repeater_.get()->*handler)(); }); });
+    connect(repeater_.get(), &repeater::TRepeater::Changed, this, [this] { ShowReport(); });
+    connect(repeater_.get(), &repeater::TRepeater::Traced, this,
+            [](const std::string &kind, const std::string &detail) { Trace(kind, detail); });
 
     Mainoscope->OnMouseDown = [this](view::TMMOscope *, Qt::MouseButton b, Qt::KeyboardModifiers m, int x, int) {
         Guard([&] { MainoscopeMouseDown(b, m, x); });
@@ -315,19 +317,18 @@ void TfMainFree::connectControls() {
 }
 
 void TfMainFree::FormCreate() {
-    std::srand(static_cast<unsigned>(std::time(nullptr)));
     msgTarget_.post = &postFromLibrary;
     msgTarget_.context = this;
-    bass = std::make_unique<audio::TBass>(&msgTarget_);
-    bass->SetOnStarted([this](DWORD, DWORD) { PlayerStarted(); });
-    bass->SetOnPaused([this](DWORD, DWORD) { PlayerPaused(); });
-    bass->SetOnResumed([this](DWORD, DWORD) { PlayerResumed(); });
-    bass->SetOnStopped([this](DWORD, DWORD) { PlayerStopped(); });
-    samples = std::make_unique<std::vector<std::string>>();
-    chanInfo = std::make_unique<audio::TChannelInfo>();
-    breakpointView_ = std::make_unique<TSegmentBreakpoints>();
-    waveView = std::make_unique<view::TWaveOscope>(2, nullptr);
-    waveView->AttachOscope(Mainoscope);
+    bass_ = std::make_unique<audio::TBass>(&msgTarget_);
+    player_ = std::make_unique<TBassPlayer>(*bass_);
+    clock_ = std::make_unique<TTimerClock>(Timer_play, timer_pause, Timer_ShowPos);
+    repeater_ = std::make_unique<repeater::TRepeater>(*player_, *clock_, Mainoscope->width());
+    bass_->SetOnStarted([this](DWORD, DWORD) { repeater_->PlayerStarted(); });
+    bass_->SetOnPaused([this](DWORD, DWORD) { repeater_->PlayerPaused(); });
+    bass_->SetOnResumed([this](DWORD, DWORD) { repeater_->PlayerResumed(); });
+    bass_->SetOnStopped([this](DWORD, DWORD) { repeater_->PlayerStopped(); });
+    breakpointView_ = std::make_unique<TSegmentBreakpoints>(*repeater_);
+    waveView_ = std::make_unique<view::TWaveOscope>(Mainoscope);
 }
 
 void TfMainFree::FormDestroy() {
@@ -339,50 +340,14 @@ void TfMainFree::FormDestroy() {
     for (QTimer *t : {Timer_play, Timer_ShowPos, timer_pause})
         if (t)
             t->stop();
-    waveView.reset();
-    bassStream.reset();
-    bass.reset();
-    samples.reset();
-    segments.reset();
-}
-
-int32_t TfMainFree::CurrentPositionMs() const { return bass ? audio::CurrentPositionMs(bass->handle) : 0; }
-
-void TfMainFree::StopPlayTimers() {
-    Timer_play->stop();
-    Timer_ShowPos->stop();
-    timer_pause->stop();
-    playing = false;
-    paused = false;
-}
-
-void TfMainFree::CancelPauseCountdown() {
-    timer_pause->stop();
-    fg2->SetProgress(0);
-}
-
-void TfMainFree::ShowNotice(const std::string &text) {
-    if (text.empty()) {
-        ShowFileInfo();
-        return;
-    }
-    p_info->setText(q(" " + text));
-    Trace("notice", text);
-    p_info->repaint();
-}
-
-void TfMainFree::ShowFileInfo() {
-    const size_t slash = fileName.find_last_of('/');
-    const std::string base = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
-    ShowNotice(" 时长:" + audio::FormatTime(chanInfo->duration) + " 声道:" +
-               std::to_string(chanInfo->channels) + " 采样率:" + std::to_string(chanInfo->libInfo.freq) +
-               " 文件:" + base);
-}
-
-void TfMainFree::SetStatus(const std::string &text) {
-    l_tip->setText(q(text));
-    Trace("status", text);
-    emit StateChanged();
+    if (bass_)
+        for (auto set : {&audio::TBass::SetOnStarted, &audio::TBass::SetOnPaused, &audio::TBass::SetOnResumed,
+                         &audio::TBass::SetOnStopped})
+            ((*bass_).*set)(nullptr);
+    waveView_.reset();
+    repeater_.reset();
+    player_.reset();
+    bass_.reset();
 }
 
 std::string TfMainFree::StatusText() const { return l_tip->text().toStdString(); }
@@ -392,31 +357,106 @@ std::string TfMainFree::NoticeText() const {
     return t.empty() || t[0] != ' ' ? t : t.substr(1);
 }
 
-void TfMainFree::SegmentEnded() {
-    SetStatus("本段播放结束");
-    StopPlayTimers();
-    fileEnded = false;
-    AfterReading();
+namespace {
+
+// The whole text at any length: a smaller size of the label's font where needed.
+void setFittingText(QLabel *l, const QString &text) {
+    QFont f = l->font();
+    for (int px = 13; px >= 7; --px) {
+        f.setPixelSize(px);
+        if (QFontMetrics(f).horizontalAdvance(text) <= l->width() - 2)
+            break;
+    }
+    if (f != l->font())
+        l->setFont(f);
+    l->setText(text);
 }
 
-void TfMainFree::FileEnded() {
-    SetStatus("文件播放结束");
-    StopPlayTimers();
-    fileEnded = true;
-    AfterReading();
+} // namespace
+
+void TfMainFree::ShowReport() {
+    if (!repeater_)
+        return;
+    const repeater::TReport r = repeater_->Report();
+    applying_ = true;
+    l_tip->setText(q(r.status));
+    const QString notice = q(" " + r.notice);
+    if (p_info->text() != notice) {
+        p_info->setText(notice);
+        p_info->repaint();
+    }
+    l_repeat->setText(q(r.repeatLabel));
+    setFittingText(l_time, q(r.timeLabel));
+    const std::pair<QWidget *, bool> enabled[] = {
+        {loadfilebtn, r.enabled.open}, {playbtn, r.enabled.play}, {stopbtn, r.enabled.stop},
+        {pausebtn, r.enabled.pause},   {prevbtn, r.enabled.prev}, {nextbtn, r.enabled.next},
+        {slider, r.enabled.slider},
+    };
+    for (const auto &[w, on] : enabled)
+        w->setEnabled(on);
+    (r.mode == 0 ? rg_bj : r.mode == 1 ? rg_free : rg_twokey)->setChecked(true);
+    Mainoscope->setCursor(r.mode == 0 ? Qt::ArrowCursor : Qt::CrossCursor);
+    cb_repeattimes->setCurrentIndex(r.repeatIndex);
+    cb_pausetime->setCurrentIndex(r.pauseIndex);
+    sl_speed->setToolTip(q(r.speedHint));
+    slider->SetMaxValue(r.sliderMax);
+    slider->SetPosition(r.sliderPosition);
+    fg2->SetMaxValue(r.pauseGaugeMax);
+    fg2->SetProgress(r.pauseGaugeProgress);
+    fg1->SetShowText(r.samplingPercent >= 0);
+    fg1->SetProgress(std::max(r.samplingPercent, 0));
+    showStrip(r);
+    applying_ = false;
 }
 
-TTransportState TfMainFree::TransportState() const {
-    return {playerActive_, playerActive_, everStarted_, everStarted_};
+void TfMainFree::showStrip(const repeater::TReport &r) {
+    view::TWaveOscope &v = *waveView_;
+    const int32_t line = r.playLineShown ? r.playColumn : 0;
+    const bool redraw = !stripShown_ || r.waveGeneration != shown_.waveGeneration || r.viewOffset != shown_.viewOffset;
+    if (r.waveGeneration != shown_.waveGeneration || !stripShown_)
+        fillSentenceList();
+    if (r.sentence != shown_.sentence || !stripShown_)
+        if (QTreeWidgetItem *row = lvSegment->topLevelItem(r.sentence))
+            lvSegment->setCurrentItem(row);
+    const bool rehighlight = redraw || r.highlightFirst != shown_.highlightFirst ||
+                             r.highlightLast != shown_.highlightLast;
+    v.ViewOffset = r.viewOffset;
+    v.SelStart = r.highlightFirst;
+    v.SelEnd = r.highlightLast;
+    if (redraw || rehighlight) {
+        // The paint's overlay draws the line where PlayColumn says.
+        v.PlayColumn = line;
+        if (redraw) {
+            v.SetSource(repeater_->Lesson() ? &repeater_->Lesson()->samples : nullptr, breakpointView_.get());
+            v.RedrawWave();
+        }
+        v.ApplySelection(v.SelStart, v.SelEnd);
+        Mainoscope->Repaint();
+    } else if (line != v.PlayColumn) {
+        // Not-xor: drawing the old line again erases it.
+        v.DrawPlayLine(Mainoscope, v.PlayColumn, view::TWaveOscope::PlayLineColour);
+        v.PlayColumn = line;
+        v.DrawPlayLine(Mainoscope, v.PlayColumn, view::TWaveOscope::PlayLineColour);
+    }
+    shown_ = r;
+    stripShown_ = true;
 }
 
-void TfMainFree::UpdateTransport() {
-    const TTransportState s = TransportState();
-    stopbtn->setEnabled(s.stop);
-    pausebtn->setEnabled(s.pause);
-    prevbtn->setEnabled(s.prev);
-    nextbtn->setEnabled(s.next);
-    emit StateChanged();
+void TfMainFree::fillSentenceList() {
+    lvSegment->setUpdatesEnabled(false);
+    lvSegment->clear();
+    if (const repeater::TLesson *lesson = repeater_->Lesson()) {
+        QList<QTreeWidgetItem *> rows;
+        for (int32_t i = 0; i + 1 < lesson->segments->Count(); ++i) {
+            const segment::TSegmentRec &rec = lesson->segments->Items(i);
+            auto *item = new QTreeWidgetItem({QString::number(i + 1), q(rec.Stamp), q(rec.Text)});
+            item->setTextAlignment(1, Qt::AlignRight);
+            item->setCheckState(0, Qt::Checked);
+            rows.append(item);
+        }
+        lvSegment->addTopLevelItems(rows);
+    }
+    lvSegment->setUpdatesEnabled(true);
 }
 
 void TfMainFree::BringToFront() {
@@ -431,7 +471,7 @@ bool TfMainFree::event(QEvent *e) {
     if (e->type() == SegmentEndEvent || e->type() == FileEndEvent) {
         const bool segment = e->type() == SegmentEndEvent;
         Trace("end", segment ? "segment" : "file");
-        Guard([&] { segment ? SegmentEnded() : FileEnded(); });
+        Guard([&] { segment ? repeater_->SegmentEnded() : repeater_->FileEnded(); });
         return true;
     }
     return QWidget::event(e);
@@ -440,15 +480,24 @@ bool TfMainFree::event(QEvent *e) {
 // Tab never moves the focus between the controls.
 bool TfMainFree::focusNextPrevChild(bool) { return true; }
 
+// Only a press on the window's own background: a press on a control without a
+// handler of its own (a label, the status cell, the logo) reaches here too.
 void TfMainFree::mousePressEvent(QMouseEvent *e) {
-    Guard([&] { FormMouseDown(e->button()); });
+    if (childAt(e->position().toPoint()) == nullptr)
+        Guard([&] { FormMouseDown(e->button()); });
 }
 
 bool TfMainFree::eventFilter(QObject *watched, QEvent *e) {
     if (e->type() == QEvent::MouseButtonPress &&
         (watched == gb1 || watched == FlatGroupBox1 || watched == FlatGroupBox2)) {
-        const auto button = static_cast<QMouseEvent *>(e)->button();
-        Guard([&] { FormMouseDown(button); });
+        auto *box = static_cast<QGroupBox *>(watched);
+        const auto *m = static_cast<QMouseEvent *>(e);
+        const QPoint at = m->position().toPoint();
+        // The box itself, not its caption nor a label inside it.
+        if (box->childAt(at) == nullptr && box->contentsRect().contains(at)) {
+            const auto button = m->button();
+            Guard([&] { FormMouseDown(button); });
+        }
         return true;
     }
     return QWidget::eventFilter(watched, e);

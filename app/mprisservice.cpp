@@ -11,7 +11,36 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "repeater.h"
+
 namespace vorel::app {
+
+TMprisState MprisStateOf(const repeater::TRepeater &repeater) {
+    TMprisState s;
+    const repeater::TReport r = repeater.Report();
+    const repeater::TLesson *lesson = repeater.Lesson();
+    if (!lesson || r.busy)
+        return s;
+    s.canPlay = r.enabled.play;
+    s.canPause = r.enabled.pause;
+    s.canStop = r.enabled.stop;
+    s.canGoNext = r.enabled.next;
+    s.canGoPrevious = r.enabled.prev;
+    // A countdown and a held reading go on with play: paused to the desktop.
+    using P = repeater::TPlayback;
+    s.playback = r.playback == P::Playing                             ? TPlayback::Playing
+                 : r.playback == P::Paused || r.playback == P::PauseCountdown || r.held ? TPlayback::Paused
+                                                                                        : TPlayback::Stopped;
+    s.positionMs = r.sliderPosition;
+    s.durationMs = lesson->info.duration;
+    s.file = lesson->fileName;
+    s.sentenceCount = r.sentenceCount;
+    if (r.sentence >= 0 && r.sentence < r.sentenceCount) {
+        s.sentence = r.sentence;
+        s.sentenceText = lesson->segments->Items(r.sentence).Text;
+    }
+    return s;
+}
 
 QString PlaybackStatusText(TPlayback playback) {
     switch (playback) {

@@ -16,6 +16,10 @@
 #include <memory>
 #include <string>
 
+namespace vorel::repeater {
+class TRepeater;
+} // namespace vorel::repeater
+
 namespace vorel::app {
 
 enum class TPlayback { Stopped, Paused, Playing };
@@ -52,6 +56,10 @@ inline const char *const MprisObjectPath = "/org/mpris/MediaPlayer2";
 inline const char *const MprisPlayerInterface = "org.mpris.MediaPlayer2.Player";
 
 // --- the rules, free of any bus ---
+
+// The repeater's report as the desktop sees it: the same enabled states as the
+// buttons; nothing can act while nothing is loaded or a load runs.
+TMprisState MprisStateOf(const repeater::TRepeater &repeater);
 
 QString PlaybackStatusText(TPlayback playback);
 // "第3/17句" for sentence index 2 of 17; empty without a sentence.

@@ -70,6 +70,7 @@ std::string ErrorText(uint32_t code) {
     case 9: return "BASS_Start has not been successfully called";
     case 14: return "already initialized/paused/whatever";
     case 16: return "not paused";
+    case 17: return "文件中没有音轨";
     case 18: return "can't get a free channel";
     case 19: return "an illegal type was specified";
     case 20: return "an illegal parameter was specified";

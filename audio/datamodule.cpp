@@ -83,6 +83,8 @@ void Tdm::DataModuleCreate() {
     try {
         // The folder is checked under the guard: a refused folder is fatal too.
         const std::string folder = TempFolder();
+        // Killed runs leave their folders behind; ours is locked by now.
+        platform::RemoveStaleTempFiles();
         effectsLibraryPath_ = folder + RandomLetters(2 + randomBelow(7)) + ".f" + RandomLetters(2);
         coreLibraryPath_ = folder + "bass" + ".dll";
         ExtractResource(CoreResource, coreLibraryPath_);
@@ -106,6 +108,8 @@ void Tdm::DataModuleDestroy() {
         const std::string folder = TempFolder();
         EmptyFolder(folder);
         rmdir(folder.c_str());
+        // The private folder goes with the last instance; others keep it.
+        rmdir(platform::PrivateTempFolder().c_str());
     } catch (const std::exception &) {
         // A folder that is not ours any more is left alone; nothing to report at exit.
     }
@@ -145,7 +149,7 @@ std::string Tdm::RandomLetters(int count) {
 
 std::string Tdm::TempFolder() {
     try {
-        return platform::PrivateTempFolder();
+        return platform::InstanceTempFolder();
     } catch (const platform::EPlatformError &e) {
         throw EAudioError(e.what());
     }

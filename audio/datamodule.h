@@ -26,12 +26,12 @@ public:
     Tdm(const Tdm &) = delete;
     Tdm &operator=(const Tdm &) = delete;
 
-    // Chooses the file names, extracts and loads the core library, then the
-    // effects library. Any failure: the fatal hook with
+    // Removes what killed runs left, chooses the file names, extracts and loads
+    // the core library, then the effects library. Any failure: the fatal hook with
     // "错误：系统不能正常运行，原因：" + reason, caption "致命错误", then _Exit(1).
     void DataModuleCreate();
-    // Unloads both libraries, empties the temp folder (older leftovers too) and
-    // removes it. Never throws.
+    // Unloads both libraries, empties and removes this instance's folder, and the
+    // private folder when no other instance uses it. Never throws.
     void DataModuleDestroy();
 
     // Decompresses resource id whole and creates or replaces the file at path
@@ -45,8 +45,9 @@ public:
 
     // count letters, each uniform in a..z, upper case with a chance of 1 in 4.
     static std::string RandomLetters(int count);
-    // The private per-user folder, created when missing; ends in "/". Throws
-    // EAudioError naming the cause when it is a link, not a folder or not ours.
+    // This instance's folder in the private per-user folder (platform::
+    // InstanceTempFolder), created when missing; ends in "/". Throws EAudioError
+    // naming the cause when the private folder is a link, not a folder or not ours.
     static std::string TempFolder();
     // Deletes every non-folder entry below path (links are removed, never
     // followed); sub-folders are emptied but kept. A missing path is no error.

@@ -26,7 +26,12 @@ SYNCPROC *messageNumber(DWORD msg) {
 TBass::TBass(HWND window) {
     if (!core.BASS_Init || !fx.BASS_FX_TempoCreate)
         throw EAudioError("音频库未加载");
-    core.BASS_Init(-1, 44100, 0, window, nullptr);
+    // Already initialised (tests) is fine; any other failure means no output at
+    // all, and blaming every file opened later for it would be wrong.
+    if (!core.BASS_Init(-1, 44100, 0, window, nullptr) && core.BASS_ErrorGetCode() != BASS_ERROR_ALREADY) {
+        hasOutput_ = false;
+        core.BASS_Init(0, 44100, 0, window, nullptr);
+    }
     core.BASS_SetConfig(BASS_CONFIG_UPDATEPERIOD, 20);
     core.BASS_SetConfig(BASS_CONFIG_BUFFER, 100);
 }
@@ -68,8 +73,10 @@ void TBass::Open(const std::string &path) {
     fileEndSync = core.BASS_ChannelSetSync(handle, kSyncFileEnd, 0, messageNumber(WM_FILE_END), 0);
 }
 
-void TBass::PlayRange(uint32_t startMs, uint32_t endMs, bool quiet) {
-    PlayBytes(MsToBytes(handle, info, startMs), MsToBytes(handle, info, int64_t(endMs) + 100), quiet);
+void TBass::PlayRange(uint32_t startMs, uint32_t endMs, bool quiet) { PlayUntil(startMs, int64_t(endMs) + 100, quiet); }
+
+void TBass::PlayUntil(uint32_t startMs, int64_t stopMs, bool quiet) {
+    PlayBytes(MsToBytes(handle, info, startMs), MsToBytes(handle, info, stopMs), quiet);
 }
 
 void TBass::PlayBytes(int64_t startByte, int64_t endByte, bool quiet) {

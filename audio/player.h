@@ -23,12 +23,18 @@ inline constexpr DWORD WM_FILE_END = WM_USER + 202;    // 0x4CA
 // handle: the playback stream; pos: its byte position (low 32 bits).
 using TPlayerEvent = std::function<void(DWORD handle, DWORD pos)>;
 
+// What the window says when there is no sound output (TBass::HasOutput false).
+inline constexpr const char *NoSoundOutputNotice = "未找到声音输出设备：可以打开文件、显示波形和断句，但听不到声音。";
+
 class TBass {
 public:
     // window: a VOREL_MSGTARGET* that receives the end messages; it must outlive
-    // the player. Initialises the default output; a failed init is not reported
-    // here (later calls fail with the library's code 8).
+    // the player. Initialises the default output. Without any sound output (no
+    // device, no sound server) it initialises the no-sound device instead, so
+    // that files still open, are sampled and split; HasOutput then says false.
     explicit TBass(HWND window);
+    // False when no sound output was found: playback runs silent.
+    bool HasOutput() const { return hasOutput_; }
     // Releases everything the core library holds (BASS_Free).
     ~TBass();
     TBass(const TBass &) = delete;
@@ -40,6 +46,9 @@ public:
     // Plays [startMs, endMs + 100 ms) and pauses there; quiet: no WM_SEGMENT_END
     // and no OnStarted.
     void PlayRange(uint32_t startMs, uint32_t endMs, bool quiet);
+    // Plays [startMs, stopMs) and pauses there, for a reading whose tail the
+    // caller has worked out; otherwise as PlayRange.
+    void PlayUntil(uint32_t startMs, int64_t stopMs, bool quiet);
     // Byte positions of handle; endByte <= 0 plays to the end of the file. A start
     // beyond the file does nothing.
     void PlayBytes(int64_t startByte, int64_t endByte, bool quiet);
@@ -67,6 +76,8 @@ public:
 
 private:
     void fire(const TPlayerEvent &event);
+
+    bool hasOutput_ = true;
 };
 
 // The channel's current position in ms, rounded (halves to even); 0 when the

@@ -10,6 +10,7 @@
 #include "benchmodes.h"
 #include "segment/breakpointfile.h"
 #include "segment/samplelist.h"
+#include "segment/tailrule.h"
 
 namespace vorel::bench {
 
@@ -43,9 +44,16 @@ std::string loadOne(audio::TBass &player, const std::string &file) {
     const double splitMs = msSince(t2);
     const double totalMs = msSince(t0);
 
-    std::string breakpoints;
-    for (int32_t i = 0; i < segments.Count(); ++i)
-        breakpoints += (i ? "," : "") + std::to_string(segments.Items(i).TimeMs);
+    std::string breakpoints, stops;
+    const double columnMs = segment::ColumnMsOf(player.info);
+    for (int32_t i = 0; i < segments.Count(); ++i) {
+        const int32_t t = segments.Items(i).TimeMs;
+        breakpoints += (i ? "," : "") + std::to_string(t);
+        // Where the reading of sentence i - 1 stops: the window reads whole columns.
+        if (i > 0)
+            stops += (i > 1 ? "," : "") +
+                     std::to_string(segment::ReadingStopMs(samples, load.Split.SilenceLevel, t / 40 * 40, columnMs));
+    }
 
     // The silence level the split used; an LRC file has none.
     const bool lrc = load.Source == segment::TBreakpointSource::Lrc;
@@ -57,7 +65,7 @@ std::string loadOne(audio::TBass &player, const std::string &file) {
                   openMs, sampleMs, splitMs, totalMs, peakRssKb());
     return "{\"file\":" + jsonText(file) + ",\"duration_ms\":" + std::to_string(duration) +
            ",\"samples\":" + std::to_string(samples.size()) + ",\"source\":\"" +
-           (lrc ? "lrc" : "split") + "\",\"threshold\":" + threshold + ",\"breakpoints_ms\":[" + breakpoints + "]," +
+           (lrc ? "lrc" : "split") + "\",\"threshold\":" + threshold + ",\"breakpoints_ms\":[" + breakpoints + "],\"stops_ms\":[" + stops + "]," +
            timing + "}";
 }
 

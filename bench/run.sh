@@ -2,17 +2,22 @@
 # Side-by-side benchmarks on 60-minute recordings, in one run:
 #   decode throughput of the core library vs `mpg123 -q -t` and `sox FILE -n`,
 #   CPU of a tempo stream at 60 % and 140 % on the no-sound device,
-#   vorel-bench's whole load vs `mpg123 -q -t` (MP3) and `cat FILE > /dev/null` (WAV).
-# Usage: bench/run.sh [build-dir]   (media are made once into bench/out/)
+#   vorel-bench's whole load vs `mpg123 -q -t` (MP3) and `cat FILE > /dev/null` (WAV),
+#   vorel-bench's whole load of M4A (AAC) and Opus vs `ffmpeg -v quiet -i FILE -f null -`.
+# Usage: bench/run.sh [--formats] [build-dir]   (media are made once into bench/out/)
+#   --formats  only the M4A and Opus rows
 set -euo pipefail
 cd "$(dirname "$0")/.."
+only_formats=0
+if [[ ${1:-} == --formats ]]; then only_formats=1; shift; fi
 build=${1:-build}
 bench="$build/bench/vorel-bench"
 out=bench/out
 mkdir -p "$out"
 export SDL_AUDIODRIVER=dummy
 
-if [[ ! -f $out/speech60.wav ]]; then
+# --formats needs the hour of speech only to encode its M4A and Opus copies.
+if [[ ! -f $out/speech60.wav ]] && ! ((only_formats)) || [[ ! -f $out/speech60.m4a || ! -f $out/speech60.opus ]]; then
   echo "making 60-minute test recordings (once)..." >&2
   i=0
   for s in "Good morning. How are you today?" "I would like a cup of tea, please." \
@@ -28,10 +33,10 @@ if [[ ! -f $out/speech60.wav ]]; then
   sox "$out/long.wav" "$out/speech60.wav" trim 0 3600
   rm -f "$out"/s?.wav "$out"/p?.wav "$out/block.wav" "$out/long.wav"
 fi
-if [[ ! -f $out/speech60.mp3 ]]; then
+if [[ ! -f $out/speech60.mp3 ]] && ((!only_formats)); then
   lame --quiet -b 128 "$out/speech60.wav" "$out/speech60.mp3"
 fi
-if [[ ! -f $out/speech600.mp3 ]]; then
+if [[ ! -f $out/speech600.mp3 ]] && ((!only_formats)); then
   # Ten hours at 32 kbit/s: ten copies of an untagged hour, joined into one stream.
   lame --quiet -t -b 32 "$out/speech60.wav" "$out/hour32.mp3"
   for _ in 1 2 3 4 5 6 7 8 9 10; do cat "$out/hour32.mp3"; done > "$out/speech600.mp3"
@@ -59,6 +64,21 @@ measure() {
 }
 
 row() { printf '%-44s %8s s  %8s KB\n' "$1" "$2" "$3"; }
+
+formats() {
+  [[ -f $out/speech60.m4a ]] || ffmpeg -nostdin -v error -y -i "$out/speech60.wav" -c:a aac -b:a 96k "$out/speech60.m4a"
+  [[ -f $out/speech60.opus ]] || opusenc --quiet --bitrate 48 "$out/speech60.wav" "$out/speech60.opus"
+  echo "== whole load of other formats vs ffmpeg's decoding alone (median of 3; 60 min; $(nproc) cores)"
+  for f in "$out/speech60.m4a" "$out/speech60.opus"; do
+    cat "$f" >/dev/null
+    read -r t m < <(measure 3 "$bench" "$f"); row "vorel-bench $(basename "$f")" "$t" "$m"
+    read -r t m < <(measure 3 ffmpeg -v quiet -i "$f" -f null -); row "ffmpeg -v quiet -i $(basename "$f") -f null -" "$t" "$m"
+  done
+}
+if ((only_formats)); then
+  formats
+  exit 0
+fi
 
 echo "== decode throughput (median of 3; 60 min of audio)"
 for f in "$out/speech60.mp3" "$out/speech60.wav"; do
@@ -92,4 +112,5 @@ read -r t m < <(measure 3 mpg123 -q -t "$out/speech600.mp3"); row "mpg123 -q -t 
 TMPDIR=$small "$bench" "$out/speech600.mp3" | cut -c1-200
 umount "$small" 2>/dev/null || true
 rmdir "$small"
+formats
 "$bench" "$out/speech60.mp3" "$out/speech60.wav" | cut -c1-400

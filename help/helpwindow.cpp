@@ -56,6 +56,7 @@ public:
 
 const QString TfHelp::Caption = QStringLiteral("Vorel语言复读机（免费体验版）帮助");
 const QString TfHelp::NotFoundText = QStringLiteral("错误：找不到help文件！");
+const QString TfHelp::NotWrittenText = QStringLiteral("错误：帮助页无法写入临时文件夹：");
 
 void ShowPlainMessage(const QString &caption, const QString &text) {
     if (platform::WriteMessageLineInstead(caption.toStdString(), text.toStdString()))
@@ -104,6 +105,16 @@ void TfHelp::hideEvent(QHideEvent *event) {
         FormClose();
 }
 
+namespace {
+
+// The page could not be written (a full file system, say): not a missing page.
+class EPageNotWritten : public platform::EPlatformError {
+public:
+    using platform::EPlatformError::EPlatformError;
+};
+
+} // namespace
+
 void TfHelp::FormShow() {
     FormClose(); // a page of an earlier showing
     pageFile_.clear();
@@ -112,10 +123,13 @@ void TfHelp::FormShow() {
         wb1_->setSource(QUrl::fromLocalFile(QString::fromStdString(pageFile_)));
         if (wb1_->document()->isEmpty())
             throw platform::EPlatformError("page not shown");
-    } catch (const std::exception &) {
+    } catch (const std::exception &e) {
         wb1_->clear();
+        const QString text = dynamic_cast<const EPageNotWritten *>(&e)
+                                 ? NotWrittenText + QString::fromUtf8(e.what())
+                                 : NotFoundText;
         // After the show has finished, so the box stands over the open window.
-        QTimer::singleShot(0, this, [this] { message_(QStringLiteral("Vorelplay"), NotFoundText); });
+        QTimer::singleShot(0, this, [this, text] { message_(QStringLiteral("Vorelplay"), text); });
     }
 }
 
@@ -131,7 +145,13 @@ void TfHelp::writePage() {
     if (!res)
         throw platform::EPlatformError("no help resource");
     const std::vector<uint8_t> page = platform::Bunzip2(res->data, res->size);
-    const int fd = platform::MakeTempFile(platform::PrivateTempFolder(), "help-", pageFile_, ".html");
+    const std::string folder = platform::InstanceTempFolder();
+    int fd;
+    try {
+        fd = platform::MakeTempFile(folder, "help-", pageFile_, ".html");
+    } catch (const platform::EPlatformError &e) {
+        throw EPageNotWritten(e.what());
+    }
     size_t done = 0;
     while (done < page.size()) {
         const ssize_t n = write(fd, page.data() + done, page.size() - done);
@@ -139,12 +159,12 @@ void TfHelp::writePage() {
             continue;
         if (n <= 0) {
             ::close(fd);
-            throw platform::EPlatformError(std::strerror(errno)); // the partial file goes on close
+            throw EPageNotWritten(std::strerror(n < 0 ? errno : ENOSPC)); // the partial file goes on close
         }
         done += static_cast<size_t>(n);
     }
     if (::close(fd) != 0)
-        throw platform::EPlatformError(std::strerror(errno));
+        throw EPageNotWritten(std::strerror(errno));
 }
 
 } // namespace vorel::help

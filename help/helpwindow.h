@@ -35,7 +35,8 @@ class TfHelp : public QDialog {
     Q_OBJECT
 public:
     static const QString Caption;
-    static const QString NotFoundText; // the one message of this window
+    static const QString NotFoundText;   // the page is missing or cannot be shown
+    static const QString NotWrittenText; // followed by the system's reason
 
     TfHelp(platform::ResourceLookup lookup, MessageHook message, QWidget *parent = nullptr);
     ~TfHelp() override;

@@ -3,8 +3,10 @@
 #include "layout.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QTimer>
+#include <QTranslator>
 
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +36,10 @@ void box(std::string_view text, const char *platform) {
     if (!QApplication::instance()) {
         std::snprintf(arg2, sizeof arg2, "%s", platform);
         new QApplication(argc, argv); // lives until the process ends
+        // The box's button speaks the program's language.
+        auto *qtTexts = new QTranslator(QApplication::instance());
+        if (qtTexts->load("qtbase_zh_CN", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            QApplication::installTranslator(qtTexts);
     }
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(BoxCaption.data(), qsizetype(BoxCaption.size())),
                     QString::fromUtf8(text.data(), qsizetype(text.size())), QMessageBox::Ok);

@@ -8,6 +8,8 @@
 
 #include <unistd.h>
 
+#include <memory>
+
 namespace vorel::platform {
 
 struct TSingleInstance::Impl {
@@ -29,8 +31,9 @@ bool deliver(const QString &path, const std::string &message, int timeoutMs) {
     socket.connectToServer(path);
     if (!socket.waitForConnected(timeoutMs))
         return false;
+    // NUL ends a message: it is the one byte a path cannot hold (a newline can).
     socket.write(QByteArray::fromStdString(message));
-    socket.write("\n");
+    socket.write(QByteArray(1, '\0'));
     if (!socket.waitForBytesWritten(timeoutMs))
         return false;
     socket.disconnectFromServer();
@@ -78,10 +81,12 @@ bool TSingleInstance::Claim() {
     QObject::connect(server, &QLocalServer::newConnection, server, [this, server] {
         while (QLocalSocket *s = server->nextPendingConnection()) {
             QObject::connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
-            QObject::connect(s, &QLocalSocket::readyRead, s, [this, s] {
-                while (s->canReadLine()) {
-                    QByteArray line = s->readLine();
-                    line.chop(1);
+            auto pending = std::make_shared<QByteArray>();
+            QObject::connect(s, &QLocalSocket::readyRead, s, [this, s, pending] {
+                pending->append(s->readAll());
+                for (qsizetype end; (end = pending->indexOf('\0')) >= 0;) {
+                    const QByteArray line = pending->left(end);
+                    pending->remove(0, end + 1);
                     // Handled from the event loop, not inside the socket's signal:
                     // the handler may run a nested loop (a message box) in which
                     // the socket closes and is deleted.

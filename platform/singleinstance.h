@@ -20,8 +20,8 @@ public:
     // True when this process is the first: it then listens and calls OnMessage
     // for every message a later start sends. False when another instance runs.
     bool Claim();
-    // From a later start: delivers message to the first instance; false when none
-    // answered within timeoutMs.
+    // From a later start: delivers message (any bytes but NUL, newlines included)
+    // to the first instance; false when none answered within timeoutMs.
     bool Send(const std::string &message, int timeoutMs = 1000);
 
     std::function<void(const std::string &message)> OnMessage;

@@ -3,7 +3,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <vector>
 #include <fcntl.h>
+#include <dirent.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,6 +46,129 @@ std::string PrivateTempFolder() {
         throw EPlatformError("临时文件夹" + dir + "无法创建：" + errnoText(errno));
     verifyOurs(dir);
     return dir + "/";
+}
+
+namespace {
+
+constexpr const char *InstancePrefix = "run-";
+constexpr const char *LockName = ".lock";
+
+struct TInstance {
+    std::string dir; // "" until made
+    int lockFd = -1;
+};
+
+TInstance &instance() {
+    static TInstance i;
+    return i;
+}
+
+bool isOurFolder(const std::string &dir) {
+    struct stat st {};
+    return lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid();
+}
+
+// Removes name below dirfd, folders with all they hold; links are removed, never
+// followed.
+void removeTree(int dirfd, const char *name) {
+    struct stat st {};
+    if (fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return;
+    if (!S_ISDIR(st.st_mode)) {
+        unlinkat(dirfd, name, 0);
+        return;
+    }
+    const int sub = openat(dirfd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (sub < 0)
+        return;
+    if (DIR *d = fdopendir(sub)) {
+        while (const dirent *e = readdir(d))
+            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+                removeTree(sub, e->d_name);
+        closedir(d);
+    } else {
+        close(sub);
+    }
+    unlinkat(dirfd, name, AT_REMOVEDIR);
+}
+
+// True when no process holds the instance folder's lock (or it has none and is
+// older than a minute).
+bool unused(int privateFd, const char *name) {
+    const int dir = openat(privateFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dir < 0)
+        return false;
+    const int lock = openat(dir, LockName, O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    bool free;
+    if (lock < 0) {
+        struct stat st {};
+        free = fstat(dir, &st) == 0 && st.st_mtime + 60 < time(nullptr);
+    } else {
+        // Another open of the file: the lock conflicts even with our own process's.
+        free = flock(lock, LOCK_EX | LOCK_NB) == 0;
+        close(lock);
+    }
+    close(dir);
+    return free;
+}
+
+} // namespace
+
+std::string InstanceTempFolder() {
+    const std::string base = PrivateTempFolder();
+    TInstance &i = instance();
+    if (!i.dir.empty() && i.dir.rfind(base, 0) == 0 && isOurFolder(i.dir))
+        return i.dir;
+    std::string tmpl = base + InstancePrefix + "XXXXXX";
+    if (!mkdtemp(tmpl.data()))
+        throw EPlatformError("临时文件夹" + tmpl + "无法创建：" + errnoText(errno));
+    const std::string lockPath = tmpl + "/" + LockName;
+    const int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        if (fd >= 0)
+            close(fd);
+        throw EPlatformError("临时文件夹" + tmpl + "无法锁定：" + errnoText(err));
+    }
+    if (i.lockFd >= 0)
+        close(i.lockFd);
+    i.lockFd = fd;
+    i.dir = tmpl + "/";
+    return i.dir;
+}
+
+int RemoveStaleTempFiles() {
+    std::string base;
+    try {
+        base = PrivateTempFolder();
+    } catch (const EPlatformError &) {
+        return 0;
+    }
+    const int fd = open(base.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    DIR *d = fdopendir(fd);
+    if (!d) {
+        close(fd);
+        return 0;
+    }
+    const std::string ours = instance().dir;
+    std::vector<std::string> stale;
+    while (const dirent *e = readdir(d)) {
+        const std::string name = e->d_name;
+        if (name == "." || name == ".." || base + name + "/" == ours)
+            continue;
+        struct stat st {};
+        if (fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        const bool instanceFolder = S_ISDIR(st.st_mode) && name.rfind(InstancePrefix, 0) == 0;
+        if (instanceFolder ? unused(fd, name.c_str()) : !S_ISDIR(st.st_mode))
+            stale.push_back(name);
+    }
+    for (const std::string &name : stale)
+        removeTree(fd, name.c_str());
+    closedir(d);
+    return static_cast<int>(stale.size());
 }
 
 int MakeTempFile(const std::string &folder, const std::string &prefix, std::string &path,

@@ -19,6 +19,19 @@ public:
 // not a directory, or belongs to another user.
 std::string PrivateTempFolder();
 
+// This process's own folder in the private folder, "<private>run-XXXXXX/": the
+// libraries it loads and its temporary files live there, so that one instance's
+// exit never deletes what another uses. Made (mode 0700) on the first call and
+// again when it is gone; held by a lock on its ".lock" file while the process
+// lives (a killed process lets go of it). Ends in "/". Throws EPlatformError.
+std::string InstanceTempFolder();
+
+// Removes what earlier runs left in the private folder: every instance folder
+// whose lock no process holds, and loose files of earlier versions. A folder
+// without a lock file is left alone for its first minute (an instance may just
+// be making it). Never follows links; never throws. Returns the entries removed.
+int RemoveStaleTempFiles();
+
 // Creates a new empty file "<folder><prefix>XXXXXX<suffix>" with mkstemps (mode
 // 0600, never an existing name) and returns its open descriptor; path receives the
 // name. Throws EPlatformError.

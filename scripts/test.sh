@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: the normal build, then the whole suite again
-# under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Sets up, builds and runs every test: the normal build, a few seconds of each fuzz
+# target, then the whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
 # Usage: scripts/test.sh [--quick]   (--quick: skip the sanitizer build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,6 +13,8 @@ export SDL_AUDIODRIVER=dummy
 
 scripts/setup.sh
 ctest --test-dir build --output-on-failure -j "$(nproc)"
+# Every fuzz target must still build and must not abort on its seeds.
+scripts/fuzz.sh all 3 -print_final_stats=0
 
 if [[ "${1:-}" != "--quick" ]]; then
   scripts/setup.sh --sanitize

@@ -15,11 +15,14 @@ enum class TBreakpointSource { Lrc, Split };
 
 struct TBreakpointLoad {
     TBreakpointSource Source = TBreakpointSource::Split;
-    TSplitOutcome Split; // for Source Split: the silence level used, and whether it
-                         // came from the noise floor (the window then shows
-                         // NoiseFloorSplitNotice); zero and false for Lrc
+    TSplitOutcome Split; // the silence level used, and whether it came from the
+                         // noise floor (the window then shows NoiseFloorSplitNotice);
+                         // for Lrc the level a split would have used (the tail
+                         // rule's) and false
     bool LrcWithoutStamps = false; // a breakpoint file lay beside the audio but held
                                    // no stamp line, so the splitter was used
+    std::string Notice; // for the info line: lines skipped, or a breakpoint file
+                        // refused (too large, unreadable) and split instead; else empty
 };
 
 // The audio path with its last extension replaced by ".lrc" (appended when the
@@ -33,7 +36,8 @@ std::string BreakpointFileFor(const std::string &audioPath);
 void EndAtDuration(TSegmentList &list, int32_t durationMs);
 
 // Fills an empty list for the audio file. A breakpoint file without any stamp
-// line falls back to the splitter; its read and time errors propagate.
+// line, one that cannot be read or one larger than TSegmentList::MaxFileBytes
+// falls back to the splitter: the recording always opens.
 TBreakpointLoad LoadBreakpoints(TSegmentList &list, const std::string &audioPath, const TStrings &samples,
                                 int32_t durationMs);
 

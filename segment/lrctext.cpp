@@ -92,6 +92,55 @@ constexpr const char *Replacement = "\xEF\xBF\xBD";
 
 } // namespace
 
+namespace {
+
+void appendUtf8(std::string &out, uint32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+} // namespace
+
+std::string Utf16ToUtf8(std::string_view bytes) {
+    const bool le = bytes.substr(0, 2) == "\xFF\xFE";
+    const bool be = bytes.substr(0, 2) == "\xFE\xFF";
+    if (!le && !be)
+        return std::string(bytes);
+    const auto unit = [&](size_t i) {
+        const auto a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
+        return static_cast<uint32_t>(le ? a | (b << 8) : (a << 8) | b);
+    };
+    std::string out;
+    out.reserve(bytes.size());
+    // A trailing odd byte is no code unit.
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        const uint32_t u = unit(i);
+        if (u >= 0xD800 && u <= 0xDBFF && i + 3 < bytes.size()) {
+            const uint32_t low = unit(i + 2);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                appendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+                i += 2;
+                continue;
+            }
+        }
+        appendUtf8(out, u >= 0xD800 && u <= 0xDFFF ? 0xFFFD : u);
+    }
+    return out;
+}
+
 std::string TextToUtf8(std::string_view bytes) {
     if (IsValidUtf8(bytes))
         return std::string(bytes);

@@ -13,6 +13,10 @@ namespace vorel::segment {
 // start is dropped, lines end at CR, LF or CR LF.
 TStrings SplitTextLines(std::string_view bytes);
 
+// A text that begins with a UTF-16 byte-order mark (FF FE or FE FF) as UTF-8, the
+// mark dropped and unpaired surrogates as U+FFFD; any other text as it is.
+std::string Utf16ToUtf8(std::string_view bytes);
+
 bool IsValidUtf8(std::string_view bytes);
 
 // bytes as they are when they are valid UTF-8, else decoded as GBK; a byte

@@ -1,6 +1,7 @@
 #include "noisefloor.h"
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "audio/channelinfo.h"
@@ -16,18 +17,42 @@ namespace {
 constexpr int64_t MinRecordingMs = 20000;
 constexpr int64_t MaxMeanSentenceMs = 30000;
 
-// The floor is the 5th percentile of the blocks above the fixed level: pauses
-// make up far more than 5 % of a recording of sentences, and the lowest blocks
-// are pure noise. The peak of a 40 ms block of steady noise varies by about 2 dB
-// from block to block; 1.3 (+2.3 dB) clears that while staying under the quiet
-// ends of words, which sit only a few dB above the noise.
-constexpr int64_t FloorPercent = 5;
-constexpr int64_t LevelOverFloorTenths = 13;
-// Speech is taken as the 90th percentile. Unless it stands 12 dB (4x) above the
-// level, the quiet blocks are not pauses under noise but the speech itself, or
-// something as loud as it playing throughout.
-constexpr int64_t SpeechPercent = 90;
-constexpr int64_t SpeechOverLevel = 4;
+// The noise is found among the quietest blocks: its 40 ms peaks gather in a band
+// a few dB wide (the noise mode), while speech spreads over tens of dB above it.
+// The mode is the middle of the shortest stretch of the sorted log-peaks that
+// holds ModeSharePercent of the blocks, searched among the quieter half: pauses
+// make up a tenth of a recording of sentences or more, and they are denser there
+// than speech.
+constexpr size_t ModeSharePercent = 5;
+constexpr size_t MinModeBlocks = 8;
+// How far the noise reaches above its mode is read from the side below it, which
+// speech does not reach: the point a fifth of the way up the blocks under the mode
+// (about the noise's 10 % point). The level lies 1.5 times that spread above the
+// mode, and at least MinMarginDb: near the 98th percentile of the block peaks for
+// white and pink noise (whose 99 % point lies 2 dB above the mode), the 97th for
+// brown noise, whose peaks wander with its low frequencies. A pause needs four
+// blocks in a row under the level; quiet word endings lie only a few dB above the
+// noise, so the level must not clear more than that.
+constexpr double LowTailShare = 0.20;
+constexpr double UpperOverLower = 1.5;
+// Noise of almost constant peak (uniform noise, a steady hum) shows no spread; a
+// real recording still wanders by a dB or two, and the peaks of white or pink
+// noise reach 2 dB above their mode.
+constexpr double MinMarginDb = 2.0;
+// Speech is taken as the 90th percentile. Unless it stands 12 dB above the level,
+// the quiet blocks are not pauses under noise but the speech itself, or something
+// as loud as it playing throughout.
+constexpr size_t SpeechPercent = 90;
+constexpr double SpeechOverLevelDb = 12.0;
+// Fewer blocks than this (10 s) give no estimate.
+constexpr size_t MinBlocks = 250;
+// The fixed level divides a recording by chance when the noise in the pauses it
+// found reaches within this of it: the noise's own spread then carries other
+// pauses over the level. Measured at the 90th percentile of those pauses' blocks.
+constexpr double NearFixedDb = 3.0;
+constexpr size_t PauseNoisePercent = 90;
+
+double toDb(int64_t magnitude) { return 20.0 * std::log10(double(std::max<int64_t>(magnitude, 1))); }
 
 int64_t sentenceCount(const TStrings &breakpoints) { return static_cast<int64_t>(breakpoints.size()) - 1; }
 
@@ -36,34 +61,91 @@ bool leavesUndivided(const TStrings &breakpoints, int64_t spanMs) {
     return sentences <= 1 || spanMs > MaxMeanSentenceMs * sentences;
 }
 
-bool hasShortSentence(const TStrings &breakpoints, int32_t minSentenceMs) {
-    for (size_t i = 1; i < breakpoints.size(); ++i)
-        if (StrToInt(breakpoints[i]) - StrToInt(breakpoints[i - 1]) < minSentenceMs)
-            return true;
-    return false;
+std::vector<int64_t> columnsOf(const TStrings &breakpoints) {
+    std::vector<int64_t> out;
+    out.reserve(breakpoints.size());
+    for (const std::string &b : breakpoints)
+        out.push_back(StrToInt(b) / audio::MsPerColumn);
+    return out;
 }
 
-// Silence level for the second pass, or 0 when the recording gives no usable one.
-int32_t noiseFloorLevel(const std::vector<int32_t> &magnitudes, const TSplitSettings &settings) {
-    // Blocks already silent at the fixed level stay silent at any higher one; they
-    // would only drag the estimate towards digital silence at the file's edges.
-    std::vector<int32_t> loud;
-    loud.reserve(magnitudes.size());
-    for (const int32_t m : magnitudes)
-        if (m >= settings.SilenceLevel)
-            loud.push_back(m);
-    if (loud.empty())
+// The blocks under level around each inner breakpoint: the pauses the split found.
+std::vector<int64_t> pauseBlocks(const std::vector<int64_t> &magnitudes, const std::vector<int64_t> &cuts,
+                                 int64_t level) {
+    std::vector<int64_t> out;
+    const auto n = static_cast<int64_t>(magnitudes.size());
+    for (size_t i = 1; i + 1 < cuts.size(); ++i) {
+        int64_t a = cuts[i], b = cuts[i];
+        while (a > 0 && magnitudes[static_cast<size_t>(a - 1)] < level)
+            --a;
+        while (b < n && magnitudes[static_cast<size_t>(b)] < level)
+            ++b;
+        for (int64_t c = a; c < b; ++c)
+            out.push_back(magnitudes[static_cast<size_t>(c)]);
+    }
+    return out;
+}
+
+int64_t percentile(std::vector<int64_t> values, size_t percent) {
+    const size_t k = values.size() * percent / 100;
+    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(k), values.end());
+    return values[k];
+}
+
+// True when the fixed level barely clears the noise of the pauses it found.
+bool pausesNearFixedLevel(const std::vector<int64_t> &magnitudes, const std::vector<int64_t> &cuts, int64_t fixed) {
+    const std::vector<int64_t> blocks = pauseBlocks(magnitudes, cuts, fixed);
+    return !blocks.empty() && toDb(fixed) - toDb(percentile(blocks, PauseNoisePercent)) < NearFixedDb;
+}
+
+// Silence level above the noise's upper tail, or 0 when the recording gives no
+// usable one. Digital silence (exact zeros, as at edited edges) is no noise.
+int32_t noiseFloorLevel(const std::vector<int64_t> &magnitudes) {
+    std::vector<double> db;
+    db.reserve(magnitudes.size());
+    for (const int64_t m : magnitudes)
+        if (m > 0)
+            db.push_back(toDb(m));
+    if (db.size() < MinBlocks)
         return 0;
-    const auto at = [&loud](int64_t percent) {
-        const auto k = static_cast<size_t>(static_cast<int64_t>(loud.size()) * percent / 100);
-        std::nth_element(loud.begin(), loud.begin() + static_cast<std::ptrdiff_t>(k), loud.end());
-        return static_cast<int64_t>(loud[k]);
-    };
-    const int64_t level = at(FloorPercent) * LevelOverFloorTenths / 10;
-    const int64_t speech = at(SpeechPercent);
-    if (speech < level * SpeechOverLevel)
+    std::sort(db.begin(), db.end());
+    const size_t n = db.size();
+
+    const size_t k = std::max(MinModeBlocks, n * ModeSharePercent / 100);
+    size_t best = 0;
+    const size_t lastStart = std::min(n / 2, n - k);
+    for (size_t i = 1; i <= lastStart; ++i)
+        if (db[i + k - 1] - db[i] < db[best + k - 1] - db[best])
+            best = i;
+    const size_t modeAt = best + k / 2;
+    const double mode = db[modeAt];
+    const double lowTail = db[static_cast<size_t>(double(modeAt) * LowTailShare)];
+    const double levelDb = mode + std::max(MinMarginDb, UpperOverLower * (mode - lowTail));
+
+    if (db[n * SpeechPercent / 100] - levelDb < SpeechOverLevelDb)
         return 0;
-    return static_cast<int32_t>(level);
+    return static_cast<int32_t>(std::ceil(std::pow(10.0, levelDb / 20.0)));
+}
+
+// The fixed breakpoints, each kept where it is, and between them those of the
+// second pass that leave every inner sentence longer than minSentence columns
+// (the splitter's own rule); the end stays last.
+std::vector<int64_t> merged(const std::vector<int64_t> &fixed, const std::vector<int64_t> &second,
+                            int64_t minSentence) {
+    std::vector<int64_t> out{fixed.front()};
+    size_t next = 1; // the next fixed inner breakpoint
+    const size_t fixedEnd = fixed.size() - 1;
+    for (size_t i = 1; i + 1 < second.size(); ++i) {
+        const int64_t c = second[i];
+        while (next < fixedEnd && fixed[next] <= c)
+            out.push_back(fixed[next++]);
+        const bool roomAfter = next >= fixedEnd || fixed[next] - c > minSentence;
+        if (c - out.back() > minSentence && roomAfter)
+            out.push_back(c);
+    }
+    while (next <= fixedEnd)
+        out.push_back(fixed[next++]);
+    return out;
 }
 
 } // namespace
@@ -74,26 +156,34 @@ TSplitOutcome SplitAtNoiseFloor(const TSplitSettings &settings, const TStrings &
 
     // The list holds two blocks fewer than the recording's 40 ms steps.
     const int64_t spanMs = static_cast<int64_t>(samples.size()) * audio::MsPerColumn;
-    if (spanMs + 2 * audio::MsPerColumn < MinRecordingMs || !leavesUndivided(breakpoints, spanMs))
+    if (spanMs + 2 * audio::MsPerColumn < MinRecordingMs)
         return fixed;
 
-    std::vector<int32_t> magnitudes;
+    std::vector<int64_t> magnitudes;
     magnitudes.reserve(samples.size());
     for (const std::string &s : samples) {
         const int64_t v = StrToInt(s);
-        magnitudes.push_back(static_cast<int32_t>(v < 0 ? -v : v));
+        magnitudes.push_back(v < 0 ? -v : v);
     }
-    const int32_t level = noiseFloorLevel(magnitudes, settings);
-    if (level <= settings.SilenceLevel)
+    const std::vector<int64_t> fixedCuts = columnsOf(breakpoints);
+    if (!leavesUndivided(breakpoints, spanMs) && !pausesNearFixedLevel(magnitudes, fixedCuts, settings.SilenceLevel))
         return fixed;
 
+    const int32_t level = noiseFloorLevel(magnitudes);
+    if (level <= settings.SilenceLevel)
+        return fixed;
     TSplitSettings floorSettings = settings;
     floorSettings.SilenceLevel = static_cast<int16_t>(level); // at most a quarter of full scale
     TStrings second;
     TSplitWave(floorSettings).Split(samples, second);
-    if (sentenceCount(second) <= sentenceCount(breakpoints) || hasShortSentence(second, settings.MinSentenceMs))
+
+    const std::vector<int64_t> cuts =
+        merged(fixedCuts, columnsOf(second), settings.MinSentenceMs / audio::MsPerColumn);
+    if (cuts.size() <= breakpoints.size())
         return fixed;
-    breakpoints = std::move(second);
+    breakpoints.clear();
+    for (const int64_t c : cuts)
+        breakpoints.push_back(std::to_string(c * audio::MsPerColumn));
     return {level, true};
 }
 

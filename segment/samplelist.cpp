@@ -6,6 +6,7 @@
 #include "samplelist.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,7 +23,6 @@
 #include <thread>
 #include <vector>
 
-#include "platform/mappedfile.h"
 #include "platform/tempfolder.h"
 #include "wavlayout.h"
 
@@ -188,12 +188,18 @@ bool isWaveType(DWORD ctype) {
 // Samples a PCM WAV file in place, or returns false when the file's own layout
 // does not allow it (then it must be decoded).
 bool sampleInPlace(const std::string &path, const audio::TChannelInfo &info, unsigned parts, TStrings &out) {
-    std::optional<TWavePcmLayout> layout;
-    {
-        // The mapping only shows the chunk walk the header; untouched pages cost nothing.
-        platform::MappedFile map(path);
-        layout = FindPcmData(map.data(), map.size());
-    }
+    // Ordinary reads, never a mapping: a file cut while we look at it (a download
+    // still being written, a sync client replacing it) must give an error or less
+    // data, not a bus error.
+    const TFd file(path);
+    struct stat st {};
+    if (::fstat(file.get(), &st) != 0)
+        throw platform::EPlatformError("不能读取文件" + path + "：" + std::strerror(errno));
+    const auto layout = FindPcmData(
+        [&file](uint64_t offset, uint8_t *buf, size_t n) {
+            return ::pread(file.get(), buf, n, static_cast<off_t>(offset)) == static_cast<ssize_t>(n);
+        },
+        static_cast<uint64_t>(st.st_size));
     // The decoder's view must agree with the header, or the blocks would cut
     // frames differently from what the stream reports.
     if (!layout || layout->channels != info.channels || layout->bitsPerSample != info.bitsPerSample)
@@ -203,7 +209,6 @@ bool sampleInPlace(const std::string &path, const audio::TChannelInfo &info, uns
         size = static_cast<size_t>(info.byteLength);
 
     const auto grid = TWaveSampleList::BlockLayout(size, TWaveSampleList::SampleCountFor(info.duration));
-    const TFd file(path);
     const size_t n = partCount(grid.blocks, parts);
     std::vector<TStrings> results(n);
     const auto part = [&](size_t k) {

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <limits>
 #include <optional>
 #include <string_view>
@@ -159,16 +158,23 @@ const TSegmentRec &TSegmentList::Items(int32_t index) const { return record(inde
 void TSegmentList::LoadFromFile(const std::string &fileName) {
     std::ifstream in(fileName, std::ios::binary);
     if (!in)
-        throw ESegmentError("Cannot open file \"" + fileName + "\". " + std::strerror(errno));
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        throw ESegmentError("Cannot read file \"" + fileName + "\".");
-    LoadFromStrings(SplitTextLines(bytes));
+        throw ESegmentError("不能打开断点文件" + fileName + "：" + std::strerror(errno));
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    if (size > MaxFileBytes)
+        throw ESegmentError("断点文件" + fileName + "超过" + std::to_string(MaxFileBytes >> 20) + " MB");
+    in.seekg(0, std::ios::beg);
+    std::string bytes(size > 0 ? static_cast<size_t>(size) : 0, '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (in.bad() || in.gcount() != static_cast<std::streamsize>(bytes.size()))
+        throw ESegmentError("不能读取断点文件" + fileName);
+    LoadFromStrings(SplitTextLines(Utf16ToUtf8(bytes)));
 }
 
 void TSegmentList::LoadFromStrings(const TStrings &lines) {
-    for (const std::string &line : lines) {
-        const std::string s = trim(line);
+    SkippedLines.clear();
+    for (size_t n = 0; n < lines.size(); ++n) {
+        const std::string s = trim(lines[n]);
         const size_t bracket = s.find(']');
         const size_t p = bracket == std::string::npos ? 0 : bracket + 1; // 1-based
         if (s.empty() || s[0] != '[' || p < 7)
@@ -188,18 +194,51 @@ void TSegmentList::LoadFromStrings(const TStrings &lines) {
             timeText = "00:" + s.substr(1, 9);
         if (!IsTimeText(timeText))
             continue;
+        // One mistyped stamp must not cost the learner the whole file.
+        const auto time = parseTime(timeText);
+        if (!time) {
+            SkippedLines.push_back(static_cast<int32_t>(n + 1));
+            continue;
+        }
 
         TSegmentRec rec;
-        rec.TimeMs = ReadTimeText(timeText);
+        rec.TimeMs = *time;
         rec.Stamp = s.substr(0, p);
         rec.Text = NormalizeText(TextToUtf8(std::string_view(s).substr(p)));
         Add(std::move(rec));
     }
-    if (!records_.empty() && records_.front()->TimeMs != 0) {
+    if (records_.empty())
+        return;
+    // Out of order or repeated stamps would make sentences of negative or no
+    // length, which playback cannot leave.
+    std::stable_sort(records_.begin(), records_.end(),
+                     [](const auto &a, const auto &b) { return a->TimeMs < b->TimeMs; });
+    if (records_.front()->TimeMs != 0) {
         TSegmentRec first;
         first.Stamp = "[00:00.00]";
         Insert(0, std::move(first));
     }
+    size_t kept = 0;
+    for (size_t i = 1; i < records_.size(); ++i) {
+        TSegmentRec &last = *records_[kept];
+        if (records_[i]->TimeMs != last.TimeMs) {
+            if (++kept != i)
+                records_[kept] = std::move(records_[i]);
+            continue;
+        }
+        const std::string &text = records_[i]->Text;
+        if (!text.empty() && text != last.Text)
+            last.Text += last.Text.empty() ? text : " " + text;
+    }
+    records_.resize(kept + 1);
+}
+
+void TSegmentList::DropFrom(int32_t ms) {
+    if (records_.empty())
+        return;
+    const auto end = std::remove_if(records_.begin() + 1, records_.end(),
+                                    [ms](const auto &r) { return r->TimeMs >= ms; });
+    records_.erase(end, records_.end());
 }
 
 TSplitOutcome TSegmentList::AutoSplit(const TStrings &samples) {

@@ -39,16 +39,25 @@ public:
     const TSegmentRec &Items(int32_t index) const;
 
     // Appends the breakpoint lines of the file; ESegmentError when the file
-    // cannot be read. See LoadFromStrings for the rest.
+    // cannot be read or holds more than MaxFileBytes. A file that begins with a
+    // UTF-16 byte-order mark (LE or BE) is read as UTF-16. See LoadFromStrings.
     void LoadFromFile(const std::string &fileName);
-    // Appends one record per LRC stamp line, in line order, then a record at 0 ms
-    // in front when the first one lies later. Lines that are no stamp line are
-    // skipped. Minutes may have any number of digits from two on ([600:00.00]). A
-    // stamp whose time is out of range (seconds from 60, a time past 2^31 - 1 ms)
-    // stops the reading with ESegmentError "'<time text>' is not a valid time";
-    // the records appended before it stay. A list without any stamp line
-    // stays empty: the caller then splits automatically.
+    // Appends one record per LRC stamp line. Minutes may have any number of
+    // digits from two on ([600:00.00]). A stamp whose time is out of range
+    // (seconds from 60, a time past 2^31 - 1 ms) skips its line, whose 1-based
+    // number goes to SkippedLines. Then the list is put in time order (stable)
+    // and keeps one record per time: the first, its text followed by the other
+    // texts of that time. A record at 0 ms goes in front when the first lies
+    // later. A list without any stamp line stays empty: the caller then splits
+    // automatically. Linear in the lines but for the sort.
     void LoadFromStrings(const TStrings &lines);
+    // The lines of the last LoadFromStrings whose stamp was no valid time.
+    std::vector<int32_t> SkippedLines;
+    // A breakpoint file is read whole; anything larger is no breakpoint file.
+    static constexpr int64_t MaxFileBytes = 64ll << 20;
+
+    // Deletes every record but the first whose time is ms or later, in one pass.
+    void DropFrom(int32_t ms);
 
     // Replaces the whole content with the splitter's breakpoints over samples
     // (SplitAtNoiseFloor with Settings); returns the silence level it used.

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace vorel::segment {
@@ -17,9 +18,15 @@ struct TWavePcmLayout {
     uint32_t sampleRate = 0;
 };
 
-// Reads nothing outside [file, file + size). Empty when the file is no RIFF/WAVE,
-// lacks a "fmt " or "data" chunk, or holds anything but 8/16-bit integer PCM with
-// a consistent block alignment.
+// Reads n bytes at offset into buf; false when they cannot all be read.
+using TByteReader = std::function<bool(uint64_t offset, uint8_t *buf, size_t n)>;
+
+// Walks the chunks of a file of size bytes through read, asking only for bytes
+// inside it (chunk headers and the "fmt " body). Empty when the file is no
+// RIFF/WAVE, lacks a "fmt " or "data" chunk, holds anything but 8/16-bit integer
+// PCM with a consistent block alignment, or a read fails (a file that shrank).
+std::optional<TWavePcmLayout> FindPcmData(const TByteReader &read, uint64_t size);
+// The same over a file in memory; reads nothing outside [file, file + size).
 std::optional<TWavePcmLayout> FindPcmData(const uint8_t *file, size_t size);
 
 } // namespace vorel::segment

@@ -15,10 +15,6 @@
 
 namespace vorel::view {
 
-// Only okMirLines is drawn; the other kinds are kept for the property's values and
-// draw as okMirLines, since nothing in the program uses them.
-enum TOscopeKind { okDots, okConLines, okVertLines, okMirLines, okSpikes };
-
 // Copy stores the pen colour; NotXor makes each pixel NOT(pen XOR pixel), so the
 // same line drawn twice restores every pixel.
 enum class TPenMode { Copy, NotXor };
@@ -56,8 +52,6 @@ public:
     explicit TMMOscope(QWidget *parent = nullptr);
     ~TMMOscope() override;
 
-    void SetKind(TOscopeKind k) { kind_ = k; }
-    TOscopeKind Kind() const { return kind_; }
 
     // Setting a colour or the gain invalidates when the value changes.
     void SetForegroundColor(TColor c);
@@ -116,7 +110,6 @@ private:
     void Reallocate();
     void RenderTrace();
 
-    TOscopeKind kind_ = okDots;
     TColor foreground_ = 16776960;
     TColor inactive_ = 8421376;
     TColor background_ = 0;

@@ -5,7 +5,6 @@
 #include <limits>
 
 #include "mmoscope.h"
-#include "waveoscope.h"
 
 namespace vorel::view {
 
@@ -48,13 +47,6 @@ void ShowSamples(TMMOscope *control, const std::vector<std::string> &samples, in
     control->SetForegroundColor(control->InactiveColor());
     control->ClearData();
     control->ShowData(buffer.data());
-}
-
-void ShowSamplesAt(TMMOscope *control, const std::vector<std::string> &samples, int32_t ms)
-{
-    if (!control)
-        return;
-    ShowSamples(control, samples, TWaveOscope::MsToColumns(ms), control->width());
 }
 
 } // namespace vorel::view

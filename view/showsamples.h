@@ -1,4 +1,4 @@
-// Feeding a stretch of the sample list (one decimal text per 40 ms column) to the
+// Feeding a stretch of the sample list (one decimal text per column) to the
 // waveform control.
 #pragma once
 
@@ -16,9 +16,6 @@ class TMMOscope;
 // is restored afterwards, which invalidates the control. A text that does not
 // parse counts as 0; values clamp to the 16-bit range.
 void ShowSamples(TMMOscope *control, const std::vector<std::string> &samples, int64_t first, int32_t maxCount);
-
-// ShowSamples from the column holding ms, over the control's width.
-void ShowSamplesAt(TMMOscope *control, const std::vector<std::string> &samples, int32_t ms);
 
 // The value of one sample text.
 int16_t SampleValue(const std::string &text);

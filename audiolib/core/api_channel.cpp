@@ -2,6 +2,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "api_util.h"
 #include "pcmsource.h"
@@ -41,7 +43,7 @@ extern "C" {
 AUDIOLIB_API HSTREAM BASS_StreamCreate(DWORD freq, DWORD chans, DWORD flags, STREAMPROC *proc, DWORD user) {
     API_LOCK;
     if (!e.initialised) return fail(BASS_ERROR_INIT, HSTREAM(0));
-    if (!proc || chans < 1 || chans > 8 || freq < 100 || freq > 384000 || (flags & BASS_SAMPLE_FLOAT))
+    if (!proc || chans < 1 || chans > 8 || freq < VOREL_MIN_RATE || freq > VOREL_MAX_RATE || (flags & BASS_SAMPLE_FLOAT))
         return fail(BASS_ERROR_FORMAT, HSTREAM(0));
     auto ch = std::make_shared<Channel>();
     ch->flags = flags;
@@ -64,8 +66,18 @@ AUDIOLIB_API HSTREAM BASS_StreamCreateFile(BOOL mem, const void *file, QWORD off
     // Opening (and the pre-scan of a long MP3) touches nothing shared: other threads
     // may open files or use the library meanwhile.
     int error = 0;
-    auto decoder = Decoder::open(static_cast<const char *>(file), (flags & BASS_STREAM_PRESCAN) != 0, error);
+    std::unique_ptr<Decoder> decoder;
+    try {
+        decoder = Decoder::open(static_cast<const char *>(file), (flags & BASS_STREAM_PRESCAN) != 0, error);
+    } catch (const std::bad_alloc &) {
+        return fail(BASS_ERROR_MEM, HSTREAM(0));
+    } catch (...) {
+        return fail(BASS_ERROR_UNKNOWN, HSTREAM(0));
+    }
     if (!decoder) return fail(DWORD(error ? error : BASS_ERROR_FILEFORM), HSTREAM(0));
+    // A header may claim any rate; outside this range the tempo stage cannot play it.
+    const uint32_t rate = decoder->format().rate;
+    if (rate < VOREL_MIN_RATE || rate > VOREL_MAX_RATE) return fail(BASS_ERROR_FILEFORM, HSTREAM(0));
     std::lock_guard<std::mutex> apiLock(e.api);
     if (!e.initialised) return fail(BASS_ERROR_INIT, HSTREAM(0));
     auto ch = std::make_shared<Channel>();

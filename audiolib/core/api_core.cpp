@@ -66,7 +66,7 @@ AUDIOLIB_API BOOL BASS_Init(int device, DWORD freq, DWORD, HWND win, const void 
     if (e.initialised) return fail(BASS_ERROR_ALREADY, FALSE);
     if (device < -1 || device > 1) return fail(BASS_ERROR_DEVICE, FALSE);
     if (freq == 0) freq = 44100;
-    if (freq < 1000 || freq > 192000) return fail(BASS_ERROR_FORMAT, FALSE);
+    if (freq < VOREL_MIN_RATE || freq > VOREL_MAX_RATE) return fail(BASS_ERROR_FORMAT, FALSE);
     e.device = device;
     e.rate = freq;
     e.manualClock = device == 0 && e.manualClockConfig.load() != 0;

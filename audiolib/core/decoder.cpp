@@ -84,6 +84,10 @@ std::unique_ptr<Decoder> Decoder::open(const std::string &path, bool prescan, in
         return dec;
     if (!file)
         return nullptr;
+    if (auto dec = detail::openAvDecoder(file, error))
+        return dec;
+    if (!file)
+        return nullptr;
     if (!mpegFirst) {
         if (auto start = detail::findMpegAudioStart(*file))
             return detail::openMpegDecoder(std::move(file), *start, prescan, error);

@@ -1,5 +1,6 @@
-// File decoders of the core library: MP3 through libmpg123, WAV (and other PCM
-// files) through libsndfile. A decoder is used by one thread at a time (the
+// File decoders of the core library: MP3 through libmpg123; WAV and FLAC through
+// libsndfile; Ogg Vorbis and Opus, and the audio track of MP4/M4A/MOV and
+// Matroska/WebM through libavformat. A decoder is used by one thread at a time (the
 // caller's for decoding channels, the update thread for playing ones); it is never
 // touched from the audio callback.
 #pragma once
@@ -26,12 +27,14 @@ public:
 
     // Opens path (UTF-8). prescan asks for the exact length of an MP3 (a full scan).
     // On failure returns null and sets error to BASS_ERROR_FILEOPEN (missing,
-    // unreadable) or BASS_ERROR_FILEFORM (no audio we can decode).
+    // unreadable), BASS_ERROR_FILEFORM (no audio we can decode) or
+    // BASS_ERROR_NOTAUDIO (a container without an audio track).
     static std::unique_ptr<Decoder> open(const std::string &path, bool prescan, int &error);
 
     const PcmFormat &format() const { return format_; }
     // BASS_CTYPE_STREAM_MP3, _WAV_PCM (integer PCM WAV) or _WAV_FLOAT (float WAV),
-    // _WAV for the other formats libsndfile reads (AIFF, FLAC, ...). Float, 24- and
+    // _FLAC, _OGG (Vorbis), _OPUS, _MP4 (AAC in MP4), _AAC, _ALAC, plain _STREAM for
+    // other codecs in a container, _WAV for the other formats libsndfile reads (AIFF...). Float, 24- and
     // 32-bit samples are delivered as 16-bit, so for those the file's own data is
     // not in format().
     uint32_t channelType() const { return ctype_; }

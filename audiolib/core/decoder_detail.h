@@ -38,7 +38,11 @@ std::optional<uint64_t> findMpegAudioStart(const SourceFile &file);
 std::unique_ptr<Decoder> openMpegDecoder(std::unique_ptr<SourceFile> file, uint64_t audioStart,
                                          bool prescan, int &error);
 // Null (error untouched) when libsndfile does not recognise the content, or
-// recognises it only as MPEG audio, which is left to libmpg123.
+// recognises it only as MPEG audio, which is left to libmpg123, or as Vorbis or
+// Opus, which are left to libavformat.
 std::unique_ptr<Decoder> openSndfileDecoder(std::unique_ptr<SourceFile> &file, int &error);
+// Null (error untouched) when the content is no MP4/MOV, Matroska/WebM or Ogg
+// container; BASS_ERROR_NOTAUDIO for one without an audio track.
+std::unique_ptr<Decoder> openAvDecoder(std::unique_ptr<SourceFile> &file, int &error);
 
 } // namespace vorel::audiolib::detail

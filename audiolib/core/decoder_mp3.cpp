@@ -252,6 +252,9 @@ public:
         if (!mh_)
             return false;
         mpg123_param(mh_, MPG123_ADD_FLAGS, MPG123_GAPLESS | MPG123_QUIET, 0);
+        // A broken transfer leaves damage of any length; by default libmpg123
+        // gives up after 1 KiB and the rest of the recording is lost.
+        mpg123_param(mh_, MPG123_RESYNC_LIMIT, -1, 0);
         // Every rate and channel count allowed, in 16-bit only: libmpg123 then keeps
         // the stream's own rate and channels instead of converting.
         mpg123_format_none(mh_);

@@ -1,4 +1,5 @@
-// WAV and the other PCM files libsndfile reads. 8-bit stays 8-bit unsigned and
+// WAV and the other PCM files libsndfile reads, and FLAC (sample-exact lengths and
+// seeks). 8-bit stays 8-bit unsigned and
 // 16-bit is passed through; everything wider, and floating point, is read as float
 // and brought to 16-bit here: libsndfile's own float-to-short read does not scale.
 #include "audiolib.h"
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace vorel::audiolib::detail {
@@ -16,13 +18,17 @@ namespace {
 
 // libsndfile reads through the already open file, never by name: with a name it
 // would guess headerless formats from the extension.
+// base: where the bytes libsndfile sees begin in the file (headerless reads).
 struct Cursor {
     const SourceFile *file;
     sf_count_t pos = 0;
+    sf_count_t base = 0;
+
+    sf_count_t size() const { return static_cast<sf_count_t>(file->size()) - base; }
 };
 
 sf_count_t vioLength(void *user) {
-    return static_cast<sf_count_t>(static_cast<Cursor *>(user)->file->size());
+    return static_cast<Cursor *>(user)->size();
 }
 
 sf_count_t vioSeek(sf_count_t offset, int whence, void *user) {
@@ -31,7 +37,7 @@ sf_count_t vioSeek(sf_count_t offset, int whence, void *user) {
     switch (whence) {
     case SEEK_SET: target = offset; break;
     case SEEK_CUR: target = c->pos + offset; break;
-    case SEEK_END: target = static_cast<sf_count_t>(c->file->size()) + offset; break;
+    case SEEK_END: target = c->size() + offset; break;
     default: return -1;
     }
     if (target < 0)
@@ -44,7 +50,7 @@ sf_count_t vioRead(void *ptr, sf_count_t count, void *user) {
     auto *c = static_cast<Cursor *>(user);
     if (count <= 0)
         return 0;
-    const int64_t got = c->file->readAt(static_cast<uint64_t>(c->pos), ptr, static_cast<size_t>(count));
+    const int64_t got = c->file->readAt(static_cast<uint64_t>(c->base + c->pos), ptr, static_cast<size_t>(count));
     if (got < 0)
         return 0;
     c->pos += got;
@@ -96,9 +102,16 @@ public:
             return -1;
         const int major = info.format & SF_FORMAT_TYPEMASK;
         const int subtype = info.format & SF_FORMAT_SUBMASK;
-        if (major == SF_FORMAT_MPEG || major == SF_FORMAT_RAW)
+        // Vorbis and Opus go to libavformat: libsndfile's Vorbis seek can land
+        // thousands of frames off, and its Opus decoding takes three times as long.
+        if (major == SF_FORMAT_MPEG || major == SF_FORMAT_RAW || subtype == SF_FORMAT_VORBIS ||
+            subtype == SF_FORMAT_OPUS)
             return -1;
         if (info.channels < 1 || info.channels > kMaxChannels || info.samplerate <= 0 || info.frames < 0)
+            return 0;
+        // Positions must be exact; an encoding libsndfile cannot seek in (GSM 6.10
+        // in WAV) is one we do not support.
+        if (!info.seekable || sf_seek(sf_, 0, SEEK_SET) != 0)
             return 0;
 
         switch (subtype) {
@@ -122,13 +135,42 @@ public:
         const bool floating = subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE;
         const bool integerPcm = subtype == SF_FORMAT_PCM_U8 || subtype == SF_FORMAT_PCM_16 ||
                                 subtype == SF_FORMAT_PCM_24 || subtype == SF_FORMAT_PCM_32;
+        if ((major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX) && (floating || integerPcm) && !readToFileEnd(info))
+            return 0;
         if (riff && floating)
             ctype_ = BASS_CTYPE_STREAM_WAV_FLOAT;
         else if (riff && integerPcm)
             ctype_ = BASS_CTYPE_STREAM_WAV_PCM;
+        else if (major == SF_FORMAT_FLAC)
+            ctype_ = BASS_CTYPE_STREAM_FLAC;
         else
             ctype_ = BASS_CTYPE_STREAM_WAV;
         return 1;
+    }
+
+    // A recorder that streams a WAV never patches its sizes: 0xFFFFFFFF in the
+    // data chunk, and libsndfile stops there, 4 GiB in. Such data runs to the end
+    // of the file: read it headerless from where the data begins. False when
+    // that reopening fails.
+    bool readToFileEnd(SF_INFO &info) {
+        const sf_count_t dataOffset = cursor_.pos; // sf_seek(0) went to the first frame
+        unsigned char chunk[8];
+        if (dataOffset < 8 || file_->readAt(static_cast<uint64_t>(dataOffset - 8), chunk, 8) != 8 ||
+            std::memcmp(chunk, "data", 4) != 0 || std::memcmp(chunk + 4, "\xFF\xFF\xFF\xFF", 4) != 0)
+            return true;
+        SF_INFO raw{};
+        raw.samplerate = info.samplerate;
+        raw.channels = info.channels;
+        raw.format = SF_FORMAT_RAW | (info.format & SF_FORMAT_SUBMASK) | SF_ENDIAN_LITTLE;
+        sf_close(sf_);
+        cursor_ = Cursor{file_.get(), 0, dataOffset};
+        SF_VIRTUAL_IO io{vioLength, vioSeek, vioRead, vioWrite, vioTell};
+        sf_ = sf_open_virtual(&io, SFM_READ, &raw, &cursor_);
+        if (!sf_)
+            return false;
+        info.frames = raw.frames;
+        length_ = raw.frames;
+        return true;
     }
 
     std::unique_ptr<SourceFile> releaseFile() {

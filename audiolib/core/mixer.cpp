@@ -132,7 +132,15 @@ void fillRing(Channel &ch, int frames) {
         // A stop at the current position still goes through the renderer: it may
         // hold output for input before it (the tempo processor does).
         RenderResult r;
-        ch.renderer->render(c->pcm, Chunk::kFrames, rate, stopAt, r);
+        try {
+            ch.renderer->render(c->pcm, Chunk::kFrames, rate, stopAt, r);
+        } catch (...) {
+            // A renderer that fails (the tempo processor may throw) ends its
+            // stream; the thread and the other channels go on.
+            r = RenderResult{};
+            r.srcStart = r.srcEnd = double(cur);
+            r.ended = true;
+        }
         int count = 0;
         if (r.atStop) {
             ch.lastMarkerPos = int64_t(stopAt);

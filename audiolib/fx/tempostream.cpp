@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "engine.h"
@@ -253,7 +255,12 @@ template <typename F> bool onTempo(HSTREAM chan, F f) {
             auto *c = static_cast<Call *>(arg);
             TempoRenderer *t = asTempo(r);
             if (!t) return false;
-            c->ok = (*c->f)(*t);
+            // No C++ exception leaves the library.
+            try {
+                c->ok = (*c->f)(*t);
+            } catch (...) {
+                c->ok = false;
+            }
             return true;
         },
         &call, error);
@@ -280,7 +287,16 @@ AUDIOLIB_API HSTREAM BASS_FX_TempoCreate(DWORD chan, DWORD flags) {
         setError(error);
         return 0;
     }
-    auto renderer = std::make_unique<TempoRenderer>(source);
+    std::unique_ptr<TempoRenderer> renderer;
+    try {
+        renderer = std::make_unique<TempoRenderer>(source);
+    } catch (const std::bad_alloc &) {
+        setError(BASS_ERROR_MEM);
+        return 0;
+    } catch (...) {
+        setError(BASS_ERROR_FORMAT); // the tempo processor refused the source
+        return 0;
+    }
     if (!renderer->seek(0)) {
         setError(BASS_ERROR_POSITION);
         return 0;

@@ -92,6 +92,7 @@ typedef struct VOREL_MSGTARGET {
 #define BASS_ERROR_START 9
 #define BASS_ERROR_ALREADY 14
 #define BASS_ERROR_NOTPAUSED 16
+#define BASS_ERROR_NOTAUDIO 17
 #define BASS_ERROR_NOCHAN 18
 #define BASS_ERROR_ILLTYPE 19
 #define BASS_ERROR_ILLPARAM 20
@@ -116,6 +117,11 @@ typedef struct VOREL_MSGTARGET {
 #define BASS_ERROR_VERSION 43
 #define BASS_ERROR_CODEC 44
 #define BASS_ERROR_UNKNOWN ((DWORD)-1)
+
+/* The sample rates (Hz) of every stream, and of the output (BASS_Init): the tempo
+ * processor works from 1 kHz to 192 kHz. */
+#define VOREL_MIN_RATE 1000
+#define VOREL_MAX_RATE 192000
 #define BASS_FX_ERROR_NODECODE 100
 
 /* BASS_SetConfig options; they apply from the next update pass. */
@@ -137,7 +143,13 @@ typedef struct VOREL_MSGTARGET {
 
 /* Channel types (BASS_CHANNELINFO.ctype) */
 #define BASS_CTYPE_STREAM 0x10000
+#define BASS_CTYPE_STREAM_OGG 0x10002
 #define BASS_CTYPE_STREAM_MP3 0x10005
+#define BASS_CTYPE_STREAM_FLAC 0x10900
+#define BASS_CTYPE_STREAM_AAC 0x10b00
+#define BASS_CTYPE_STREAM_MP4 0x10b01
+#define BASS_CTYPE_STREAM_ALAC 0x10e00
+#define BASS_CTYPE_STREAM_OPUS 0x11200
 #define BASS_CTYPE_STREAM_WAV 0x40000
 #define BASS_CTYPE_STREAM_WAV_PCM 0x50001
 #define BASS_CTYPE_STREAM_WAV_FLOAT 0x50003
@@ -273,12 +285,16 @@ AUDIOLIB_API BOOL BASS_SampleStop(HSAMPLE handle);
 
 /* ---- Streams ---- */
 /* A user stream: proc is called on a library thread (never the audio callback) to
- * fill buffer with up to length bytes of freq/chans/flags PCM. */
+ * fill buffer with up to length bytes of freq/chans/flags PCM. freq lies in
+ * VOREL_MIN_RATE ... VOREL_MAX_RATE, else BASS_ERROR_FORMAT. */
 AUDIOLIB_API HSTREAM BASS_StreamCreate(DWORD freq, DWORD chans, DWORD flags, STREAMPROC *proc,
                                        DWORD user);
 /* A file stream. mem must be FALSE (memory streams fail with BASS_ERROR_NOTAVAIL);
  * file is a NUL-terminated UTF-8 path; offset and length must be 0. Missing or
- * unreadable file: BASS_ERROR_FILEOPEN; no audio: BASS_ERROR_FILEFORM. */
+ * unreadable file: BASS_ERROR_FILEOPEN; no audio we can decode, or a sample rate
+ * outside VOREL_MIN_RATE ... VOREL_MAX_RATE: BASS_ERROR_FILEFORM; a container (MP4,
+ * Matroska...) without an audio track: BASS_ERROR_NOTAUDIO. Every stream this
+ * opens plays, also through a tempo stream. */
 AUDIOLIB_API HSTREAM BASS_StreamCreateFile(BOOL mem, const void *file, QWORD offset, QWORD length,
                                            DWORD flags);
 AUDIOLIB_API HSTREAM BASS_StreamCreateURL(const char *url, DWORD offset, DWORD flags,

@@ -104,7 +104,7 @@ TEST_F(WindowTest, TextsAndDefaultsAreTheFormsOwn) {
     EXPECT_EQ(w->cb_pausetime->itemText(22).toStdString(), "句长1/10");
     EXPECT_EQ(w->cb_pausetime->currentText().toStdString(), "句长1/5");
     EXPECT_TRUE(w->rg_bj->isChecked());
-    EXPECT_EQ(w->repeatMode, 0);
+    EXPECT_EQ(w->Repeater().Report().mode, 0);
     EXPECT_EQ(w->sl_speed->Position(), 0);
     EXPECT_EQ(w->sl_speed->MinValue(), -40);
     EXPECT_EQ(w->sl_speed->MaxValue(), 40);
@@ -117,8 +117,8 @@ TEST_F(WindowTest, TextsAndDefaultsAreTheFormsOwn) {
     EXPECT_FALSE(w->prevbtn->isEnabled());
     EXPECT_FALSE(w->nextbtn->isEnabled());
     EXPECT_FALSE(w->slider->isEnabled());
-    EXPECT_EQ(w->curSentence, 0);
-    EXPECT_EQ(w->readCount, 0);
+    EXPECT_EQ(w->Repeater().Report().sentence, 0);
+    EXPECT_EQ(w->Repeater().ReadCount(), 0);
 }
 
 TEST_F(WindowTest, TheSpeedSliderHasTheFocusAndTabNeverMovesIt) {
@@ -152,7 +152,7 @@ TEST_F(WindowTest, AFailureShowsItsMessageAndTheWindowGoesOn) {
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_NE(messages[0].find("Vorel语言复读机（免费体验版）: "), std::string::npos) << messages[0];
     EXPECT_NE(messages[0].find("broken.mp3"), std::string::npos) << messages[0];
-    EXPECT_FALSE(w->busy);
+    EXPECT_FALSE(w->Repeater().Report().busy);
 
     // A failure escaping any handler reaches the application's handler.
     Thrower thrower;
@@ -160,6 +160,11 @@ TEST_F(WindowTest, AFailureShowsItsMessageAndTheWindowGoesOn) {
     QCoreApplication::processEvents();
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_NE(messages[1].find("处理失败：测试"), std::string::npos);
+
+    // A failure of the machine is said in Chinese, never as the library's bare text.
+    Guard([] { throw std::bad_alloc(); });
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[2], "Vorel语言复读机（免费体验版）: 内存不足，无法完成这项操作。");
 
     // Pressing play with no file says so instead of playing nothing.
     qputenv("VORELPLAY_NO_DIALOGS", "1");
@@ -171,4 +176,12 @@ TEST_F(WindowTest, AFailureShowsItsMessageAndTheWindowGoesOn) {
     EXPECT_TRUE(w->OpenFile(good));
     EXPECT_EQ(w->StatusText(), "共2个句子");
     EXPECT_TRUE(w->slider->isEnabled());
+
+    // A mistyped stamp costs its line, named on the info line; the file opens.
+    vorel::test::writeWav16(dir.file("talk.wav"), vorel::test::tone(440, 3, 22050, 1), 22050, 1);
+    vorel::test::writeText(dir.file("talk.lrc"), "[ti:x]\n[00:00.00]a\n[00:01:345]b\n[00:02.00]c\n");
+    EXPECT_TRUE(w->OpenFile(dir.file("talk.wav")));
+    EXPECT_EQ(w->NoticeText(), "断点文件talk.lrc第3行的时间标签无效，已跳过。");
+    EXPECT_EQ(w->Repeater().Report().sentenceCount, 2);
+    EXPECT_EQ(messages.size(), 3u);
 }

@@ -81,8 +81,8 @@ protected:
         for (; ms < maxMs && ends_ == before; ms += 10) {
             render_(buf, 441);
             if (ms % 80 == 0 && w->Timer_play->isActive()) {
-                w->Timer_playTimer();
-                seenSentences.push_back(w->curSentence);
+                w->Repeater().Timer_playTimer();
+                seenSentences.push_back(w->Repeater().Report().sentence);
             }
             QCoreApplication::processEvents();
         }
@@ -97,19 +97,19 @@ protected:
         for (int t = 0; t < ms; t += 10) {
             render_(buf, 441);
             if (t % 80 == 0 && w->Timer_play->isActive())
-                w->Timer_playTimer();
+                w->Repeater().Timer_playTimer();
             QCoreApplication::processEvents();
         }
     }
     // Runs the pause countdown to its end, one 50-ms tick at a time.
     void finishPause() {
         for (int i = 0; i < 100000 && w->timer_pause->isActive(); ++i)
-            w->timer_pauseTimer();
+            w->Repeater().timer_pauseTimer();
     }
 
     std::unique_ptr<TfMainFree> w;
     std::vector<std::string> messages;
-    std::vector<int32_t> seenSentences; // curSentence at each play-timer tick
+    std::vector<int32_t> seenSentences; // the current sentence at each play-timer tick
     vorel::test::TempDir dir;
 
 private:

@@ -15,13 +15,13 @@
 #include <cstring>
 #include <fstream>
 
-#include "enginefixture.h"
+#include "playerfixture.h"
 #include "player.h"
 #include "segment/samplelist.h"
 #include "testfiles.h"
 
 using namespace vorel::audio;
-using vorel::audio::test::EngineTest;
+using vorel::audio::test::PlayerTest;
 using vorel::segment::TSamplingPath;
 using vorel::segment::TStrings;
 using vorel::segment::TWaveSampleList;
@@ -86,41 +86,7 @@ size_t filesIn(const std::string &folder) {
     return n;
 }
 
-class LongFiles : public EngineTest {
-protected:
-    void SetUp() override {
-        EngineTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        player = std::make_unique<TBass>(&target_);
-    }
-    void TearDown() override {
-        player.reset();
-        EngineTest::TearDown();
-    }
-    DWORD state() { return core.BASS_ChannelIsActive(player->handle); }
-
-    // Plays [startMs, startMs + 2000] and checks that it starts on the right sound
-    // and ends 100 ms past its end, with the end message.
-    void expectRangePlays(int32_t startMs, double hz) {
-        SCOPED_TRACE(startMs);
-        out.clear();
-        log.clear();
-        player->PlayRange(uint32_t(startMs), uint32_t(startMs + 2000), false);
-        renderUntil([&] { return state() == BASS_ACTIVE_PAUSED; }, 3 * kRate, 1024);
-        ASSERT_EQ(state(), DWORD(BASS_ACTIVE_PAUSED));
-        renderFrames(kRate / 10);
-        EXPECT_EQ(log.snapshot(), std::vector<DWORD>{WM_SEGMENT_END});
-        // The range ends by output frame count; 5 ms covers a zero crossing at the end.
-        EXPECT_NEAR(soundEnd(), 2.1 * kRate, 0.005 * kRate);
-        // The tone of that place in the file (crossings: twice its frequency).
-        ASSERT_GE(out.size(), size_t(2 * kRate));
-        EXPECT_NEAR(vt::crossingsPerSecond(out.data() + kRate / 2, kRate, 2, 0, kRate), 2 * hz, 0.02 * 2 * hz);
-    }
-
-    vt::TempDir dir;
-    std::unique_ptr<TBass> player;
-};
+class LongFiles : public PlayerTest {};
 
 } // namespace
 

@@ -64,15 +64,24 @@ TEST_F(PlayerEngine, EveryNameIsBound) {
     ASSERT_TRUE(bindFx(fxModule()));
 }
 
-TEST_F(PlayerEngine, RangeEndsHundredMsPastItsEndAtEveryTempo) {
-    for (int tempo : {0, -40, 40}) {
-        SCOPED_TRACE(tempo);
+// A range ends 100 ms past its end, or at the stop the caller gives (a shorter tail).
+TEST_F(PlayerEngine, RangeEndsAtItsStopAtEveryTempo) {
+    struct Case {
+        int tempo;
+        int64_t stopMs; // 0: PlayRange's own 100 ms tail
+    };
+    for (const Case c : {Case{0, 0}, Case{-40, 0}, Case{40, 0}, Case{0, 2030}, Case{40, 2030}}) {
+        const int tempo = c.tempo;
+        SCOPED_TRACE(std::to_string(tempo) + " " + std::to_string(c.stopMs));
         out.clear();
         log.clear();
         started = 0;
         player->Open(threeSeconds);
         player->SetTempo(tempo);
-        player->PlayRange(1000, 2000, false);
+        if (c.stopMs)
+            player->PlayUntil(1000, c.stopMs, false);
+        else
+            player->PlayRange(1000, 2000, false);
         EXPECT_EQ(started, 1);
 
         bool messageBeforePause = false;
@@ -84,9 +93,11 @@ TEST_F(PlayerEngine, RangeEndsHundredMsPastItsEndAtEveryTempo) {
         EXPECT_EQ(state(), DWORD(BASS_ACTIVE_PAUSED));
         EXPECT_FALSE(messageBeforePause);
 
-        // 1100 ms of source at 100 + tempo per cent; the range ends by output frame
-        // count, so the end is exact but for a frame of rounding: 5 ms is ample.
-        const double expected = 1.1 * kRate / (1 + tempo / 100.0);
+        // 1100 ms (or to the stop) of source at 100 + tempo per cent; the range ends
+        // by output frame count, so the end is exact but for a frame of rounding:
+        // 5 ms is ample.
+        const double source = c.stopMs ? double(c.stopMs - 1000) / 1000 : 1.1;
+        const double expected = source * kRate / (1 + tempo / 100.0);
         EXPECT_NEAR(soundEnd(), expected, 0.005 * kRate);
 
         renderFrames(kRate / 2); // paused: nothing more plays, the message came once
@@ -211,4 +222,44 @@ TEST_F(PlayerEngine, OpeningAMissingFileRaisesAndLeavesNoFile) {
     EXPECT_EQ(player->handle, 0u);
     EXPECT_EQ(player->fileName, missing);
     player->SetTempo(10); // still no file: nothing happens
+}
+
+// Files the engine cannot play are refused at open, with the format as the cause.
+TEST_F(PlayerEngine, UnplayableFilesAreRefusedAsAFormat) {
+    const std::string gsm = dir.file("gsm.wav"), slow = dir.file("eight_hz.wav"), fast = dir.file("384k.wav");
+    ASSERT_TRUE(vt::mustRun("sox -n -r 8000 -c 1 -e gsm-full-rate " + vt::shellQuote(gsm) + " synth 1 sine 440"));
+    vt::writeWav16(slow, std::vector<int16_t>(80, 1000), 8, 1);
+    vt::writeWav16(fast, vt::tone(440, 0.5, 384000, 1), 384000, 1);
+    for (const std::string &path : {gsm, slow, fast}) {
+        try {
+            player->Open(path);
+            ADD_FAILURE() << "opened " << path;
+        } catch (const EAudioError &e) {
+            EXPECT_EQ(std::string(e.what()), "不能打开文件" + path + "! \r\n原因[41]：不支持该文件格式");
+        }
+    }
+}
+
+// No sound output at all: files still open (for the waveform and the splitting),
+// and the player says there is no output instead of failing every open.
+TEST(PlayerWithoutOutput, OpensFilesAndSaysSo) {
+    loadLibrariesFrom(VOREL_CORE_LIB, VOREL_FX_LIB);
+    const char *old = std::getenv("SDL_AUDIODRIVER");
+    const std::string saved = old ? old : "";
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    vt::TempDir dir;
+    const std::string path = dir.file("a.wav");
+    vt::writeWav16(path, vt::tone(440, 1.0, kRate, 1), kRate, 1);
+    VOREL_MSGTARGET target{[](void *, DWORD, DWORD, DWORD) {}, nullptr};
+    {
+        TBass player(&target);
+        EXPECT_FALSE(player.HasOutput());
+        EXPECT_NO_THROW(player.Open(path));
+        EXPECT_EQ(player.info.duration, 1000);
+    }
+    if (old)
+        setenv("SDL_AUDIODRIVER", saved.c_str(), 1);
+    else
+        unsetenv("SDL_AUDIODRIVER");
+    EXPECT_STREQ(NoSoundOutputNotice, "未找到声音输出设备：可以打开文件、显示波形和断句，但听不到声音。");
 }

@@ -38,6 +38,7 @@ TEST(ErrorText, EveryCodeHasItsText) {
         {9, "BASS_Start has not been successfully called"},
         {14, "already initialized/paused/whatever"},
         {16, "not paused"},
+        {17, "文件中没有音轨"},
         {18, "can't get a free channel"},
         {19, "an illegal type was specified"},
         {20, "an illegal parameter was specified"},

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <stdexcept>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -47,6 +48,45 @@ bool mustRun(const std::string &command) {
     if (rc != 0)
         ADD_FAILURE() << "command failed (" << rc << "): " << command;
     return rc == 0;
+}
+
+const std::vector<MediaFormat> &mediaFormats() {
+    // A picture track beside the sound, as in a video lesson.
+#define VOREL_PICTURE "-f lavfi -i color=c=blue:s=64x48:r=5:d=3600 -shortest -c:v mpeg4 "
+#define VOREL_FFMPEG "ffmpeg -nostdin -v error -y -i $IN "
+    static const std::vector<MediaFormat> formats = {
+        {"flac", "a.flac", VOREL_FFMPEG "$OUT"},
+        {"ogg_vorbis", "a.ogg", "oggenc -Q -q 3 $IN -o $OUT"},
+        {"opus", "a.opus", "opusenc --quiet --bitrate 64 $IN $OUT"},
+        {"m4a_aac", "a.m4a", VOREL_FFMPEG "-c:a aac -b:a 96k $OUT"},
+        {"m4b_aac_mono_22050", "a.m4b", VOREL_FFMPEG "-ac 1 -ar 22050 -c:a aac -b:a 32k -f ipod $OUT"},
+        {"m4a_alac", "a.m4a", VOREL_FFMPEG "-c:a alac $OUT"},
+        {"mp4_video_aac", "a.mp4", VOREL_FFMPEG VOREL_PICTURE "-c:a aac $OUT"},
+        {"mov_aac", "a.mov", VOREL_FFMPEG "-c:a aac -f mov $OUT"},
+        {"mp4_mp3", "a.mp4", VOREL_FFMPEG "-c:a libmp3lame -b:a 128k $OUT"},
+        {"mkv_flac", "a.mkv", VOREL_FFMPEG "-c:a flac $OUT"},
+        {"mkv_ac3_video", "a.mkv", VOREL_FFMPEG VOREL_PICTURE "-c:a ac3 $OUT"},
+        {"mkv_vorbis", "a.mkv", VOREL_FFMPEG "-c:a libvorbis $OUT"},
+        {"webm_opus", "a.webm", VOREL_FFMPEG "-c:a libopus -b:a 64k $OUT"},
+    };
+#undef VOREL_FFMPEG
+#undef VOREL_PICTURE
+    return formats;
+}
+
+const MediaFormat &mediaFormat(const std::string &name) {
+    for (const MediaFormat &f : mediaFormats())
+        if (name == f.name)
+            return f;
+    throw std::invalid_argument("no media format " + name);
+}
+
+bool encodeMedia(const MediaFormat &format, const std::string &source, const std::string &out) {
+    std::string cmd = format.command;
+    for (const auto &[from, to] : {std::pair<std::string, std::string>{"$IN", shellQuote(source)}, {"$OUT", shellQuote(out)}})
+        for (size_t at = cmd.find(from); at != std::string::npos; at = cmd.find(from, at + to.size()))
+            cmd.replace(at, from.size(), to);
+    return mustRun(cmd);
 }
 
 std::vector<int16_t> tone(double hz, double seconds, int rate, int channels, double amplitude) {

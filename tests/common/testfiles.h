@@ -55,6 +55,19 @@ std::vector<uint8_t> readFile(const std::string &path);
 void writeFile(const std::string &path, const std::vector<uint8_t> &bytes);
 void writeText(const std::string &path, const std::string &text);
 
+// The encoders of the formats beyond WAV and MP3, each from a WAV source.
+struct MediaFormat {
+    const char *name;
+    const char *file;    // a name with the extension the encoder wants
+    const char *command; // $IN and $OUT stand for the source and the result
+};
+// flac, ogg_vorbis, opus, m4a_aac, m4b_aac_mono_22050, m4a_alac, mp4_video_aac,
+// mov_aac, mp4_mp3, mkv_flac, mkv_ac3_video, mkv_vorbis, webm_opus.
+const MediaFormat &mediaFormat(const std::string &name);
+const std::vector<MediaFormat> &mediaFormats();
+// Encodes source into out; fails the test (ADD_FAILURE) when the encoder does.
+bool encodeMedia(const MediaFormat &format, const std::string &source, const std::string &out);
+
 // Zero crossings per second of one channel of interleaved s16: a tone's pitch estimate
 // (twice its frequency).
 double crossingsPerSecond(const int16_t *interleaved, size_t frames, int channels, int channel, int rate);

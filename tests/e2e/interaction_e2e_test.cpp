@@ -2,6 +2,7 @@
 // breakpoint, damaged files, and files handed over by a second start.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "e2esupport.h"
@@ -109,4 +110,66 @@ TEST(InteractionE2E, DamagedFilesShowTheErrorAndTheWindowLoadsTheNextGoodFile) {
     EXPECT_TRUE(run.waitFor("status", "共5个句子", 3000));
     run.click(at::play.first, at::play.second);
     EXPECT_TRUE(run.waitFor("read", "0 2000 1", 3000));
+}
+
+// No sound output at all: the file opens with its waveform and sentences, and the
+// window says there is no output, at start and again when play is pressed.
+TEST(InteractionE2E, WithoutSoundOutputTheFileOpensAndTheWindowSaysSo) {
+    TXSession x;
+    ASSERT_TRUE(x.ok());
+    TempDir dir;
+    const std::string notice = "未找到声音输出设备：可以打开文件、显示波形和断句，但听不到声音。";
+    TVorelRun run(x, dir, shellQuote(makeTenSeconds(dir)), true, {{"SDL_AUDIODRIVER", "no-such-driver"}});
+    ASSERT_NE(run.window(), 0u) << run.stderrText();
+    ASSERT_TRUE(run.waitFor("load", "ten.wav 10000 5", 10000)) << run.stderrText();
+    EXPECT_EQ(run.count("notice", notice), 1u);
+    run.click(at::play.first, at::play.second);
+    EXPECT_TRUE(run.waitFor("notice", notice, 5000, 1));
+    EXPECT_EQ(run.count("error"), 0u);
+}
+
+TEST(InteractionE2E, StrayPressesPlayNothingAndAFailedLoadKeepsTheLesson) {
+    TXSession x;
+    ASSERT_TRUE(x.ok());
+    TempDir dir;
+    // Paced: the first reading lasts while the test stops it.
+    TVorelRun run(x, dir, shellQuote(makeTenSeconds(dir)));
+    ASSERT_NE(run.window(), 0u) << run.stderrText();
+    ASSERT_TRUE(run.waitFor("status", "共5个句子", 10000));
+    run.click(at::play.first, at::play.second); // previous and next are usable from here
+    ASSERT_TRUE(run.waitFor("read", "0 2000 1", 3000));
+    run.click(at::stop.first, at::stop.second);
+    ASSERT_TRUE(run.waitFor("status", "结束播放", 3000));
+    // The info line, the status cell, the time label: both buttons; the logo: the
+    // right one (a left click on it opens the read-me). Never twice at one point:
+    // a pointer that does not move keeps xdotool waiting.
+    const struct {
+        int x, y, button;
+    } stray[] = {{373, 191, 1}, {380, 191, 3}, {707, 191, 1}, {712, 191, 3},
+                 {693, 108, 1}, {699, 108, 3}, {691, 38, 3}};
+    for (const auto &s : stray)
+        run.click(s.x, s.y, s.button);
+    run.click(at::next.first, at::next.second);
+    ASSERT_TRUE(run.waitFor("read", "2000 4000 1", 3000));
+    EXPECT_EQ(run.count("read"), 2u) << "a stray press started a reading";
+
+    // A damaged file handed over by a second start: the box, then the old lesson.
+    writeText(dir.file("broken.mp3"), std::string(5000, 'x'));
+    auto env = x.env();
+    env["TMPDIR"] = dir.path();
+    env["XDG_RUNTIME_DIR"] = dir.path();
+    TChild second(shellQuote(VORELPLAY) + " " + shellQuote(dir.file("broken.mp3")), env);
+    EXPECT_EQ(second.wait(2000), 0);
+    ASSERT_TRUE(run.waitFor("error", "broken.mp3", 5000)) << run.stderrText();
+    EXPECT_TRUE(dismissBox(x, "Vorel语言复读机（免费体验版）"));
+    const std::vector<TraceLine> trace = run.trace();
+    auto lastStatus = std::find_if(trace.rbegin(), trace.rend(), [](const TraceLine &l) { return l.kind == "status"; });
+    ASSERT_NE(lastStatus, trace.rend());
+    EXPECT_NE(lastStatus->detail, "文件处理");
+    run.click(at::next.first, at::next.second);
+    EXPECT_TRUE(run.waitFor("read", "4000 6000 1", 3000));
+    run.click(at::play.first, at::play.second);
+    EXPECT_TRUE(run.waitFor("read", "4000 6000 1", 3000, 1));
+    EXPECT_EQ(run.count("load"), 1u);
+    EXPECT_EQ(run.count("error"), 1u);
 }

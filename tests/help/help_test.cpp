@@ -13,7 +13,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <unistd.h>
 
@@ -30,9 +35,11 @@ protected:
 
     std::vector<std::string> filesInFolder() const {
         std::vector<std::string> names;
+        // The files of the instance folders; their locks do not count.
         if (fs::exists(folder_))
-            for (const auto &e : fs::directory_iterator(folder_))
-                names.push_back(e.path().filename().string());
+            for (const auto &e : fs::recursive_directory_iterator(folder_))
+                if (!e.is_directory() && e.path().filename() != ".lock")
+                    names.push_back(e.path().filename().string());
         return names;
     }
 
@@ -86,7 +93,7 @@ TEST_F(HelpWindow, EachShowingWritesAFreshFileThatClosingDeletes) {
         help.show();
         const std::string page = help.pageFile();
         ASSERT_FALSE(page.empty());
-        EXPECT_EQ(fs::path(page).parent_path(), fs::path(folder_));
+        EXPECT_EQ(fs::path(page).parent_path().parent_path(), fs::path(folder_));
         EXPECT_EQ(fs::path(page).extension(), ".html");
         EXPECT_TRUE(fs::exists(page));
         EXPECT_EQ(fs::status(page).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
@@ -151,4 +158,27 @@ TEST_F(HelpWindow, FailingShowingReportsOnceAndStaysOpenEmpty) {
         else
             EXPECT_TRUE(filesInFolder().empty());
     }
+}
+
+// A file system that takes no more (full, or over the size limit): the message
+// says the page could not be written, with the system's reason.
+TEST_F(HelpWindow, APageThatCannotBeWrittenSaysWhy) {
+    struct rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit tiny = old;
+    tiny.rlim_cur = 100; // bytes: the page is larger
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tiny), 0);
+    {
+        TfHelp help(vorel::resources::FindResource, record_);
+        help.show();
+        QApplication::processEvents();
+        setrlimit(RLIMIT_FSIZE, &old);
+        ASSERT_EQ(messages_.size(), 1u);
+        EXPECT_EQ(messages_[0], QStringLiteral("Vorelplay: 错误：帮助页无法写入临时文件夹：") +
+                                    QString::fromLocal8Bit(std::strerror(EFBIG)));
+        help.close();
+    }
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_TRUE(filesInFolder().empty()); // the partial page went on closing
 }

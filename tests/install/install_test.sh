@@ -22,7 +22,9 @@ for e in "${entries[@]}"; do
   [[ -f $prefix/share/icons/hicolor/scalable/apps/$icon.svg ]] || fail "$e: no scalable icon $icon"
 done
 grep -q '^Exec=Vorelplay %f$' "$prefix/share/applications/vorel.desktop" || fail "Vorelplay's entry does not pass the chosen file"
-grep -q '^MimeType=.*audio/mpeg;' "$prefix/share/applications/vorel.desktop" || fail "Vorelplay's entry does not open MP3"
+for mime in audio/mpeg audio/flac audio/x-vorbis+ogg audio/x-opus+ogg audio/mp4 audio/x-m4b video/mp4 video/x-matroska video/webm; do
+  grep -q "^MimeType=.*$mime;" "$prefix/share/applications/vorel.desktop" || fail "Vorelplay's entry does not open $mime"
+done
 
 for f in share/icons/hicolor/48x48/apps/vorel.png share/icons/hicolor/256x256/apps/vorel.png \
          share/vorel/demo/01-classroom.mp3 share/vorel/demo/01-classroom.lrc share/vorel/demo/02-directions.wav \

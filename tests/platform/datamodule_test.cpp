@@ -12,6 +12,8 @@
 #include <map>
 #include <regex>
 #include <set>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -214,19 +216,25 @@ TEST(EmptyFolder, EmptiesNestedFoldersKeepsThemAndFollowsNoLink) {
 }
 
 TEST_F(DataModuleTest, NormalRunHoldsTheTwoLibrariesAndLeavesNothing) {
-    // A leftover core library from an earlier run, even read-only, is replaced.
+    // A loose library of an earlier version, even read-only, is removed.
     ASSERT_EQ(mkdir(folder_.c_str(), 0700), 0);
     vorel::test::writeText(folder_ + "bass.dll", "left over");
     chmod((folder_ + "bass.dll").c_str(), 0400);
 
     Tdm dm = module();
     dm.DataModuleCreate();
-    EXPECT_EQ(dm.coreLibraryPath(), folder_ + "bass.dll");
+    // The instance's own folder holds the libraries and its lock.
+    const std::string mine = fs::path(dm.coreLibraryPath()).parent_path().filename().string();
+    EXPECT_TRUE(std::regex_match(mine, std::regex("run-[A-Za-z0-9]{6}"))) << mine;
+    EXPECT_EQ(entries(folder_), (std::set<std::string>{mine}));
+    const std::string instance = folder_ + mine + "/";
+    EXPECT_EQ(dm.coreLibraryPath(), instance + "bass.dll");
     const std::string fxName = fs::path(dm.effectsLibraryPath()).filename().string();
-    EXPECT_EQ(dm.effectsLibraryPath(), folder_ + fxName);
+    EXPECT_EQ(dm.effectsLibraryPath(), instance + fxName);
     EXPECT_TRUE(std::regex_match(fxName, std::regex("[A-Za-z]{2,8}\\.f[A-Za-z]{2}"))) << fxName;
-    EXPECT_EQ(entries(folder_), (std::set<std::string>{"bass.dll", fxName}));
-    EXPECT_EQ(vorel::test::readFile(folder_ + "bass.dll"), raw_[9001]);
+    EXPECT_EQ(entries(instance), (std::set<std::string>{".lock", "bass.dll", fxName}));
+    EXPECT_EQ(fs::status(instance).permissions() & fs::perms::all, fs::perms::owner_all);
+    EXPECT_EQ(vorel::test::readFile(instance + "bass.dll"), raw_[9001]);
     EXPECT_EQ(vorel::test::readFile(dm.effectsLibraryPath()), raw_[1001]);
 
     ASSERT_TRUE(Tdm::CoreLoaded() && Tdm::EffectsLoaded());
@@ -242,19 +250,40 @@ TEST_F(DataModuleTest, NormalRunHoldsTheTwoLibrariesAndLeavesNothing) {
     EXPECT_FALSE(fs::exists(tmp_.path() + "/tmpvp-" + std::to_string(geteuid())));
 }
 
-TEST_F(DataModuleTest, LeftoversOfAnAbnormalEndGoAtTheNextNormalEnd) {
-    Tdm first = module();
-    first.DataModuleCreate();
-    // The process dies here: libraries gone with it, files left behind.
-    first.UnloadEffectsLibrary();
-    first.UnloadCoreLibrary();
-    ASSERT_EQ(entries(folder_).size(), 2u);
+// What killed runs left goes at the next start; what a running instance uses
+// (under another runtime folder, say) stays, also when this one exits.
+TEST_F(DataModuleTest, StartRemovesWhatNoRunningInstanceUses) {
+    ASSERT_EQ(mkdir(folder_.c_str(), 0700), 0);
+    const auto instanceFolder = [&](const std::string &name, bool withLock) {
+        fs::create_directory(folder_ + name);
+        vorel::test::writeText(folder_ + name + "/bass.dll", "x");
+        vorel::test::writeText(folder_ + name + "/abc.fde", "x");
+        if (withLock)
+            vorel::test::writeText(folder_ + name + "/.lock", "");
+    };
+    instanceFolder("run-killed", true);
+    instanceFolder("run-living", true);
+    instanceFolder("run-making", false); // just made by a starting instance: no lock yet
+    vorel::test::writeText(folder_ + "Qx.fab", "an effects library of an earlier version");
+    // A running instance holds its lock (flock conflicts across open files).
+    const int living = open((folder_ + "run-living/.lock").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(living, 0);
+    ASSERT_EQ(flock(living, LOCK_EX | LOCK_NB), 0);
 
-    Tdm second = module();
-    second.DataModuleCreate();
-    EXPECT_EQ(entries(folder_).size(), 3u); // bass.dll replaced, a second effects file
-    second.DataModuleDestroy();
-    EXPECT_FALSE(fs::exists(folder_));
+    Tdm dm = module();
+    dm.DataModuleCreate();
+    const std::string mine = fs::path(dm.coreLibraryPath()).parent_path().filename().string();
+    EXPECT_EQ(entries(folder_), (std::set<std::string>{"run-living", "run-making", mine}));
+    dm.DataModuleDestroy();
+    EXPECT_EQ(entries(folder_), (std::set<std::string>{"run-living", "run-making"}));
+    EXPECT_EQ(entries(folder_ + "run-living"), (std::set<std::string>{".lock", "abc.fde", "bass.dll"}));
+
+    // That instance is killed: the next start takes its folder away.
+    close(living);
+    Tdm next = module();
+    next.DataModuleCreate();
+    next.DataModuleDestroy();
+    EXPECT_EQ(entries(folder_), (std::set<std::string>{"run-making"}));
 }
 
 TEST_F(DataModuleTest, FailuresEndStartUpWithTheirReason) {

@@ -2,10 +2,14 @@
 #include "installpaths.h"
 #include "mappedfile.h"
 #include "safefile.h"
+#include "singleinstance.h"
 #include "tempfolder.h"
 #include "testfiles.h"
 
 #include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
 
 #include <cstdlib>
 #include <fcntl.h>
@@ -201,4 +205,32 @@ TEST(DynamicLoading, ReportsTheLoadersText) {
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(LibrarySymbol(nullptr, "x"), nullptr);
     CloseLibrary(nullptr);
+}
+
+// A later start hands its message over whole: paths may hold newlines and any
+// other byte but NUL.
+TEST(SingleInstance, HandsMessagesOverIntact) {
+    int argc = 1;
+    char name[] = "platform_test";
+    char *argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    TempDir dir;
+    qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir.path()));
+    TSingleInstance first("test instance");
+    ASSERT_TRUE(first.Claim());
+    std::vector<std::string> got;
+    first.OnMessage = [&got](const std::string &m) { got.push_back(m); };
+
+    const std::vector<std::string> sent = {"open /music/two\nlines.mp3", "open /a/\r\n/b c.wav", "raise",
+                                           "open /\xE4\xBD\xA0\xE5\xA5\xBD.mp3", "open /trailing\n"};
+    for (const auto &m : sent) {
+        TSingleInstance later("test instance");
+        EXPECT_FALSE(later.Claim());
+        EXPECT_TRUE(later.Send(m));
+    }
+    QElapsedTimer waited;
+    waited.start();
+    while (got.size() < sent.size() && waited.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(got, sent);
 }

@@ -6,7 +6,12 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -369,4 +374,54 @@ TEST(SampleFile, PartsOnThreadsJoinToTheSinglePassResult) {
             EXPECT_TRUE(results[k] == results[0]) << file << " in parts: " << k;
     }
     EXPECT_TRUE(tmp.waveFiles().empty());
+}
+
+// A WAV rewritten (cut, then written again) while it is opened over and over, as a
+// download still being written or a sync client replacing it: every open gives
+// samples or an error, never a signal. The header lies past a 1 MB chunk, so
+// that walking it reaches far into the file while the file shrinks.
+TEST(SampleFile, FileCutWhileItIsOpenedGivesAnErrorNeverASignal) {
+    TempDir dir;
+    const std::string path = dir.file("changing.wav");
+    const auto pcm = le16Bytes(envelopeSignal(Rate / 2));
+    std::vector<uint8_t> wav = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'L', 'I', 'S', 'T', 0, 0, 16, 0};
+    wav.resize(wav.size() + (1 << 20), 0);
+    const uint8_t fmt[] = {'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 2, 0, 0x44, 0xAC, 0, 0,
+                           0x10, 0xB1, 2, 0, 4, 0, 16, 0, 'd', 'a', 't', 'a'};
+    wav.insert(wav.end(), std::begin(fmt), std::end(fmt));
+    for (int i = 0; i < 4; ++i)
+        wav.push_back(static_cast<uint8_t>(pcm.size() >> (8 * i)));
+    wav.insert(wav.end(), pcm.begin(), pcm.end());
+    vorel::test::writeFile(path, wav);
+
+    std::atomic<bool> stop{false};
+    std::thread rewriter([&] {
+        const int fd = ::open(path.c_str(), O_WRONLY);
+        for (size_t cut = 0; !stop.load(); ++cut) {
+            if (::ftruncate(fd, static_cast<off_t>(std::vector<size_t>{0, 40, 4096, 600000}[cut % 4])) != 0 ||
+                ::pwrite(fd, wav.data(), wav.size(), 0) != static_cast<ssize_t>(wav.size()))
+                break;
+            // Whole for a while, so that opens also get past the decoder's check.
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ::close(fd);
+    });
+    int sampled = 0, refused = 0;
+    for (int i = 0; i < 400; ++i) {
+        TWaveSampleList sampler;
+        try {
+            sampler.SampleFile(path, false);
+            ++sampled;
+        } catch (const std::exception &) {
+            ++refused;
+        }
+    }
+    stop.store(true);
+    rewriter.join();
+    EXPECT_EQ(sampled + refused, 400);
+    // The file is whole again: it samples.
+    TWaveSampleList sampler;
+    sampler.SampleFile(path, false);
+    EXPECT_EQ(sampler.LastPath(), TSamplingPath::InPlace);
+    EXPECT_EQ(sampler.Samples.size(), 10u);
 }

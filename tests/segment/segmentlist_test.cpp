@@ -1,6 +1,9 @@
 // The breakpoint list: LRC reading, editing and lookup rules.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -100,43 +103,50 @@ TEST(LrcReading, LineForms) {
     }
 }
 
-TEST(LrcReading, InvalidTimesStopTheReading) {
+TEST(LrcReading, InvalidTimesSkipTheLine) {
+    const std::vector<std::string> bad = {"[12:60.00]",     "[12345]",     "[01:02:345]",       "[1:02.3456]",
+                                          "[100:60.00]", "[35791:23.648]", "[99999999:00.00]"};
+    for (const auto &line : bad) {
+        TSegmentList list;
+        list.LoadFromStrings({"[00:05.00]kept", "[ti:x]", line + "lost", "[00:09.00]read"});
+        EXPECT_EQ(times(list), (std::vector<int32_t>{0, 5000, 9000})) << line;
+        EXPECT_EQ(list.SkippedLines, (std::vector<int32_t>{3})) << line;
+        EXPECT_EQ(list.Items(2).Text, "read") << line;
+    }
+    TSegmentList good;
+    good.LoadFromStrings({"[00:01.00]a"});
+    EXPECT_TRUE(good.SkippedLines.empty());
+}
+
+TEST(LrcReading, TimeOrderAndDuplicates) {
     struct Case {
-        std::string line, timeText;
+        const char *what;
+        TStrings lines;
+        std::vector<int32_t> times;
+        std::vector<std::string> texts;
     };
     const std::vector<Case> cases = {
-        {"[12:60.00]", "00:12:60.000"},
-        {"[12345]", "00:12345.000"},
-        {"[01:02:345]", "00:01:02:345"},
-        {"[1:02.3456]", "00:1:02.3456"},
-        {"[100:60.00]", "00:100:60.000"},
-        {"[35791:23.648]", "00:35791:23.648"},
-        {"[99999999:00.00]", "00:99999999:00.000"},
+        {"out of order, the zero supplied", {"[00:05.00]b", "[ti:x]", "[00:03.00]a"}, {0, 3000, 5000}, {"", "a", "b"}},
+        {"a later line stamped earlier", {"[00:00.00]a", "[00:06.00]c", "[00:02.00]b"}, {0, 2000, 6000}, {"a", "b", "c"}},
+        {"a late zero joins the supplied one", {"[00:05.00]b", "[00:00.00]c"}, {0, 5000}, {"c", "b"}},
+        {"exact duplicates", {"[00:00.00]a", "[00:02.00]b", "[00:02.00]b"}, {0, 2000}, {"a", "b"}},
+        {"same time, texts kept in file order", {"[00:02.00]x", "[00:00.00]", "[00:02.000]y"}, {0, 2000}, {"", "x y"}},
+        {"already in order", {"[00:00.00]a", "[00:02.00]b"}, {0, 2000}, {"a", "b"}},
+        {"no stamp line", {"[ti:x]", "just text", ""}, {}, {}},
     };
     for (const auto &c : cases) {
         TSegmentList list;
-        EXPECT_EQ(errorOf([&] { list.LoadFromStrings({"[00:05.00]kept", c.line, "[00:09.00]never"}); }),
-                  "'" + c.timeText + "' is not a valid time")
-            << c.line;
-        // What came before stays; no record at 0 ms is supplied.
-        EXPECT_EQ(times(list), (std::vector<int32_t>{5000})) << c.line;
+        list.LoadFromStrings(c.lines);
+        EXPECT_EQ(times(list), c.times) << c.what;
+        std::vector<std::string> texts;
+        for (int32_t i = 0; i < list.Count(); ++i)
+            texts.push_back(list.Items(i).Text);
+        EXPECT_EQ(texts, c.texts) << c.what;
     }
-}
-
-TEST(LrcReading, LeadingRecordAndOrder) {
-    TSegmentList list;
-    list.LoadFromStrings({"[00:05.00]b", "[ti:x]", "[00:03.00]a", "[00:00.00]c"});
-    EXPECT_EQ(times(list), (std::vector<int32_t>{0, 5000, 3000, 0}));
-    EXPECT_EQ(list.Items(0).Stamp, "[00:00.00]");
-    EXPECT_EQ(list.Items(0).Text, "");
-
-    TSegmentList starting;
-    starting.LoadFromStrings({"[00:00.00]a", "[00:02.00]b"});
-    EXPECT_EQ(times(starting), (std::vector<int32_t>{0, 2000}));
-
-    TSegmentList none;
-    none.LoadFromStrings({"[ti:x]", "just text", ""});
-    EXPECT_EQ(none.Count(), 0);
+    TSegmentList late;
+    late.LoadFromStrings({"[00:05.00]b", "[00:03.00]a"});
+    EXPECT_EQ(late.Items(0).Stamp, "[00:00.00]");
+    EXPECT_EQ(late.Items(2).Stamp, "[00:05.00]");
 }
 
 TEST(LrcReading, FileBytes) {
@@ -160,6 +170,11 @@ TEST(LrcReading, FileBytes) {
         {"UTF-8 with BOM", "\xEF\xBB\xBF[00:00.00]" + utf8 + "\n", {0}, "你好"},
         {"bad GBK byte", "[00:00.00]a\xFF" "b\n", {0}, "a\xEF\xBF\xBD" "b"},
         {"empty file", "", {}, ""},
+        // What Windows Notepad writes as "Unicode", and its big-endian form.
+        {"UTF-16 LE", std::string("\xFF\xFE[\0" "0\0" "0\0:\0" "0\0" "0\0]\0`O}Y\n\0", 22), {0}, "你好"},
+        {"UTF-16 BE", std::string("\xFE\xFF\0[\0" "0\0" "0\0:\0" "0\0" "0\0]O`Y}\0\n", 22), {0}, "你好"},
+        {"UTF-16 surrogate pair", std::string("\xFF\xFE[\0" "0\0" "0\0:\0" "0\0" "0\0]\0=\xD8\0\xDE", 20), {0},
+         "\xF0\x9F\x98\x80"},
     };
     for (const auto &c : cases) {
         const TSegmentList list = loadBytes(c.bytes);
@@ -339,4 +354,56 @@ TEST(BreakpointFile, NameEndFixAndFallback) {
               TBreakpointSource::Lrc);
     EXPECT_EQ(times(lrc), (std::vector<int32_t>{0, 1500, 3000, 4080}));
     EXPECT_EQ(lrc.Items(3).Stamp, "[00:04.08]");
+}
+
+TEST(BreakpointFile, RefusedOrDamagedFilesStillOpenTheRecording) {
+    TempDir dir;
+    const TStrings samples(100, "5000");
+    const std::string lrc = dir.file("talk.lrc");
+    struct Case {
+        const char *what;
+        std::function<void()> make;
+        vorel::segment::TBreakpointSource source;
+        std::vector<int32_t> times;
+        std::string notice;
+    };
+    const auto write = [&](const std::string &text) { return [&, text] { vorel::test::writeText(lrc, text); }; };
+    using vorel::segment::TBreakpointSource;
+    const std::string tooLarge = "断点文件" + lrc + "超过64 MB，已按停顿自动断句。";
+    const std::vector<Case> cases = {
+        {"one bad stamp", write("[00:01.00]a\n[00:60.00]b\n[00:02.00]c\n"), TBreakpointSource::Lrc,
+         {0, 1000, 2000, 4080}, "断点文件talk.lrc第2行的时间标签无效，已跳过。"},
+        {"many bad stamps", write("[00:61]\n\n[00:62]\n[00:63]\n[00:64]\n[00:65]\n[00:66]\n[00:01.00]a\n"),
+         TBreakpointSource::Lrc, {0, 1000, 4080}, "断点文件talk.lrc第1、3、4、5、6等共6行的时间标签无效，已跳过。"},
+        {"only bad stamps", write("[00:61]\n"), TBreakpointSource::Split, {0, 4000},
+         "断点文件talk.lrc第1行的时间标签无效，已跳过。"},
+        // Sparse: a 64 MB + 1 file costs no disk.
+        {"too large", [&] {
+             vorel::test::writeText(lrc, "[00:01.00]a\n");
+             ASSERT_EQ(truncate(lrc.c_str(), TSegmentList::MaxFileBytes + 1), 0);
+         },
+         TBreakpointSource::Split, {0, 4000}, tooLarge},
+        {"at the limit", [&] {
+             vorel::test::writeText(lrc, "[00:01.00]a\n");
+             ASSERT_EQ(truncate(lrc.c_str(), TSegmentList::MaxFileBytes), 0);
+         },
+         TBreakpointSource::Lrc, {0, 1000, 4080}, ""},
+    };
+    for (const auto &c : cases) {
+        c.make();
+        TSegmentList list;
+        const auto how = vorel::segment::LoadBreakpoints(list, dir.file("talk.wav"), samples, 4080);
+        EXPECT_EQ(how.Source, c.source) << c.what;
+        EXPECT_EQ(times(list), c.times) << c.what;
+        EXPECT_EQ(how.Notice, c.notice) << c.what;
+    }
+}
+
+// A million stamps past the end of the audio: the end fix-up drops them at once.
+TEST(BreakpointFile, EndFixUpOverManyStampsPastTheEnd) {
+    TSegmentList list = listAt({0, 1000});
+    for (int32_t i = 0; i < 1000000; ++i)
+        list.Add({5000 + i, "", "", ""});
+    vorel::segment::EndAtDuration(list, 4000);
+    EXPECT_EQ(times(list), (std::vector<int32_t>{0, 1000, 4000}));
 }

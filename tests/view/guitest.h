@@ -34,7 +34,6 @@ inline constexpr TColor Inactive = 16764622;
 // The waveform strip as the main window configures it, shown, 609 x 61.
 inline void ConfigureMainOscope(TMMOscope &osc)
 {
-    osc.SetKind(okMirLines);
     osc.SetForegroundColor(Foreground);
     osc.SetInactiveColor(Inactive);
     osc.resize(609, 61);

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace vorel::app {
+namespace vorel::repeater {
 
 const std::vector<std::string> &RepeatCountItems() {
     static const std::vector<std::string> items = {"永远", "1次", "2次", "3次", "5次", "10次", "20次", "30次"};
@@ -70,4 +70,4 @@ std::string SpeedHint(int percent) {
 
 std::string SpeedNotice(int percent) { return "播放速率调整：" + std::to_string(100 + percent) + "%"; }
 
-} // namespace vorel::app
+} // namespace vorel::repeater

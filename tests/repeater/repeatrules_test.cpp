@@ -3,7 +3,7 @@
 
 #include "repeatrules.h"
 
-using namespace vorel::app;
+using namespace vorel::repeater;
 
 TEST(RepeatRules, ReadingsPerRange) {
     const std::pair<int, int32_t> cases[] = {{0, Forever}, {1, 1}, {4, 5}, {7, 30}, {-1, 1}, {8, 1}};

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace vorel::app {
+namespace vorel::repeater {
 
 inline constexpr int32_t Forever = 2147483647;
 
@@ -33,4 +33,4 @@ std::string SpeedHint(int percent);
 // "播放速率调整：120%"
 std::string SpeedNotice(int percent);
 
-} // namespace vorel::app
+} // namespace vorel::repeater

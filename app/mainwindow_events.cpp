@@ -1,0 +1,164 @@
+// The window's event handlers: each forwards to the repeater's operation, and
+// opening a file.
+#include "mainwindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QUrl>
+
+#include "guard.h"
+#include "installpaths.h"
+#include "messageline.h"
+#include "view/mmoscope.h"
+#include "view/mmslider.h"
+#include "view/waveoscope.h"
+
+namespace vorel::app {
+
+void TfMainFree::loadfilebtnClick() {
+    if (repeater_->Report().busy)
+        return;
+    // Unattended runs (tests) open files through the command line or a second start.
+    if (platform::WriteMessageLineInstead("open dialog", "not shown"))
+        return;
+    const QString chosen = QFileDialog::getOpenFileName(this, QString(), QString::fromStdString(dialogFolder),
+                                                        "音频文件 (*.wav *.mp3 *.WAV *.MP3);;"
+                                                        "全部支持的音频和视频文件 (*.wav *.mp3 *.flac *.ogg *.oga *.opus "
+                                                        "*.m4a *.m4b *.mp4 *.m4v *.mov *.mkv *.mka *.webm *.WAV *.MP3 "
+                                                        "*.FLAC *.OGG *.OPUS *.M4A *.M4B *.MP4 *.MOV *.MKV *.WEBM)");
+    if (chosen.isEmpty() || !QFileInfo(chosen).isFile())
+        return;
+    dialogFolder = QFileInfo(chosen).absolutePath().toStdString();
+    OpenFile(chosen.toStdString());
+}
+
+bool TfMainFree::OpenFile(const std::string &path) {
+    if (repeater_->Report().busy)
+        return false;
+    if (!QFileInfo(QString::fromStdString(path)).isFile()) {
+        ShowFailure("不能打开文件：" + path);
+        return false;
+    }
+    bool loaded = false;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    Guard([&] {
+        repeater_->LoadAudioFile(path, [](const std::string &file, const repeater::TLoadProgress &progress) {
+            return repeater::LoadLesson(file, [&progress](int32_t percent) {
+                progress(percent);
+                // The window keeps painting; handlers that must not run now see busy.
+                QCoreApplication::processEvents();
+            });
+        });
+        loaded = true;
+    });
+    QApplication::restoreOverrideCursor();
+    if (closeRequested_)
+        close();
+    return loaded;
+}
+
+void TfMainFree::playbtnClick() {
+    if (!repeater_->Lesson() && !repeater_->Report().busy)
+        loadfilebtnClick();
+    repeater_->Play();
+}
+
+void TfMainFree::pausebtnClick() { repeater_->Pause(); }
+
+void TfMainFree::stopbtnClick() { repeater_->Stop(); }
+
+void TfMainFree::prevbtnClick() { repeater_->Previous(); }
+
+void TfMainFree::nextbtnClick() { repeater_->Next(); }
+
+void TfMainFree::FormMouseDown(Qt::MouseButton button) {
+    const repeater::TEnabled enabled = repeater_->Report().enabled;
+    if (button == Qt::LeftButton && enabled.prev)
+        repeater_->Previous();
+    else if (button == Qt::RightButton && enabled.next)
+        repeater_->Next();
+}
+
+void TfMainFree::cb_repeattimesChange() {
+    focusProgressSlider();
+    repeater_->SetRepeatIndex(cb_repeattimes->currentIndex());
+}
+
+void TfMainFree::cb_pausetimeChange() {
+    focusProgressSlider();
+    repeater_->SetPauseIndex(cb_pausetime->currentIndex());
+}
+
+void TfMainFree::rg_bjClick() {
+    focusProgressSlider();
+    repeater_->SetMode(0);
+}
+
+void TfMainFree::rg_freeClick() {
+    focusProgressSlider();
+    repeater_->SetMode(1);
+}
+
+void TfMainFree::rg_twokeyClick() {
+    focusProgressSlider();
+    repeater_->SetMode(2);
+}
+
+void TfMainFree::MainoscopeMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods, int x) {
+    repeater_->MouseDown(button, mods & Qt::ControlModifier, x);
+}
+
+void TfMainFree::MainoscopeMouseMove(Qt::MouseButtons held, Qt::KeyboardModifiers mods, int x) {
+    repeater_->MouseMove(held & Qt::LeftButton, mods & Qt::ControlModifier, x);
+}
+
+void TfMainFree::MainoscopeMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers mods, int x) {
+    repeater_->MouseUp(button, mods & Qt::ControlModifier, x);
+}
+
+void TfMainFree::MainoscopePostPaint() {
+    if (waveView_)
+        waveView_->PaintOverlay();
+}
+
+void TfMainFree::MainoscopePcmOverflow() { Mainoscope->SetGain(-1); }
+
+void TfMainFree::sliderTrack() { repeater_->SliderTrack(slider->Position()); }
+
+void TfMainFree::sliderChange() {
+    // The window's own setting of the position is no event of the user's.
+    if (!applying_)
+        repeater_->SliderChange(slider->Position());
+}
+
+void TfMainFree::sl_speedChange() {
+    focusProgressSlider();
+    repeater_->SetSpeed(sl_speed->Position());
+}
+
+void TfMainFree::sl_speedTrackEnd() { repeater_->SpeedTrackEnd(); }
+
+void TfMainFree::Image1Click() {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(platform::ReadmePath())));
+}
+
+void TfMainFree::focusProgressSlider() {
+    if (slider->isEnabled() && slider->isVisible())
+        slider->setFocus();
+}
+
+void TfMainFree::closeEvent(QCloseEvent *e) {
+    // Sampling lets the window handle events; it cannot go away under the load.
+    if (repeater_->Report().busy) {
+        closeRequested_ = true;
+        e->ignore();
+        return;
+    }
+    e->accept();
+}
+
+} // namespace vorel::app

@@ -1,0 +1,202 @@
+// The sentence repeater without a window: the state record, the playback and
+// repeat controller, the range and sentence operations, and the rules of mouse
+// work and breakpoint editing in view columns. It drives the player and its
+// timers through IPlayer and IClock and reports through Changed: whoever shows
+// it (the main window, a remote control, a transcript) reads Report() then and
+// draws or forwards that; nobody else keeps repeater state.
+//
+// GUI thread only. Operations may throw the player's or the list's errors; the
+// caller shows them. Every operation leaves the state consistent and emits
+// Changed once when it ends (nested operations are folded into one).
+#pragma once
+
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "lesson.h"
+#include "ports.h"
+#include "viewcolumns.h"
+
+namespace vorel::repeater {
+
+enum class TPlayback { Stopped, Playing, Paused, PauseCountdown };
+
+// What each control may do now, computed in one place from the state.
+struct TEnabled {
+    bool open = true, play = true, stop = false, pause = false, prev = false, next = false, slider = false;
+    bool operator==(const TEnabled &) const = default;
+};
+
+struct TReport {
+    std::string status; // the status cell
+    std::string notice; // the info line (without its leading space)
+    std::string repeatLabel, timeLabel, speedHint;
+    TEnabled enabled;
+    TPlayback playback = TPlayback::Stopped;
+    int mode = 0, repeatIndex = 0, pauseIndex = 0, speed = 0;
+    int32_t sentence = 0, sentenceCount = 0;
+    bool lastReadingFinished = false; // the current sentence's last reading has ended
+    bool busy = false;
+    // No reading runs and play reads on: a countdown held by pause, or the pause
+    // rule that waits for play.
+    bool held = false;
+    // The waveform strip, in view columns.
+    int32_t viewOffset = 0, highlightFirst = 0, highlightLast = 0, playColumn = 0;
+    bool playLineShown = false;    // draw the line at playColumn (it blinks while paused)
+    uint64_t waveGeneration = 0;   // changes whenever the shown columns or breakpoints change
+    // The progress slider, the pause gauge and the sampling gauge (-1: hidden).
+    int32_t sliderPosition = 0, sliderMax = 1, pauseGaugeProgress = 0, pauseGaugeMax = 100;
+    int32_t samplingPercent = -1;
+};
+
+class TRepeater : public QObject {
+    Q_OBJECT
+public:
+    // player and clock must outlive the repeater; stripWidth in columns (pixels).
+    TRepeater(IPlayer &player, IClock &clock, int32_t stripWidth, QObject *parent = nullptr);
+    ~TRepeater() override;
+
+    TReport Report() const;
+    const TLesson *Lesson() const { return lesson_.fileName.empty() ? nullptr : &lesson_; }
+    const TViewColumns &View() const { return v_; }
+    // The stored play range (ms) and the reading number.
+    int32_t RangeStart() const { return rangeStart_; }
+    int32_t RangeEnd() const { return rangeEnd_; }
+    int32_t ReadCount() const { return readCount_; }
+    bool UseStoredRange() const { return useStoredRange_; }
+    int32_t PauseLengthNow() const;
+    int32_t PauseElapsed() const { return timerPauseTag_; }
+    // Where a reading of a range ending at end stops: the player reads on past
+    // the end, so that the last sound of a sentence is not cut.
+    int32_t ReadingStopMs(int32_t end) const;
+
+    // --- loading (a transaction) ---
+    using TLoader = std::function<TLesson(const std::string &path, const TLoadProgress &progress)>;
+    // Builds the new lesson with loader and the player's file, and swaps them in
+    // only when all succeeded; otherwise rethrows with the lesson in use, its view
+    // and its texts as they were (the player stopped).
+    void LoadAudioFile(const std::string &file, const TLoader &loader);
+
+    // --- operations (the buttons, menus and remote controls) ---
+    void Play();
+    void Pause();
+    void Stop();
+    void Previous();
+    void Next();
+    // Make sentence i current and highlighted without reading it; stops playback.
+    void ChooseSentence(int32_t i);
+    // Read sentence i from its first reading.
+    void PlaySentence(int32_t i);
+    void SetMode(int mode); // 0 marked, 1 one-key, 2 left/right
+    void SetRepeatIndex(int index);
+    void SetPauseIndex(int index);
+    void SetSpeed(int percent);
+    void SpeedTrackEnd();
+    void SliderTrack(int32_t positionMs);
+    void SliderChange(int32_t positionMs);
+    // The waveform strip, x in view columns.
+    void MouseDown(Qt::MouseButton button, bool ctrl, int32_t x);
+    void MouseMove(bool leftHeld, bool ctrl, int32_t x);
+    void MouseUp(Qt::MouseButton button, bool ctrl, int32_t x);
+    void ShowNotice(const std::string &text);
+
+    // --- from the player and the clock ---
+    void PlayerStarted();
+    void PlayerPaused();
+    void PlayerResumed();
+    void PlayerStopped();
+    void SegmentEnded();
+    void FileEnded();
+    void Timer_playTimer();
+    void timer_pauseTimer();
+    void Timer_ShowPosTimer();
+
+signals:
+    void Changed();
+    // One event for the program's trace: kind (status, notice, read, load, break)
+    // and its detail. Emitted at once, in order.
+    void Traced(const std::string &kind, const std::string &detail);
+    // The last reading of sentence has ended (before anything moves on).
+    void LastReadingFinished(int32_t sentence);
+
+private:
+    // Folds the Changed of nested operations into one, sent when the outermost ends.
+    class TBatch {
+    public:
+        explicit TBatch(TRepeater &r) : r_(r) { ++r_.batchDepth_; }
+        ~TBatch() {
+            if (--r_.batchDepth_ == 0)
+                emit r_.Changed();
+        }
+        TBatch(const TBatch &) = delete;
+        TBatch &operator=(const TBatch &) = delete;
+
+    private:
+        TRepeater &r_;
+    };
+    void changed();
+    void setStatus(const std::string &text);
+    void showFileInfo();
+    void stopPlayTimers();
+    void cancelPauseCountdown();
+    void startReading(int32_t start, int32_t end);
+    void restartRange(int32_t start, int32_t end);
+    bool goToSentence(int32_t i);
+    void jumpToSentence(int32_t i);
+    bool afterReading();
+    bool advanceSentence();
+    void startPauseAfterReading();
+    void setRange(int32_t c1, int32_t c2);
+    void markRange(int32_t c1, int32_t c2);
+    void markSentence(int32_t i);
+    int32_t endOfFileColumn() const;
+    void selectSentence(int32_t i);
+    void editBreakpoint(Qt::MouseButton button, int32_t t);
+    void traceBreakpoints();
+    void prepareFirstRange();
+    int32_t sentenceCount() const { return lesson_.SentenceCount(); }
+    bool hasFile() const { return !lesson_.fileName.empty(); }
+    bool nearBreakpoint(int32_t t) const;
+    int32_t repeatCountNow() const;
+    void setTimeLabel(int32_t ms);
+    void redraw() { ++waveGeneration_; }
+
+    IPlayer &player_;
+    IClock &clock_;
+    TLesson lesson_;
+    TViewColumns v_;
+    int batchDepth_ = 0;
+
+    // The state record.
+    int32_t curSentence_ = 0;
+    bool fileEnded_ = false, playing_ = false, paused_ = false, resumeArmed_ = false;
+    int repeatMode_ = 0, repeatIndex_, pauseIndex_, speed_ = 0;
+    int32_t readCount_ = 0, rangeLength_ = 0;
+    bool busy_ = false, useStoredRange_ = false, holdAfterClick_ = false;
+    int32_t followStart_ = 0, followEnd_ = 0, rangeStart_ = 0, rangeEnd_ = 0;
+    int32_t rangeX1_ = 0, rangeX2_ = 0;
+    int32_t lastSeenSentence_ = 0;
+    int32_t timerPauseTag_ = 0;
+    bool playerActive_ = false; // started and not stopped or ended: stop and pause act
+    bool everStarted_ = false;  // previous and next are usable once anything has played
+    bool lastReadingFinished_ = false;
+    bool pressAccepted_ = false; // the last press on the strip chose what to play
+    int32_t pressCursor_ = 0;
+    bool pressPlaying_ = false;
+    bool playLineShown_ = true;
+
+    // The texts and gauges the window shows.
+    std::string status_ = "停止";
+    std::string notice_;
+    std::string timeLabel_ = "00:00 / 00:00";
+    std::string speedHint_;
+    int32_t sliderPosition_ = 0;
+    int32_t pauseGaugeProgress_ = 0, pauseGaugeMax_ = 100;
+    int32_t samplingPercent_ = -1;
+    uint64_t waveGeneration_ = 0;
+};
+
+} // namespace vorel::repeater

@@ -1,0 +1,66 @@
+// Where a reading stops, over synthetic sample lists: L = loud, . = silent.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "segment/tailrule.h"
+
+using vorel::segment::ColumnMsOf;
+using vorel::segment::ReadingStopMs;
+using vorel::segment::TStrings;
+
+namespace {
+
+// One column per character: '.' 0, 'L' 5000, 'q' -1800 (exactly the level), 'p'
+// 1799 (just under it).
+TStrings columns(const std::string &pattern) {
+    TStrings out;
+    for (const char c : pattern)
+        out.push_back(c == 'L' ? "5000" : c == 'q' ? "-1800" : c == 'p' ? "1799" : "0");
+    return out;
+}
+
+} // namespace
+
+TEST(TailRule, Cases) {
+    struct Case {
+        const char *what;
+        std::string pattern; // column 10 begins at 400 ms
+        int32_t endMs;
+        double columnMs;
+        int32_t stop;
+    };
+    const std::vector<Case> cases = {
+        {"silence for the whole tail", "LLLLLLLLLL......LLLL", 400, 40, 500},
+        {"sound in the column at the end", "LLLLLLLLLLLLLL", 400, 40, 400},
+        {"sound in the third column after", "LLLLLLLLLL..LLLL", 400, 40, 480},
+        {"column at end + 100 is past the tail", "LLLLLLLLLL...L", 420, 40, 520},
+        {"end inside the loud column: never before the end", "LLLLLLLLLLLLLL", 410, 40, 410},
+        {"end inside a silent column", "LLLLLLLLLL.LLL", 410, 40, 440},
+        {"exactly the level is sound", "LLLLLLLLLL.q..", 400, 40, 440},
+        {"just under the level is silence", "LLLLLLLLLL.p..LL", 400, 40, 500},
+        {"tail past the last column", "LLLLLLLLLL", 400, 40, 500},
+        {"end before the recording", "LLLL", -50, 40, 50},
+        // Columns of 40.5 ms: column 12 begins at 486 ms, not 480.
+        {"long columns", "LLLLLLLLLL..LLLL", 405, 40.5, 486},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(ReadingStopMs(columns(c.pattern), 1800, c.endMs, c.columnMs), c.stop) << c.what;
+    EXPECT_EQ(ReadingStopMs(columns("LL...L"), 6000, 40, 40), 140) << "a higher level hears no sound";
+    EXPECT_EQ(ReadingStopMs({}, 1800, INT32_MAX - 10, 40), INT32_MAX) << "no overflow";
+}
+
+TEST(TailRule, ColumnLength) {
+    vorel::audio::TChannelInfo info;
+    EXPECT_EQ(ColumnMsOf(info), 40) << "no audio";
+    // 60 s of 44.1 kHz 16-bit stereo: 1498 blocks of 7064 bytes, 40.045 ms each.
+    info.duration = 60000;
+    info.byteLength = 60 * 44100 * 4;
+    info.sampleRate = 44100;
+    info.channels = 2;
+    info.bitsPerSample = 16;
+    EXPECT_NEAR(ColumnMsOf(info), 7064 / 176.4, 1e-9);
+    info.channels = 1;
+    info.byteLength /= 2;
+    EXPECT_NEAR(ColumnMsOf(info), (5292000 / 1498 & ~3) / 88.2, 1e-9);
+}
