@@ -42,6 +42,14 @@ TMprisState MprisStateOf(const repeater::TRepeater &repeater) {
     return s;
 }
 
+QStringList MprisMimeTypes() {
+    return QStringLiteral("audio/mpeg audio/x-wav audio/wav audio/vnd.wave audio/flac audio/x-flac audio/ogg "
+                          "audio/x-vorbis+ogg audio/x-opus+ogg audio/opus audio/mp4 audio/x-m4a audio/x-m4b "
+                          "video/mp4 video/x-m4v video/quicktime video/x-matroska audio/x-matroska video/webm "
+                          "audio/webm")
+        .split(u' ');
+}
+
 QString PlaybackStatusText(TPlayback playback) {
     switch (playback) {
     case TPlayback::Playing:
@@ -154,11 +162,7 @@ public:
     QString Identity() const { return QStringLiteral("Vorel语言复读机"); }
     QString DesktopEntry() const { return QStringLiteral("vorel"); }
     QStringList SupportedUriSchemes() const { return {QStringLiteral("file")}; }
-    // As the desktop entry announces them.
-    QStringList SupportedMimeTypes() const {
-        return {QStringLiteral("audio/mpeg"), QStringLiteral("audio/x-wav"), QStringLiteral("audio/wav"),
-                QStringLiteral("audio/vnd.wave")};
-    }
+    QStringList SupportedMimeTypes() const { return MprisMimeTypes(); }
 
 public slots:
     void Raise() { service_->target().MprisRaise(); }

@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <QVariantMap>
 
@@ -61,6 +62,8 @@ inline const char *const MprisPlayerInterface = "org.mpris.MediaPlayer2.Player";
 // buttons; nothing can act while nothing is loaded or a load runs.
 TMprisState MprisStateOf(const repeater::TRepeater &repeater);
 
+// The types the program opens, as its desktop entry announces them.
+QStringList MprisMimeTypes();
 QString PlaybackStatusText(TPlayback playback);
 // "第3/17句" for sentence index 2 of 17; empty without a sentence.
 QString SentenceLabel(int32_t sentence, int32_t count);

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 using namespace vorel::app;
 
 namespace {
@@ -159,4 +161,14 @@ TEST(Mpris, PositionJumpsAreTheOnesAPlayingClockCannotExplain) {
     for (const auto &c : cases)
         EXPECT_EQ(PositionJumped(c.before, c.playing, c.elapsed, c.now), c.jumped)
             << c.before << (c.playing ? " playing " : " still ") << c.elapsed << " -> " << c.now;
+}
+
+TEST(Mpris, MimeTypesAreTheDesktopEntrys) {
+    std::ifstream entry(DESKTOP_ENTRY);
+    ASSERT_TRUE(entry) << DESKTOP_ENTRY;
+    QStringList announced;
+    for (std::string line; std::getline(entry, line);)
+        if (line.rfind("MimeType=", 0) == 0)
+            announced = QString::fromStdString(line.substr(9)).split(u';', Qt::SkipEmptyParts);
+    EXPECT_EQ(MprisMimeTypes(), announced);
 }

@@ -207,6 +207,10 @@ TEST_F(RepeaterTest, EnabledStatesFollowThePlayer) {
         EXPECT_EQ(r.Report().enabled, s.enabled);
     }
     EXPECT_EQ(r.Report().notice, "当前音频文件已停止播放");
+    // Next and previous have nowhere to go in a lesson without sentences.
+    load({0});
+    EXPECT_FALSE(r.Report().enabled.next);
+    EXPECT_FALSE(r.Report().enabled.prev);
 }
 
 TEST_F(RepeaterTest, PauseRulesDecideWhenTheNextReadingStarts) {
