@@ -89,9 +89,12 @@ int main(int argc, char **argv) {
                     window->OpenFile(message.substr(5));
             };
             window->show();
+            // Media keys and the desktop's media controls; gone before the window.
+            std::unique_ptr<QObject> mpris = app::StartMpris(*window);
             if (!fileArg.empty())
                 QTimer::singleShot(0, window.get(), [&window, fileArg] { window->OpenFile(fileArg); });
             rc = application.exec();
+            mpris.reset();
             window.reset();
         } else {
             rc = 1;

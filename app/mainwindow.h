@@ -3,8 +3,9 @@
 // (repeater/), and the window draws what the repeater reports. Members are spread
 // over files by concern: mainwindow_ui.cpp (controls, drawing the report,
 // notifications), mainwindow_events.cpp (the handlers, loading), with the
-// transcript window wired in mainwindow_transcript.cpp. GUI thread only; the
-// player's end messages arrive as posted events.
+// transcript window wired in mainwindow_transcript.cpp and the desktop's media
+// control in mainwindow_mpris.cpp. GUI thread only; the player's end messages
+// arrive as posted events.
 #pragma once
 
 #include <QEvent>
@@ -53,6 +54,7 @@ inline constexpr int ClientWidth = 773;
 inline constexpr int ClientHeight = 209;
 
 class TfMainFree : public QWidget {
+    Q_OBJECT
 public:
     explicit TfMainFree(QWidget *parent = nullptr);
     ~TfMainFree() override;
@@ -157,5 +159,9 @@ private:
     bool closeRequested_ = false;  // the window was closed while a load ran
     VOREL_MSGTARGET msgTarget_{};
 };
+
+// The desktop's media control over this window's repeater (mainwindow_mpris.cpp);
+// nullptr without a session bus.
+std::unique_ptr<QObject> StartMpris(TfMainFree &window);
 
 } // namespace vorel::app

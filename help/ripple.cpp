@@ -17,7 +17,8 @@ void Drop(RippleField &field, int x, int y, int strength) {
         for (int dx = -DropRadius; dx <= DropRadius; ++dx) {
             const int px = x + dx, py = y + dy;
             const int d2 = dx * dx + dy * dy;
-            if (d2 > r2 || px < 0 || py < 0 || px >= field.width || py >= field.height)
+            // The border never moves (see RippleStep): a height put there would stay for good.
+            if (d2 > r2 || px < 1 || py < 1 || px >= field.width - 1 || py >= field.height - 1)
                 continue;
             // Cosine bump: full strength at the centre, zero at the rim.
             const float fall = 0.5f * (1.0f + std::cos(3.14159265f * std::sqrt(float(d2)) / (DropRadius + 1)));
@@ -26,9 +27,13 @@ void Drop(RippleField &field, int x, int y, int strength) {
     }
 }
 
-void RippleStep(RippleField &field, int damping) {
+float RippleKeep(int damping, int stepMs) {
+    return float(std::pow(10.0, -double(std::max(damping, 0)) * stepMs / 20000.0));
+}
+
+void RippleStep(RippleField &field, float keep) {
     const int w = field.width, h = field.height;
-    const float keep = 1.0f - float(std::clamp(damping, 0, 1000)) / 1000.0f;
+    keep = std::clamp(keep, 0.0f, 1.0f);
     std::vector<float> &cur = field.current;
     std::vector<float> &prev = field.previous;
     // The new heights overwrite the old ones in place: each point reads only its own
@@ -52,10 +57,11 @@ QImage RenderRipples(const QImage &picture, const RippleField &field) {
     const int w = std::min(field.width, src.width()), h = std::min(field.height, src.height());
     if (w != src.width() || h != src.height())
         out = src.copy(); // mismatched sizes: the plain picture where the field does not reach
-    // A slope of 8 height units moves the view by one pixel; drops of 100 to 600 so
-    // bend the picture by a few pixels, as water a few millimetres deep would.
-    constexpr float PixelsPerSlope = 1.0f / 8.0f;
-    constexpr float LightPerSlope = 0.3f;
+    // A slope of 100 height units moves the view by one pixel: a fresh drop of 100
+    // to 600 bends the picture by one to six pixels (four at most), as shallow
+    // water would, and the text stays readable through it.
+    constexpr float PixelsPerSlope = 1.0f / 100.0f;
+    constexpr float LightPerSlope = 0.03f;
     for (int y = 0; y < h; ++y) {
         const QRgb *line = reinterpret_cast<const QRgb *>(src.constScanLine(y));
         QRgb *dst = reinterpret_cast<QRgb *>(out.scanLine(y));
@@ -66,8 +72,10 @@ QImage RenderRipples(const QImage &picture, const RippleField &field) {
                 dst[x] = line[x];
                 continue;
             }
-            const int fx = std::clamp(x + int(std::lround(sx * PixelsPerSlope)), 0, src.width() - 1);
-            const int fy = std::clamp(y + int(std::lround(sy * PixelsPerSlope)), 0, src.height() - 1);
+            const int dx = std::clamp(int(std::lround(sx * PixelsPerSlope)), -MaxShift, MaxShift);
+            const int dy = std::clamp(int(std::lround(sy * PixelsPerSlope)), -MaxShift, MaxShift);
+            const int fx = std::clamp(x + dx, 0, src.width() - 1);
+            const int fy = std::clamp(y + dy, 0, src.height() - 1);
             const QRgb p = reinterpret_cast<const QRgb *>(src.constScanLine(fy))[fx];
             const int light = int(std::lround(sx * LightPerSlope));
             dst[x] = qRgb(std::clamp(qRed(p) + light, 0, 255), std::clamp(qGreen(p) + light, 0, 255),

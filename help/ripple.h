@@ -26,18 +26,27 @@ struct RippleField {
 constexpr int DropRadius = 3;
 
 // Raises the water around (x, y) by strength, falling off towards the rim of the
-// disc. Points outside the field are ignored; the disc is clipped at its edges.
+// disc. Points outside the field are ignored; the disc is clipped at the border,
+// which stays still.
 void Drop(RippleField &field, int x, int y, int strength);
 
+// The factor RippleStep applies each step of stepMs so that the water's energy
+// falls by damping decibels in two seconds: 20 leaves a hundredth, nothing
+// visible. (The step's two time levels shrink each wave by the square root of
+// the factor, its energy by the factor.)
+float RippleKeep(int damping, int stepMs);
+
 // One time step. Each inner point becomes half the sum of its four neighbours
-// minus its own height one step before, less damping thousandths of that; the
-// border stays still (the water's edge reflects). A step changes only points next
-// to a point that was moving, so a disturbance spreads one pixel per step.
-void RippleStep(RippleField &field, int damping);
+// minus its own height one step before, times keep; the border stays still (the
+// water's edge reflects). A step changes only points next to a point that was
+// moving, so a disturbance spreads one pixel per step.
+void RippleStep(RippleField &field, float keep);
 
 // The picture as seen through the water: each pixel is taken from where the
-// local slope refracts it, and lit or shaded by the slope. Flat water gives the
-// picture unchanged. picture must have the field's size.
+// local slope refracts it, at most MaxShift pixels away, and lit or shaded by the
+// slope. Flat water, and water too calm to move a pixel, give the picture
+// unchanged. picture must have the field's size.
+constexpr int MaxShift = 4;
 QImage RenderRipples(const QImage &picture, const RippleField &field);
 
 } // namespace vorel::help

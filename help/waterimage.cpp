@@ -21,7 +21,7 @@ void TWaterImage::tick() {
         const int y = std::uniform_int_distribution<int>(0, std::max(field_.height - 1, 0))(random_);
         Drop(field_, x, y, RandomStrengthBase + std::uniform_int_distribution<int>(0, RandomStrengthRange - 1)(random_));
     }
-    RippleStep(field_, Damping);
+    RippleStep(field_, keep_);
     shown_ = RenderRipples(picture_, field_);
     update();
 }

@@ -16,7 +16,7 @@ class TWaterImage : public QWidget {
     Q_OBJECT
 public:
     static constexpr int TickMs = 50;
-    static constexpr int Damping = 20;
+    static constexpr int Damping = 20; // decibels of energy in two seconds: drops fade by then
     static constexpr int MoveStrength = 100;
     static constexpr int HeldStrength = 250; // moving with the left button held, or clicking
     // A random drop falls on one tick in (800 ms / tick, rounded up) + 1.
@@ -45,6 +45,7 @@ private:
     QImage picture_;
     QImage shown_;
     RippleField field_;
+    const float keep_ = RippleKeep(Damping, TickMs);
     QTimer timer_;
     std::mt19937 random_;
 };

@@ -9,6 +9,7 @@
 #include <X11/Xlib.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <optional>
 #include <poll.h>
@@ -35,6 +36,20 @@ pid_t startVorelplay() {
     return program ? StartDetached(*program) : -1;
 }
 
+// Asked to end (TERM, INT, HUP): the loop returns, so that the stay-on-top
+// state is given back on the way out.
+volatile std::sig_atomic_t endRequested = 0;
+
+void requestEnd(int) { endRequested = 1; }
+
+void handleEndSignals() {
+    struct sigaction a {};
+    a.sa_handler = requestEnd; // no SA_RESTART: the wait for X events returns at once
+    sigemptyset(&a.sa_mask);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(sig, &a, nullptr);
+}
+
 // True while the Vorelplay we started has not ended yet (reaping it if it has).
 bool stillStarting(pid_t &child) {
     if (child > 0 && waitpid(child, nullptr, WNOHANG) == child)
@@ -50,12 +65,14 @@ void run(Display *display, pid_t &child) {
     bool seen = false;
     remote.GrabKeys();
 
-    for (;;) {
+    while (!endRequested) {
         while (XPending(display)) {
             XEvent e;
             XNextEvent(display, &e);
-            if (e.type != KeyPress)
+            if (e.type != KeyPress) {
+                remote.HandleRootEvent(e);
                 continue;
+            }
             const THotkey *key = remote.Match(e.xkey);
             if (!key)
                 continue;
@@ -92,6 +109,7 @@ void run(Display *display, pid_t &child) {
 } // namespace
 
 int main() {
+    handleEndSignals();
     pid_t child = startVorelplay();
     Display *display = XOpenDisplay(nullptr);
     if (!display) {

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QTimer>
 #include <QTranslator>
 
 #include <cstdio>
@@ -42,6 +43,13 @@ void box(std::string_view text, const char *platform) {
     }
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(BoxCaption.data(), qsizetype(BoxCaption.size())),
                     QString::fromUtf8(text.data(), qsizetype(text.size())), QMessageBox::Ok);
+    // The main window is kept above the others: the box must come above it, and
+    // have the keys, or Enter would have to be pressed blind.
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    QTimer::singleShot(0, &box, [&box] {
+        box.raise();
+        box.activateWindow();
+    });
     box.exec();
 }
 

@@ -6,6 +6,7 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -52,19 +53,28 @@ std::string property(Display *d, Window w, Atom name, Atom type) {
     return value;
 }
 
-std::optional<long> cardinal(Display *d, Window w, Atom name, Atom type) {
+std::vector<unsigned long> longs(Display *d, Window w, Atom name, Atom type) {
     Atom actual = None;
     int format = 0;
     unsigned long count = 0, after = 0;
     unsigned char *data = nullptr;
-    std::optional<long> value;
-    if (XGetWindowProperty(d, w, name, 0, 1, False, type, &actual, &format, &count, &after, &data) == Success &&
-        data && format == 32 && count == 1)
-        value = *reinterpret_cast<long *>(data);
+    std::vector<unsigned long> values;
+    if (XGetWindowProperty(d, w, name, 0, 4096, False, type, &actual, &format, &count, &after, &data) == Success &&
+        data && format == 32) {
+        const long *items = reinterpret_cast<const long *>(data);
+        values.assign(items, items + count);
+    }
     if (data)
         XFree(data);
-    return value;
+    return values;
 }
+
+std::optional<long> cardinal(Display *d, Window w, Atom name, Atom type) {
+    const std::vector<unsigned long> values = longs(d, w, name, type);
+    return values.size() == 1 ? std::optional<long>(static_cast<long>(values[0])) : std::nullopt;
+}
+
+bool contains(const std::vector<Window> &list, Window w) { return std::find(list.begin(), list.end(), w) != list.end(); }
 
 std::vector<Window> children(Display *d, Window w, Window *parent = nullptr) {
     Window root = 0, up = 0, *list = nullptr;
@@ -96,6 +106,9 @@ TXRemote::TXRemote(Display *display) : d_(display), root_(DefaultRootWindow(disp
     netWmStateAbove_ = XInternAtom(d_, "_NET_WM_STATE_ABOVE", False);
     netActiveWindow_ = XInternAtom(d_, "_NET_ACTIVE_WINDOW", False);
     netSupportingWmCheck_ = XInternAtom(d_, "_NET_SUPPORTING_WM_CHECK", False);
+    netClientList_ = XInternAtom(d_, "_NET_CLIENT_LIST", False);
+    // A window manager announces each new client in the root's client list.
+    XSelectInput(d_, root_, PropertyChangeMask);
 
     XModifierKeymap *map = XGetModifierMapping(d_);
     const KeyCode numLock = XKeysymToKeycode(d_, XK_Num_Lock);
@@ -109,7 +122,7 @@ TXRemote::TXRemote(Display *display) : d_(display), root_(DefaultRootWindow(disp
         XFreeModifiermap(map);
 }
 
-TXRemote::~TXRemote() = default;
+TXRemote::~TXRemote() { Restore(); }
 
 void TXRemote::GrabKeys() {
     for (const THotkey &key : Hotkeys()) {
@@ -183,13 +196,71 @@ void TXRemote::clientMessage(Window window, Atom type, long l0, long l1, long l2
     XSendEvent(d_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
 }
 
-void TXRemote::Activate(Window window) {
-    constexpr long NetWmStateAdd = 1, SourcePager = 2;
+namespace {
+constexpr long NetWmStateRemove = 0, NetWmStateAdd = 1, SourcePager = 2;
+}
+
+std::vector<Window> TXRemote::clientList() {
+    const std::vector<unsigned long> ids = longs(d_, root_, netClientList_, XA_WINDOW);
+    return {ids.begin(), ids.end()};
+}
+
+bool TXRemote::keptAbove(Window window) {
+    const std::vector<unsigned long> states = longs(d_, window, netWmState_, XA_ATOM);
+    return std::find(states.begin(), states.end(), netWmStateAbove_) != states.end();
+}
+
+void TXRemote::keepAbove(Window window) {
+    if (!contains(madeAbove_, window) && !keptAbove(window))
+        madeAbove_.push_back(window);
     clientMessage(window, netWmState_, NetWmStateAdd, static_cast<long>(netWmStateAbove_), 0);
+}
+
+void TXRemote::bringOnTop(Window window) {
     clientMessage(window, netActiveWindow_, SourcePager, CurrentTime, 0);
     XMapRaised(d_, window);
     if (!managed()) // nobody else hands out the focus
         XSetInputFocus(d_, window, RevertToParent, CurrentTime);
+}
+
+void TXRemote::Activate(Window window) {
+    keepAbove(window);
+    heldMain_ = window;
+    bringOnTop(window);
+    // A box or the help window of the main program stays in front of it: they
+    // are modal, and the main window takes no input while one is open.
+    const std::vector<Window> clients = clientList();
+    for (Window w : followers_)
+        if (contains(clients, w))
+            bringOnTop(w);
+    XSync(d_, False);
+}
+
+void TXRemote::HandleRootEvent(const XEvent &event) {
+    if (event.type != PropertyNotify || event.xproperty.window != root_ || event.xproperty.atom != netClientList_ ||
+        !heldMain_)
+        return;
+    const std::vector<Window> clients = clientList();
+    std::erase_if(followers_, [&](Window w) { return !contains(clients, w); });
+    std::erase_if(madeAbove_, [&](Window w) { return !contains(clients, w) && w != *heldMain_; });
+    for (Window w : clients) {
+        if (w == *heldMain_ || contains(followers_, w) ||
+            WmClassClass(property(d_, w, XA_WM_CLASS, XA_STRING)) != MainWindowClass)
+            continue;
+        followers_.push_back(w);
+        keepAbove(w);
+        bringOnTop(w);
+    }
+    XSync(d_, False);
+}
+
+void TXRemote::Restore() {
+    InstallErrorHandlers(); // a toolkit opened for a box may have replaced them
+    for (Window w : madeAbove_)
+        clientMessage(w, netWmState_, NetWmStateRemove, static_cast<long>(netWmStateAbove_), 0);
+    madeAbove_.clear();
+    followers_.clear();
+    heldMain_.reset();
     XSync(d_, False);
 }
 

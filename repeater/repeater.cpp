@@ -58,6 +58,7 @@ TReport TRepeater::Report() const {
     r.sentenceCount = sentenceCount();
     r.lastReadingFinished = lastReadingFinished_;
     r.busy = busy_;
+    r.held = !countdown && !playing_ && !paused_ && ((resumeArmed_ && playerActive_) || status_ == "暂停...");
     r.viewOffset = v_.ViewOffset;
     std::tie(r.highlightFirst, r.highlightLast) = v_.Highlight();
     r.playColumn = v_.PlayColumn;

@@ -40,6 +40,9 @@ struct TReport {
     int32_t sentence = 0, sentenceCount = 0;
     bool lastReadingFinished = false; // the current sentence's last reading has ended
     bool busy = false;
+    // No reading runs and play reads on: a countdown held by pause, or the pause
+    // rule that waits for play.
+    bool held = false;
     // The waveform strip, in view columns.
     int32_t viewOffset = 0, highlightFirst = 0, highlightLast = 0, playColumn = 0;
     bool playLineShown = false;    // draw the line at playColumn (it blinks while paused)

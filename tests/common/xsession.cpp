@@ -114,7 +114,9 @@ TXSession::~TXSession() {
 }
 
 std::map<std::string, std::string> TXSession::env() const {
-    return {{"DISPLAY", display_}, {"QT_QPA_PLATFORM", "xcb"}};
+    // No session bus unless a test starts its own: a program under test must never
+    // appear on the desktop's bus of whoever runs the tests.
+    return {{"DISPLAY", display_}, {"QT_QPA_PLATFORM", "xcb"}, {"DBUS_SESSION_BUS_ADDRESS", "unix:path=/dev/null/no-bus"}};
 }
 
 int TXSession::run(const std::string &command, std::string *out) const {
@@ -194,6 +196,26 @@ std::pair<int, int> TXSession::info(unsigned long window, const std::string &a, 
         return at == std::string::npos ? missing : std::atoi(out.c_str() + at + key.size());
     };
     return {field(a), field(b)};
+}
+
+bool TXSession::above(unsigned long a, unsigned long b) const {
+    // xwininfo walks the tree depth first and lists each window's children
+    // topmost first: a client inside its frame comes in the order of the frames.
+    std::string out;
+    run("xwininfo -root -tree", &out);
+    std::istringstream lines(out);
+    long at = 0, atA = -1, atB = -1;
+    for (std::string line; std::getline(lines, line); ++at) {
+        const size_t start = line.find_first_not_of(' ');
+        if (start == std::string::npos || line.compare(start, 2, "0x") != 0)
+            continue;
+        const unsigned long id = std::strtoul(line.c_str() + start, nullptr, 16);
+        if (id == a && atA < 0)
+            atA = at;
+        if (id == b && atB < 0)
+            atB = at;
+    }
+    return atA >= 0 && atB >= 0 && atA < atB;
 }
 
 std::pair<int, int> TXSession::size(unsigned long window) const { return info(window, "Width: ", "Height: ", -1); }

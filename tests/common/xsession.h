@@ -56,6 +56,11 @@ public:
     std::string property(unsigned long window, const std::string &name) const;
     // The window's size in pixels (xwininfo).
     std::pair<int, int> size(unsigned long window) const;
+    // Whether window a lies above window b in the X server's own stacking order
+    // (false when either is not there). Window managers report the order in
+    // _NET_CLIENT_LIST_STACKING too, but jwm 2.4 writes it layer by layer from
+    // the bottom, each layer topmost first, so the server is asked instead.
+    bool above(unsigned long a, unsigned long b) const;
     // The screen position of the window's top-left pixel (its client origin);
     // far off screen when the window cannot be read.
     std::pair<int, int> origin(unsigned long window) const;

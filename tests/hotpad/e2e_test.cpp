@@ -4,6 +4,7 @@
 #include "testfiles.h"
 #include "xsession.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -112,14 +113,22 @@ public:
     std::string keyLog() const { return tmp.file("keys"); }
     std::string keyLogText() const { return readText(keyLog()); }
 
+    unsigned long focused() const {
+        std::string out;
+        x.run("xdotool getwindowfocus 2>/dev/null", &out);
+        return std::strtoul(out.c_str(), nullptr, 10);
+    }
+
+    bool aboveOthers(unsigned long window) const {
+        return x.property(window, "_NET_WM_STATE").find("_NET_WM_STATE_ABOVE") != std::string::npos;
+    }
+
     // Asked again while it does not hold: a window manager may still be handing
     // the focus to a window that Hotpad activated.
     bool focus(unsigned long window) {
         return waitFor(
             [&] {
-                std::string out;
-                x.run("xdotool getwindowfocus 2>/dev/null", &out);
-                if (std::strtoul(out.c_str(), nullptr, 10) == window)
+                if (focused() == window)
                     return true;
                 x.run("xdotool windowfocus " + std::to_string(window) + " 2>/dev/null");
                 return false;
@@ -282,18 +291,24 @@ TEST(Hotpad, AltEscEndsItAfterTheBoxWithoutTouchingTheMainWindow) {
         const std::string traceBefore = s.trace();
         const auto pointerBefore = s.pointer();
 
+        // The window manager takes the request in its own time.
+        ASSERT_TRUE(waitFor([&] { return s.aboveOthers(main); }, 3000));
         s.key("alt+Escape");
         if (realBox) {
             const auto boxes = s.x.findWindows("Hotpad", 10000);
             ASSERT_EQ(boxes.size(), 1u);
             EXPECT_EQ(s.x.property(boxes.front(), "_NET_WM_NAME"), "\"Hotpad\"");
+            // In front of the main window, which is kept above the others, and with
+            // the keys: Enter need not be pressed blind.
+            EXPECT_TRUE(waitFor([&] { return s.x.above(boxes.front(), main); }, 3000));
+            EXPECT_TRUE(waitFor([&] { return s.focused() == boxes.front(); }, 3000)) << s.focused();
             sleepMs(300);
             EXPECT_TRUE(hotpad.running()) << "ended before the box was dismissed";
-            s.x.run("xdotool windowactivate " + std::to_string(boxes.front()) + " 2>/dev/null");
             ASSERT_TRUE(s.focus(boxes.front()));
             s.key("Return");
         }
         EXPECT_EQ(hotpad.wait(5000), 0);
+        EXPECT_TRUE(waitFor([&] { return !s.aboveOthers(main); }, 3000)) << "the stay-on-top state given back";
         if (!realBox) {
             EXPECT_EQ(readText(err), "Hotpad: Hotpad程序将退出!\n");
         }
@@ -301,6 +316,53 @@ TEST(Hotpad, AltEscEndsItAfterTheBoxWithoutTouchingTheMainWindow) {
         EXPECT_EQ(s.pointer(), pointerBefore);
         EXPECT_EQ(s.x.findWindows("TfMainFree", 0, Caption).size(), 1u);
     }
+}
+
+// While Hotpad keeps the main window above the others, the windows Vorelplay
+// opens come above it; when Hotpad ends, the main window is an ordinary one again.
+TEST(Hotpad, VorelplaysWindowsComeAboveTheKeptMainWindowUntilHotpadEnds) {
+    TScene s(true);
+    ASSERT_TRUE(s.x.ok());
+    TChild vorel, client, hotpad;
+    const unsigned long main = s.startVorelplay(vorel);
+    const unsigned long other = s.startKeyClient(client);
+    ASSERT_TRUE(main && other);
+    hotpad = TChild(hotpadCommand(s.tmp.file("hotpad.err")), s.env);
+    ASSERT_TRUE(s.waitUntilHotpadListens(main, other));
+    ASSERT_TRUE(waitFor([&] { return s.aboveOthers(main) && s.x.above(main, other); }, 3000));
+
+    // The help button, in the main window's client coordinates.
+    const auto [ox, oy] = s.x.origin(main);
+    s.x.run("xdotool mousemove --sync " + std::to_string(ox + 175) + " " + std::to_string(oy + 98) +
+            " sleep 0.1 click 1");
+    unsigned long help = 0;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            for (unsigned long w : s.x.findWindows("TfMainFree", 0))
+                if (s.x.property(w, "_NET_WM_NAME") == "\"Vorel语言复读机（免费体验版）帮助\"")
+                    help = w;
+            return help != 0;
+        },
+        10000));
+    EXPECT_TRUE(waitFor([&] { return s.x.above(help, main); }, 3000)) << "help behind the main window";
+    // A transport key brings the main window forward, and its help back in front of it.
+    ASSERT_TRUE(s.focus(other));
+    s.key("Right");
+    sleepMs(500);
+    EXPECT_TRUE(waitFor([&] { return s.x.above(help, main); }, 3000)) << "help behind after a key";
+    ASSERT_TRUE(s.x.closeWindow(help));
+    ASSERT_TRUE(waitFor(
+        [&] {
+            const auto left = s.x.findWindows("TfMainFree", 0);
+            return std::find(left.begin(), left.end(), help) == left.end();
+        },
+        5000));
+
+    hotpad.stop(); // ended by a signal: it still gives the state back
+    EXPECT_TRUE(waitFor([&] { return !s.aboveOthers(main); }, 3000));
+    s.x.run("xdotool windowactivate " + std::to_string(other) + " 2>/dev/null");
+    EXPECT_TRUE(waitFor([&] { return s.x.above(other, main); }, 3000)) << "the main window still above others";
+    EXPECT_TRUE(vorel.running());
 }
 
 TEST(Hotpad, FindsOnlyTheExactClassAndCaption) {

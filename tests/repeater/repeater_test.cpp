@@ -207,6 +207,10 @@ TEST_F(RepeaterTest, EnabledStatesFollowThePlayer) {
         EXPECT_EQ(r.Report().enabled, s.enabled);
     }
     EXPECT_EQ(r.Report().notice, "当前音频文件已停止播放");
+    // Next and previous have nowhere to go in a lesson without sentences.
+    load({0});
+    EXPECT_FALSE(r.Report().enabled.next);
+    EXPECT_FALSE(r.Report().enabled.prev);
 }
 
 TEST_F(RepeaterTest, PauseRulesDecideWhenTheNextReadingStarts) {
@@ -227,20 +231,25 @@ TEST_F(RepeaterTest, PauseRulesDecideWhenTheNextReadingStarts) {
     EXPECT_EQ(r.Report().status, "暂停...");
     r.Pause(); // starts nothing while waiting
     EXPECT_NE(player.state, FakePlayer::Playing);
+    EXPECT_TRUE(r.Report().held);
     r.Play();
     EXPECT_EQ(now(), (Reading{2000, 4000, "朗读遍数：1/2"}));
+    EXPECT_FALSE(r.Report().held);
 
     r.SetPauseIndex(16); // 句长-5秒 on a 2-s range: 1 ms
     readToEnd();
     EXPECT_TRUE(clock.IsActive(TTimer::Pause));
+    EXPECT_FALSE(r.Report().held); // counting down, not held
     EXPECT_EQ(r.PauseLengthNow(), 1);
     // Pause during the countdown holds it; pause again plays the stored range.
     r.Pause();
     EXPECT_FALSE(clock.IsActive(TTimer::Pause));
     EXPECT_EQ(r.Report().pauseGaugeProgress, 0);
     EXPECT_NE(player.state, FakePlayer::Playing);
+    EXPECT_TRUE(r.Report().held);
     r.Pause();
     EXPECT_EQ(now(), (Reading{2000, 4000, "朗读遍数：2/2"}));
+    EXPECT_FALSE(r.Report().held);
     // And the next pause press pauses: the held state's flag is spent.
     r.Pause();
     EXPECT_EQ(r.Report().status, "暂停...");
