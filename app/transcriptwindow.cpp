@@ -137,26 +137,53 @@ void TTranscriptWindow::refreshTexts() {
     }
 }
 
+QRect TranscriptPlacement(const QRect &owner, const QRect &area, const QSize &size, const QSize &minimum) {
+    constexpr int Gap = 8;
+    // The room on each side: a rectangle beside the owner, as tall (or as wide) as
+    // the owner's frame allows within the area.
+    const QRect rooms[] = {
+        QRect(QPoint(owner.right() + 1 + Gap, owner.top()), QPoint(area.right(), area.bottom())),
+        QRect(QPoint(area.left(), owner.top()), QPoint(owner.left() - 1 - Gap, area.bottom())),
+        QRect(QPoint(owner.left(), owner.bottom() + 1 + Gap), QPoint(area.right(), area.bottom())),
+        QRect(QPoint(owner.left(), area.top()), QPoint(area.right(), owner.top() - 1 - Gap)),
+    };
+    const auto placed = [&](int side, const QSize &s) {
+        const QRect &r = rooms[side];
+        // Left and above hug the owner; right and below start at it.
+        const int x = side == 1 ? r.right() + 1 - s.width() : r.left();
+        const int y = side == 3 ? r.bottom() + 1 - s.height() : r.top();
+        return QRect(QPoint(x, y), s);
+    };
+    for (int side = 0; side < 4; ++side)
+        if (rooms[side].width() >= size.width() && rooms[side].height() >= size.height())
+            return placed(side, size);
+    int best = -1;
+    int64_t bestArea = 0;
+    QSize bestSize;
+    for (int side = 0; side < 4; ++side) {
+        const QSize s = size.boundedTo(rooms[side].size());
+        const int64_t a = int64_t(s.width()) * s.height();
+        if (s.width() >= minimum.width() && s.height() >= minimum.height() && a > bestArea) {
+            best = side;
+            bestArea = a;
+            bestSize = s;
+        }
+    }
+    return best >= 0 ? placed(best, bestSize) : placed(0, size);
+}
+
 void TTranscriptWindow::ShowBesideOwner() {
     if (!placed_ && parentWidget()) {
         placed_ = true;
-        // Beside the owner where the screen has room (right, left, below, above),
-        // never over its controls unless no side has room.
-        const QRect owner = parentWidget()->frameGeometry();
-        const QScreen *screen = parentWidget()->screen();
+        // Beside the owner, never over its controls while the screen has room.
+        const QWidget *owner = parentWidget();
+        const QScreen *screen = owner->screen();
         const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1 << 14, 1 << 14);
-        const QSize size = frameGeometry().size();
-        const QPoint candidates[] = {{owner.right() + 8, owner.top()},
-                                     {owner.left() - 8 - size.width(), owner.top()},
-                                     {owner.left(), owner.bottom() + 8},
-                                     {owner.left(), owner.top() - 8 - size.height()}};
-        QPoint at = candidates[0];
-        for (const QPoint &p : candidates)
-            if (area.contains(QRect(p, size))) {
-                at = p;
-                break;
-            }
-        move(at);
+        // Not shown yet: take the owner's decorations for this window's.
+        const QSize frame = owner->frameGeometry().size() - owner->size();
+        const QRect at = TranscriptPlacement(owner->frameGeometry(), area, size() + frame, QSize(300, 160) + frame);
+        resize(at.size() - frame);
+        move(at.topLeft());
     }
     show();
     raise();

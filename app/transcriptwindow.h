@@ -6,6 +6,7 @@
 // modal). GUI thread.
 #pragma once
 
+#include <QRect>
 #include <QWidget>
 
 #include <cstdint>
@@ -27,6 +28,12 @@ struct TTranscriptRow {
 // Dictation: only the current row's text is hidden, and only until its last
 // reading has ended (revealed names the row whose last reading ended, or -1).
 bool TranscriptTextHidden(bool dictation, int row, int current, int revealed);
+
+// Where the transcript's frame goes beside the owner's frame within the screen's
+// area: right, left, below or above the owner at its full size where one side has
+// room; else on the side with the most room, made smaller to fit (not below
+// minimum); else to the right, for the window manager to keep on screen.
+QRect TranscriptPlacement(const QRect &owner, const QRect &area, const QSize &size, const QSize &minimum);
 
 inline const char *const TranscriptCaption = "文本";
 

@@ -37,6 +37,27 @@ TEST(TranscriptRule, OnlyTheCurrentRowIsHiddenUntilItsLastReadingEnded) {
             << c.dictation << " " << c.row << " " << c.current << " " << c.revealed;
 }
 
+// The owner's frame is 800 x 240 at (x, y); the transcript wants 500 x 300 and
+// needs at least 300 x 160.
+TEST(TranscriptPlacement, BesideTheOwnerWhereThereIsRoomSmallerWhereThereIsLittle) {
+    const struct {
+        const char *what;
+        QRect area;
+        QPoint owner;
+        QRect expected;
+    } cases[] = {
+        {"right of it on a wide screen", {0, 0, 1920, 1080}, {200, 100}, {1008, 100, 500, 300}},
+        {"left when the right is short", {0, 0, 1920, 1080}, {1000, 100}, {492, 100, 500, 300}},
+        {"below when neither side has room", {0, 0, 1280, 1024}, {240, 100}, {240, 348, 500, 300}},
+        {"above when only above has room", {0, 0, 1280, 1024}, {240, 700}, {240, 392, 500, 300}},
+        {"the larger part of a small screen, shrunk", {0, 0, 1280, 690}, {240, 245}, {240, 0, 500, 237}},
+        {"no room anywhere: right, at full size", {0, 0, 900, 400}, {50, 80}, {858, 80, 500, 300}},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(TranscriptPlacement(QRect(c.owner, QSize(800, 240)), c.area, {500, 300}, {300, 160}), c.expected)
+            << c.what;
+}
+
 TEST_F(WindowTest, TranscriptRowsSignalClicksAndTheSaveKey) {
     TTranscriptWindow t(w.get());
     t.SetRows({{0, "你好"}, {1500, ""}, {61000, "How are you?"}});
