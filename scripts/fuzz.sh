@@ -23,10 +23,11 @@ flags=(-std=c++20 -g -O1 -fsanitize=fuzzer-no-link,address,undefined -fno-saniti
 
 # The sources of each target, taken from the folders so that a source added there
 # cannot be missing here: the pure segmentation units (the sampler needs the
-# engine), and for the open paths the whole core library.
+# engine) with the platform's safe file writing the LRC writer uses, and for the
+# open paths the whole core library.
 sources_of() {
   case $1 in
-    lrc) ls segment/*.cpp | grep -v '/samplelist\.cpp$' ;;
+    lrc) ls segment/*.cpp | grep -v '/samplelist\.cpp$'; echo platform/safefile.cpp platform/tempfolder.cpp ;;
     samplebuffer) echo segment/samplebuffer.cpp ;;
     wavlayout) echo segment/wavlayout.cpp segment/samplebuffer.cpp ;;
     openstream | openav) ls audiolib/core/*.cpp ;;
