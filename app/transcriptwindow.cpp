@@ -8,8 +8,10 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "channelinfo.h"
 
@@ -173,6 +175,15 @@ QRect TranscriptPlacement(const QRect &owner, const QRect &area, const QSize &si
 }
 
 void TTranscriptWindow::ShowBesideOwner() {
+    // The owner's frame is known only once the window manager has shown it: a
+    // lesson opened at start-up comes before that, so wait for it (2 s at most).
+    const QWidget *shown = parentWidget();
+    if (!placed_ && shown && shown->isVisible() && shown->windowHandle() && !shown->windowHandle()->isExposed() &&
+        placeTries_ < 40) {
+        ++placeTries_;
+        QTimer::singleShot(50, this, [this] { ShowBesideOwner(); });
+        return;
+    }
     if (!placed_ && parentWidget()) {
         placed_ = true;
         // Beside the owner, never over its controls while the screen has room.

@@ -71,6 +71,7 @@ signals:
 private:
     void refreshTexts();
     bool placed_ = false;
+    int placeTries_ = 0;
     int current_ = -1;
     int revealed_ = -1;
     std::vector<TTranscriptRow> rows_;
