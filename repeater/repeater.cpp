@@ -14,6 +14,12 @@ namespace vorel::repeater {
 
 namespace {
 constexpr int32_t Col = audio::MsPerColumn;
+
+// The last component of a path, as the info line names files.
+std::string fileNameOf(const std::string &path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
 const char *const Banner = "Vorel语言复读机：打开一个录音，逐句复读，可变速，可按停顿自动断句";
 } // namespace
 
@@ -90,9 +96,7 @@ void TRepeater::ShowNotice(const std::string &text) {
 }
 
 void TRepeater::showFileInfo() {
-    const std::string &name = lesson_.fileName;
-    const size_t slash = name.find_last_of('/');
-    const std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
+    const std::string base = fileNameOf(lesson_.fileName);
     const audio::TChannelInfo &i = lesson_.info;
     ShowNotice(" 时长:" + audio::FormatTime(i.duration) + " 声道:" + std::to_string(i.channels) + " 采样率:" +
                std::to_string(i.libInfo.freq) + " 文件:" + base);
@@ -534,8 +538,7 @@ void TRepeater::SaveBreakpoints(const std::string &path) {
     redraw();
     setStatus(SentenceCountText(sentenceCount()));
     traceBreakpoints();
-    const size_t slash = path.find_last_of('/');
-    ShowNotice("断点已保存到" + path.substr(slash == std::string::npos ? 0 : slash + 1) + "（时间取到百分之一秒）");
+    ShowNotice("断点已保存到" + fileNameOf(path) + "（时间取到百分之一秒）");
 }
 
 void TRepeater::traceBreakpoints() {
