@@ -32,102 +32,11 @@ namespace {
 
 // Reads in place go through a buffer of about this size.
 constexpr size_t ReadWindowBytes = 4 << 20;
-// A part shorter than a minute of blocks costs more in setting up (a decoder that
-// finds its place in the file) than it saves.
-constexpr size_t PartMinBlocks = 1500;
-
-size_t partCount(size_t blocks, unsigned asked) {
-    if (asked > 0)
-        return std::clamp<size_t>(asked, 1, std::max<size_t>(blocks, 1));
-    const size_t cores = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 16);
-    return std::clamp<size_t>(blocks / PartMinBlocks, 1, cores);
-}
-
-// Blocks [first, first + count) of part k of n.
-struct TPart {
-    size_t first = 0;
-    size_t count = 0;
-};
-
-TPart partOf(size_t blocks, size_t n, size_t k) {
-    const size_t first = blocks * k / n;
-    return {first, blocks * (k + 1) / n - first};
-}
-
-// Parts 1..n-1 on threads of their own while the caller does part 0. The
-// destructor raises cancel and joins, so an error on the caller's side never
-// leaves a thread behind; the first error of a thread raises cancel for the others
-// and is rethrown by Finish.
-class TPartThreads {
-public:
-    TPartThreads(size_t n, std::atomic<bool> &cancel, std::function<void(size_t)> part)
-        : cancel_(cancel), errors_(n), running_(n > 0 ? n - 1 : 0) {
-        for (size_t k = 1; k < n; ++k)
-            threads_.emplace_back([this, part, k] {
-                try {
-                    part(k);
-                } catch (...) {
-                    errors_[k] = std::current_exception();
-                    cancel_.store(true);
-                }
-                {
-                    std::lock_guard<std::mutex> lock(mutex_);
-                    --running_;
-                }
-                done_.notify_all();
-            });
-    }
-    ~TPartThreads() {
-        cancel_.store(true);
-        join();
-    }
-    TPartThreads(const TPartThreads &) = delete;
-    TPartThreads &operator=(const TPartThreads &) = delete;
-
-    // Waits for the threads, calling tick on the caller's thread now and then.
-    void Finish(const std::function<void()> &tick) {
-        {
-            std::unique_lock<std::mutex> lock(mutex_);
-            while (running_ > 0) {
-                done_.wait_for(lock, std::chrono::milliseconds(50));
-                lock.unlock();
-                tick();
-                lock.lock();
-            }
-        }
-        join();
-        for (const auto &e : errors_)
-            if (e)
-                std::rethrow_exception(e);
-    }
-
-private:
-    void join() {
-        for (auto &t : threads_)
-            if (t.joinable())
-                t.join();
-    }
-
-    std::atomic<bool> &cancel_;
-    std::vector<std::exception_ptr> errors_;
-    std::vector<std::thread> threads_;
-    std::mutex mutex_;
-    std::condition_variable done_;
-    size_t running_;
-};
-
-TStrings joinParts(std::vector<TStrings> &parts) {
-    size_t total = 0;
-    for (const auto &p : parts)
-        total += p.size();
-    TStrings out;
-    out.reserve(total);
-    for (auto &p : parts) {
-        std::move(p.begin(), p.end(), std::back_inserter(out));
-        TStrings().swap(p);
-    }
-    return out;
-}
+// The first stretch is short, so that the first sentence is soon known; later
+// ones grow to a few minutes, where setting up a decoder in its place costs
+// nothing against the work.
+constexpr size_t FirstStretchBlocks = 250;
+constexpr size_t MaxStretchBlocks = 7500;
 
 // --- In place ---------------------------------------------------------------------
 
@@ -183,45 +92,6 @@ private:
 bool isWaveType(DWORD ctype) {
     return ctype == BASS_CTYPE_STREAM_WAV || ctype == BASS_CTYPE_STREAM_WAV_PCM ||
            ctype == BASS_CTYPE_STREAM_WAV_FLOAT;
-}
-
-// Samples a PCM WAV file in place, or returns false when the file's own layout
-// does not allow it (then it must be decoded).
-bool sampleInPlace(const std::string &path, const audio::TChannelInfo &info, unsigned parts, TStrings &out) {
-    // Ordinary reads, never a mapping: a file cut while we look at it (a download
-    // still being written, a sync client replacing it) must give an error or less
-    // data, not a bus error.
-    const TFd file(path);
-    struct stat st {};
-    if (::fstat(file.get(), &st) != 0)
-        throw platform::EPlatformError("不能读取文件" + path + "：" + std::strerror(errno));
-    const auto layout = FindPcmData(
-        [&file](uint64_t offset, uint8_t *buf, size_t n) {
-            return ::pread(file.get(), buf, n, static_cast<off_t>(offset)) == static_cast<ssize_t>(n);
-        },
-        static_cast<uint64_t>(st.st_size));
-    // The decoder's view must agree with the header, or the blocks would cut
-    // frames differently from what the stream reports.
-    if (!layout || layout->channels != info.channels || layout->bitsPerSample != info.bitsPerSample)
-        return false;
-    size_t size = layout->dataBytes;
-    if (info.byteLength >= 0 && static_cast<uint64_t>(info.byteLength) < size)
-        size = static_cast<size_t>(info.byteLength);
-
-    const auto grid = TWaveSampleList::BlockLayout(size, TWaveSampleList::SampleCountFor(info.duration));
-    const size_t n = partCount(grid.blocks, parts);
-    std::vector<TStrings> results(n);
-    const auto part = [&](size_t k) {
-        const TPart p = partOf(grid.blocks, n, k);
-        samplePcmFile(file.get(), static_cast<int64_t>(layout->dataOffset + p.first * grid.blockSize), grid.blockSize,
-                      p.count, info, results[k]);
-    };
-    std::atomic<bool> cancel{false};
-    TPartThreads threads(n, cancel, part);
-    part(0);
-    threads.Finish([] {});
-    out = joinParts(results);
-    return true;
 }
 
 // --- Decoded ----------------------------------------------------------------------
@@ -286,95 +156,283 @@ private:
     int64_t written_ = 0;
 };
 
+
 } // namespace
+
+// --- The feed ---------------------------------------------------------------------
+
+struct TSampleFeed::TState {
+    std::string path;
+    audio::TChannelInfo info;
+    TSamplingPath how = TSamplingPath::None;
+    std::unique_ptr<audio::TBassStream> first; // the opening stream, handed to the first decoding worker
+    std::unique_ptr<TFd> fd;                   // in place: shared by all workers (pread only)
+    uint64_t dataOffset = 0;
+    TWaveSampleList::TBlockLayout grid;
+
+    struct TStretch {
+        size_t first = 0, count = 0;
+        TStrings samples;
+        bool done = false;
+    };
+    std::vector<TStretch> stretches;
+    std::atomic<size_t> nextStretch{0};
+    std::atomic<bool> cancel{false};
+    std::atomic<int64_t> decoded{0};
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    size_t taken = 0;       // stretches handed to the consumer
+    size_t takenBlocks = 0;
+    size_t running = 0;     // workers not yet ended
+    std::exception_ptr error;
+};
+
+namespace {
+
+std::vector<TSampleFeed::TState::TStretch> planStretches(size_t blocks, size_t single) {
+    std::vector<TSampleFeed::TState::TStretch> out;
+    size_t size = single ? blocks : FirstStretchBlocks;
+    for (size_t at = 0; at < blocks || out.empty();) {
+        const size_t n = std::min(size, blocks - at);
+        out.push_back({at, n, {}, false});
+        at += n;
+        size = std::min(size * 2, MaxStretchBlocks);
+        if (n == 0)
+            break;
+    }
+    return out;
+}
+
+} // namespace
+
+TSampleFeed::TSampleFeed(const std::string &path, bool initDevice, unsigned threads) : s_(new TState) {
+    TState &st = *s_;
+    st.path = path;
+    st.first = std::make_unique<audio::TBassStream>(path, initDevice);
+    st.info = st.first->info;
+    const audio::TChannelInfo &info = st.info;
+    const int32_t steps = TWaveSampleList::SampleCountFor(info.duration);
+
+    bool single = false;
+    if (isWaveType(info.libInfo.ctype)) {
+        // Ordinary reads, never a mapping: a file cut while we look at it (a
+        // download still being written, a sync client replacing it) must give an
+        // error or less data, not a bus error.
+        auto fd = std::make_unique<TFd>(path);
+        struct stat stbuf {};
+        if (::fstat(fd->get(), &stbuf) != 0)
+            throw platform::EPlatformError("不能读取文件" + path + "：" + std::strerror(errno));
+        const auto layout = FindPcmData(
+            [&fd](uint64_t offset, uint8_t *buf, size_t n) {
+                return ::pread(fd->get(), buf, n, static_cast<off_t>(offset)) == static_cast<ssize_t>(n);
+            },
+            static_cast<uint64_t>(stbuf.st_size));
+        // The decoder's view must agree with the header, or the blocks would cut
+        // frames differently from what the stream reports.
+        if (layout && layout->channels == info.channels && layout->bitsPerSample == info.bitsPerSample) {
+            size_t size = layout->dataBytes;
+            if (info.byteLength >= 0 && static_cast<uint64_t>(info.byteLength) < size)
+                size = static_cast<size_t>(info.byteLength);
+            st.grid = TWaveSampleList::BlockLayout(size, steps);
+            st.dataOffset = layout->dataOffset;
+            st.fd = std::move(fd);
+            st.how = TSamplingPath::InPlace;
+        }
+    }
+    if (st.how == TSamplingPath::None) {
+        if (info.byteLength <= MemoryDecodeLimit) {
+            st.how = TSamplingPath::Memory;
+            st.grid = TWaveSampleList::BlockLayout(static_cast<size_t>(std::max<int64_t>(info.byteLength, 0)), steps);
+            single = true;
+        } else {
+            st.how = TSamplingPath::Decoded;
+            st.grid = TWaveSampleList::BlockLayout(static_cast<size_t>(info.byteLength), steps);
+            single = st.grid.blockSize == 0;
+        }
+    }
+    st.stretches = planStretches(st.grid.blocks, single);
+
+    size_t n = threads > 0 ? threads : std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 16);
+    n = std::clamp<size_t>(n, 1, st.stretches.size());
+    st.running = n;
+    try {
+        for (size_t k = 0; k < n; ++k)
+            workers_.emplace_back([this, k] { work(k); });
+    } catch (...) {
+        Cancel();
+        throw;
+    }
+}
+
+TSampleFeed::~TSampleFeed() { Cancel(); }
+
+const audio::TChannelInfo &TSampleFeed::Info() const { return s_->info; }
+TSamplingPath TSampleFeed::Path() const { return s_->how; }
+size_t TSampleFeed::TotalSamples() const { return s_->grid.blocks; }
+
+void TSampleFeed::work(size_t worker) {
+    TState &st = *s_;
+    std::unique_ptr<audio::TBassStream> own;
+    try {
+        for (;;) {
+            const size_t k = st.nextStretch.fetch_add(1);
+            if (k >= st.stretches.size() || st.cancel.load())
+                break;
+            TState::TStretch &part = st.stretches[k];
+            TStrings out;
+            sampleStretch(worker, own, part.first, part.count, out);
+            if (st.cancel.load())
+                break;
+            std::lock_guard<std::mutex> lock(st.mutex);
+            part.samples = std::move(out);
+            part.done = true;
+            st.changed.notify_all();
+        }
+    } catch (...) {
+        std::lock_guard<std::mutex> lock(st.mutex);
+        if (!st.error)
+            st.error = std::current_exception();
+        st.cancel.store(true);
+    }
+    std::lock_guard<std::mutex> lock(st.mutex);
+    --st.running;
+    st.changed.notify_all();
+}
+
+void TSampleFeed::sampleStretch(size_t worker, std::unique_ptr<audio::TBassStream> &own, size_t first,
+                                size_t count, TStrings &out) {
+    TState &st = *s_;
+    const audio::TChannelInfo &info = st.info;
+    if (st.how == TSamplingPath::InPlace) {
+        samplePcmFile(st.fd->get(), static_cast<int64_t>(st.dataOffset + first * st.grid.blockSize),
+                      st.grid.blockSize, count, info, out);
+        return;
+    }
+    if (!own) {
+        // The opening stream goes to the first worker; the others open their own.
+        std::lock_guard<std::mutex> lock(st.mutex);
+        if (worker == 0 && st.first)
+            own = std::move(st.first);
+    }
+    if (!own)
+        own = std::make_unique<audio::TBassStream>(st.path, false);
+    own->SetOnProgress([&st](int32_t, bool &cancel) { cancel = cancel || st.cancel.load(); });
+    if (st.how == TSamplingPath::Memory) {
+        audio::TMemoryStream buffer;
+        own->ExtractPcm(buffer, 0, 0, false);
+        TWaveSampleList::SampleBuffer(info.bitsPerSample, info.channels, buffer.data(),
+                                      static_cast<size_t>(buffer.size()), TWaveSampleList::SampleCountFor(info.duration),
+                                      out);
+        return;
+    }
+    TPeakSink sink(info, st.grid.blockSize, count, out, st.decoded);
+    if (st.grid.blockSize > 0)
+        own->ExtractBytes(sink, static_cast<int64_t>(first * st.grid.blockSize),
+                          static_cast<int64_t>(count * st.grid.blockSize), false, false);
+    sink.Finish();
+}
+
+size_t TSampleFeed::Take(TStrings &out) {
+    TState &st = *s_;
+    std::lock_guard<std::mutex> lock(st.mutex);
+    if (st.error)
+        return 0; // what follows an error is never handed out
+    size_t added = 0;
+    while (st.taken < st.stretches.size() && st.stretches[st.taken].done) {
+        TStrings &part = st.stretches[st.taken].samples;
+        out.insert(out.end(), std::make_move_iterator(part.begin()), std::make_move_iterator(part.end()));
+        added += part.size();
+        TStrings().swap(part);
+        st.takenBlocks += st.stretches[st.taken].count;
+        ++st.taken;
+    }
+    return added;
+}
+
+bool TSampleFeed::Finished() const {
+    std::lock_guard<std::mutex> lock(s_->mutex);
+    return s_->running == 0 || s_->error != nullptr;
+}
+
+bool TSampleFeed::Complete() const {
+    std::lock_guard<std::mutex> lock(s_->mutex);
+    return !s_->error && s_->taken == s_->stretches.size();
+}
+
+void TSampleFeed::RethrowError() const {
+    std::exception_ptr e;
+    {
+        std::lock_guard<std::mutex> lock(s_->mutex);
+        e = s_->error;
+    }
+    if (e)
+        std::rethrow_exception(e);
+}
+
+int32_t TSampleFeed::Percent() const {
+    const TState &st = *s_;
+    if (st.how == TSamplingPath::Decoded) {
+        // Decoding moves on within a stretch: the gauge follows the bytes.
+        const double total = double(std::max<size_t>(st.grid.blocks * st.grid.blockSize, 1));
+        return static_cast<int32_t>(std::min(100.0, std::trunc(double(st.decoded.load()) / total * 100.0)));
+    }
+    std::lock_guard<std::mutex> lock(s_->mutex);
+    const size_t total = std::max<size_t>(st.grid.blocks, 1);
+    return static_cast<int32_t>(std::min<size_t>(st.takenBlocks * 100 / total, 100));
+}
+
+void TSampleFeed::WaitForMore(int32_t timeoutMs) {
+    TState &st = *s_;
+    std::unique_lock<std::mutex> lock(st.mutex);
+    st.changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&st] {
+        return st.running == 0 || st.error ||
+               (st.taken < st.stretches.size() && st.stretches[st.taken].done);
+    });
+}
+
+void TSampleFeed::Cancel() {
+    s_->cancel.store(true);
+    for (auto &t : workers_)
+        if (t.joinable())
+            t.join();
+}
+
+// --- The whole file at once -------------------------------------------------------
 
 void TWaveSampleList::SampleFile(const std::string &path, bool initDevice) {
     lastPath_ = TSamplingPath::None;
-    audio::TBassStream stream(path, initDevice);
-    const audio::TChannelInfo &info = stream.info;
+    TSampleFeed feed(path, initDevice, parts_);
+    const bool reports = feed.Path() != TSamplingPath::InPlace;
     TStrings result;
-
-    if (isWaveType(info.libInfo.ctype) && sampleInPlace(path, info, parts_, result)) {
-        Samples = std::move(result);
-        lastPath_ = TSamplingPath::InPlace;
-        return;
-    }
-
-    // The main window never cancels; a cancelled decoding leaves no envelope
-    // rather than one stretched over a partial buffer.
-    bool cancelled = false;
-
-    if (info.byteLength <= MemoryDecodeLimit) {
-        stream.SetOnProgress([this, &cancelled](int32_t percent, bool &cancel) {
-            if (progress_)
-                progress_(percent, cancel);
-            if (cancel && percent < 100)
-                cancelled = true;
-        });
-        audio::TMemoryStream buffer;
-        stream.ExtractPcm(buffer, 0, 0, false);
-        if (!cancelled)
-            SampleBuffer(info.bitsPerSample, info.channels, buffer.data(), static_cast<size_t>(buffer.size()),
-                         SampleCountFor(info.duration), result);
-        Samples = std::move(result);
-        lastPath_ = TSamplingPath::Memory;
-        return;
-    }
-
-    const auto grid = BlockLayout(static_cast<size_t>(info.byteLength), SampleCountFor(info.duration));
-    const int64_t total = static_cast<int64_t>(grid.blocks * grid.blockSize);
-    const size_t n = grid.blockSize > 0 ? partCount(grid.blocks, parts_) : 1;
-    std::vector<TStrings> parts(n);
-    std::atomic<int64_t> decoded{0};
-    std::atomic<bool> stopParts{false};
-
-    // The progress of all parts as one, reported on this thread only.
-    const auto report = [&](bool &cancel) {
-        const int64_t done = std::min(decoded.load(std::memory_order_relaxed), total);
-        if (progress_)
-            progress_(static_cast<int32_t>(std::trunc(double(done) / double(std::max<int64_t>(total, 1)) * 100.0)),
-                      cancel);
-    };
-    // Part k of the blocks, decoded by its own stream (part 0: the one opened above).
-    const auto decodePart = [&](size_t k, audio::TBassStream &from) {
-        const TPart p = partOf(grid.blocks, n, k);
-        TPeakSink sink(info, grid.blockSize, p.count, parts[k], decoded);
-        if (grid.blockSize > 0)
-            from.ExtractBytes(sink, static_cast<int64_t>(p.first * grid.blockSize),
-                              static_cast<int64_t>(p.count * grid.blockSize), false, false);
-        sink.Finish();
-    };
-    TPartThreads threads(n, stopParts, [&](size_t k) {
-        audio::TBassStream own(path, false);
-        own.SetOnProgress([&](int32_t, bool &cancel) { cancel = stopParts.load(); });
-        decodePart(k, own);
-    });
-    stream.SetOnProgress([&](int32_t, bool &cancel) {
-        report(cancel);
-        if (cancel) {
-            cancelled = true;
-            stopParts.store(true);
+    result.reserve(feed.TotalSamples());
+    for (;;) {
+        const bool finished = feed.Finished();
+        feed.Take(result);
+        if (finished)
+            break;
+        if (reports && progress_) {
+            bool cancel = false;
+            progress_(feed.Percent(), cancel);
+            if (cancel) {
+                // A cancelled sampling leaves no envelope rather than one cut short.
+                feed.Cancel();
+                bool ignored = false;
+                progress_(100, ignored);
+                Samples.clear();
+                lastPath_ = feed.Path();
+                return;
+            }
         }
-        cancel = cancel || stopParts.load();
-    });
-    decodePart(0, stream);
-    threads.Finish([&] {
-        bool cancel = false;
-        if (!cancelled)
-            report(cancel);
-        if (cancel) {
-            cancelled = true;
-            stopParts.store(true);
-        }
-    });
-    if (progress_) {
+        feed.WaitForMore(50);
+    }
+    feed.RethrowError();
+    if (reports && progress_) {
         bool ignored = false;
         progress_(100, ignored);
     }
-    if (!cancelled)
-        result = joinParts(parts);
     Samples = std::move(result);
-    lastPath_ = TSamplingPath::Decoded;
+    lastPath_ = feed.Path();
 }
 
 } // namespace vorel::segment

@@ -8,7 +8,10 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "audio/bassstream.h"
 #include "segmenttypes.h"
@@ -83,6 +86,53 @@ private:
     audio::TProgressEvent progress_;
     TSamplingPath lastPath_ = TSamplingPath::None;
     unsigned parts_ = 0;
+};
+
+// The envelope of a file made in order while it is used: the file is cut into
+// stretches of blocks, the first short, handed out in order to worker threads
+// (one per core), and the samples of the stretches done so far reach the caller
+// in order through Take. The samples are those of TWaveSampleList::SampleFile.
+// Constructed, read and destroyed on one thread (the GUI thread in the program);
+// the workers touch nothing of the caller's. Destroying the feed (or Cancel)
+// stops the workers and waits for them.
+class TSampleFeed {
+public:
+    // Opens the file on the calling thread: EAudioError as the decoding stream,
+    // EPlatformError when a WAV file cannot be read in place. Starts the workers.
+    // threads 0: one per core.
+    TSampleFeed(const std::string &path, bool initDevice, unsigned threads = 0);
+    ~TSampleFeed();
+    TSampleFeed(const TSampleFeed &) = delete;
+    TSampleFeed &operator=(const TSampleFeed &) = delete;
+
+    const audio::TChannelInfo &Info() const;
+    TSamplingPath Path() const;
+    // How many samples the whole file gives.
+    size_t TotalSamples() const;
+    // Appends the samples finished in order since the last call; returns how many.
+    // Nothing more after an error.
+    size_t Take(TStrings &out);
+    // Every worker has ended, or one failed (RethrowError then throws its error).
+    bool Finished() const;
+    // Every sample has been taken.
+    bool Complete() const;
+    void RethrowError() const;
+    // The share of the samples taken, 0..100.
+    int32_t Percent() const;
+    // Blocks until there is something to take, the workers have ended, or timeoutMs.
+    void WaitForMore(int32_t timeoutMs);
+    // Stops the workers and waits for them; the samples not yet taken are dropped.
+    void Cancel();
+
+    struct TState;
+
+private:
+    void work(size_t worker);
+    void sampleStretch(size_t worker, std::unique_ptr<audio::TBassStream> &own, size_t first, size_t count,
+                       TStrings &out);
+
+    std::unique_ptr<TState> s_;
+    std::vector<std::thread> workers_;
 };
 
 } // namespace vorel::segment

@@ -19,37 +19,43 @@ int32_t StrToInt(const std::string &text) {
     return v;
 }
 
+TSplitScan::TSplitScan(const TSplitSettings &settings)
+    : settings_(settings), minPause_(settings.MinPauseMs / audio::MsPerColumn),
+      minSentence_(settings.MinSentenceMs / audio::MsPerColumn) {}
+
+int64_t TSplitScan::Feed(int32_t value) {
+    const int64_t i = next_++;
+    const int64_t a = value < 0 ? -static_cast<int64_t>(value) : value;
+    if (a < settings_.SilenceLevel) {
+        // A gap wider than tolerated drops the run, and this silent sample
+        // with it: the next run starts one sample later.
+        if (!run_.empty() && (i - run_.back() - 1) > settings_.GapTolerance)
+            run_.clear();
+        else
+            run_.push_back(i);
+        return -1;
+    }
+    if (static_cast<int64_t>(run_.size()) <= minPause_)
+        return -1;
+    const int64_t candidate = run_[run_.size() / 2];
+    run_.clear();
+    // Each candidate is measured from the last accepted one, so acceptance is
+    // final at once.
+    if (candidate - accepted_ <= minSentence_)
+        return -1;
+    accepted_ = candidate;
+    return candidate;
+}
+
 void TSplitWave::Split(const TStrings &samples, TStrings &breakpoints) const {
     breakpoints.clear();
-    const int64_t minPause = settings_.MinPauseMs / audio::MsPerColumn;
-    const int64_t minSentence = settings_.MinSentenceMs / audio::MsPerColumn;
-
-    std::vector<int64_t> run; // silent indices of the pause under way
-    std::vector<int64_t> candidates;
-    const int64_t n = static_cast<int64_t>(samples.size());
-    for (int64_t i = 0; i < n; ++i) {
-        const int64_t v = StrToInt(samples[static_cast<size_t>(i)]);
-        const int64_t a = v < 0 ? -v : v;
-        if (a < settings_.SilenceLevel) {
-            // A gap wider than tolerated drops the run, and this silent sample
-            // with it: the next run starts one sample later.
-            if (!run.empty() && (i - run.back() - 1) > settings_.GapTolerance)
-                run.clear();
-            else
-                run.push_back(i);
-        } else if (static_cast<int64_t>(run.size()) > minPause) {
-            candidates.push_back(run[run.size() / 2]);
-            run.clear();
-        }
-    }
-    // Silence lasting to the end yields nothing: the last sentence keeps it.
-
+    TSplitScan scan(settings_);
     std::vector<int64_t> accepted{0};
-    for (const int64_t c : candidates)
-        if (c - accepted.back() > minSentence)
+    for (const std::string &s : samples)
+        if (const int64_t c = scan.Feed(StrToInt(s)); c >= 0)
             accepted.push_back(c);
-    accepted.push_back(n);
-
+    // Silence lasting to the end yields nothing: the last sentence keeps it.
+    accepted.push_back(static_cast<int64_t>(samples.size()));
     breakpoints.reserve(accepted.size());
     for (const int64_t c : accepted)
         breakpoints.push_back(std::to_string(c * audio::MsPerColumn));

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "segmenttypes.h"
 
@@ -27,6 +28,26 @@ public:
 
 private:
     TSplitSettings settings_;
+};
+
+// The split rule fed one sample at a time, for samples that arrive in order while
+// a file is still being sampled. A breakpoint is final once Feed returns it:
+// feeding a whole list gives the inner breakpoints of TSplitWave::Split. Any one
+// thread at a time.
+class TSplitScan {
+public:
+    explicit TSplitScan(const TSplitSettings &settings);
+    // Feeds sample number Fed(); returns the sample index of a newly accepted
+    // breakpoint, or -1.
+    int64_t Feed(int32_t value);
+    int64_t Fed() const { return next_; }
+
+private:
+    TSplitSettings settings_;
+    int64_t minPause_, minSentence_;
+    int64_t next_ = 0;
+    std::vector<int64_t> run_; // the silent samples of the pause under way
+    int64_t accepted_ = 0;     // the last accepted breakpoint (sample index)
 };
 
 // Decimal text to integer as the lists carry them; ESegmentError otherwise.

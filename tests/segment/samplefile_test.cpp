@@ -360,9 +360,8 @@ TEST(SampleFile, PartsOnThreadsJoinToTheSinglePassResult) {
             EXPECT_EQ(sampler.LastPath(), file == wav ? TSamplingPath::InPlace : TSamplingPath::Decoded);
             EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end())) << parts;
             if (file != wav) {
-                // Reports come on this thread as this thread's part moves on (about
-                // 31 read blocks in all), then 100.
-                EXPECT_GE(progress.size(), 31u / parts) << parts;
+                // Reports come on this thread while the workers decode, then 100.
+                EXPECT_GE(progress.size(), 2u) << parts;
                 EXPECT_EQ(progress.back(), 100) << parts;
             }
             results.push_back(sampler.Samples);
