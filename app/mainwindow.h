@@ -88,7 +88,7 @@ public:
     QFrame *Panel3 = nullptr;
     TGauge *fg1 = nullptr, *fg2 = nullptr;
     QLabel *p_info = nullptr, *l_tip = nullptr;
-    QTimer *Timer_play = nullptr, *Timer_ShowPos = nullptr, *timer_pause = nullptr;
+    QTimer *Timer_play = nullptr, *Timer_ShowPos = nullptr, *timer_pause = nullptr, *Timer_load = nullptr;
 
     // --- handlers (mainwindow_events.cpp) ---
     void loadfilebtnClick();
@@ -156,7 +156,7 @@ private:
     repeater::TReport shown_;      // what the controls show now
     bool stripShown_ = false;      // shown_ holds a drawn strip
     bool applying_ = false;        // the window is setting its controls from a report
-    bool closeRequested_ = false;  // the window was closed while a load ran
+
     VOREL_MSGTARGET msgTarget_{};
 };
 

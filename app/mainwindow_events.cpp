@@ -44,20 +44,13 @@ bool TfMainFree::OpenFile(const std::string &path) {
         return false;
     }
     bool loaded = false;
+    // Only the opening waits; the sampling goes on behind the window (Timer_load).
     QApplication::setOverrideCursor(Qt::WaitCursor);
     Guard([&] {
-        repeater_->LoadAudioFile(path, [](const std::string &file, const repeater::TLoadProgress &progress) {
-            return repeater::LoadLesson(file, [&progress](int32_t percent) {
-                progress(percent);
-                // The window keeps painting; handlers that must not run now see busy.
-                QCoreApplication::processEvents();
-            });
-        });
+        repeater_->OpenAudioFile(path, [](const std::string &file) { return repeater::StartLesson(file); });
         loaded = true;
     });
     QApplication::restoreOverrideCursor();
-    if (closeRequested_)
-        close();
     return loaded;
 }
 
@@ -152,12 +145,8 @@ void TfMainFree::focusProgressSlider() {
 }
 
 void TfMainFree::closeEvent(QCloseEvent *e) {
-    // Sampling lets the window handle events; it cannot go away under the load.
-    if (repeater_->Report().busy) {
-        closeRequested_ = true;
-        e->ignore();
-        return;
-    }
+    // A load still sampling ends with the window: its workers are stopped here.
+    repeater_->CancelLoad();
     e->accept();
 }
 

@@ -266,6 +266,8 @@ void TfMainFree::buildControls() {
     Timer_ShowPos->setInterval(1000);
     timer_pause = new QTimer(this);
     timer_pause->setInterval(50);
+    Timer_load = new QTimer(this);
+    Timer_load->setInterval(repeater::TimerIntervalMs(repeater::TTimer::Load));
 }
 
 void TfMainFree::connectControls() {
@@ -290,6 +292,7 @@ void TfMainFree::connectControls() {
         {Timer_play, &repeater::TRepeater::Timer_playTimer},
         {Timer_ShowPos, &repeater::TRepeater::Timer_ShowPosTimer},
         {timer_pause, &repeater::TRepeater::timer_pauseTimer},
+        {Timer_load, &repeater::TRepeater::Timer_loadTimer},
     };
     for (const auto &[timer, handler] : timers)
         connect(timer, &QTimer::timeout, this, [this, handler] { Guard([&] { (repeater_.get()->*handler)(); }); });
@@ -322,7 +325,7 @@ void TfMainFree::FormCreate() {
     msgTarget_.context = this;
     bass_ = std::make_unique<audio::TBass>(&msgTarget_);
     player_ = std::make_unique<TBassPlayer>(*bass_);
-    clock_ = std::make_unique<TTimerClock>(Timer_play, timer_pause, Timer_ShowPos);
+    clock_ = std::make_unique<TTimerClock>(Timer_play, timer_pause, Timer_ShowPos, Timer_load);
     repeater_ = std::make_unique<repeater::TRepeater>(*player_, *clock_, Mainoscope->width());
     bass_->SetOnStarted([this](DWORD, DWORD) { repeater_->PlayerStarted(); });
     bass_->SetOnPaused([this](DWORD, DWORD) { repeater_->PlayerPaused(); });
@@ -338,9 +341,11 @@ void TfMainFree::FormDestroy() {
         Mainoscope->OnPostPaint = nullptr;
         Mainoscope->OnPcmOverflow = nullptr;
     }
-    for (QTimer *t : {Timer_play, Timer_ShowPos, timer_pause})
+    for (QTimer *t : {Timer_play, Timer_ShowPos, timer_pause, Timer_load})
         if (t)
             t->stop();
+    if (repeater_)
+        repeater_->CancelLoad();
     if (bass_)
         for (auto set : {&audio::TBass::SetOnStarted, &audio::TBass::SetOnPaused, &audio::TBass::SetOnResumed,
                          &audio::TBass::SetOnStopped})

@@ -30,14 +30,14 @@ private:
 
 class TTimerClock : public repeater::IClock {
 public:
-    TTimerClock(QTimer *play, QTimer *pause, QTimer *showPos) : timers_{play, pause, showPos} {}
+    TTimerClock(QTimer *play, QTimer *pause, QTimer *showPos, QTimer *load) : timers_{play, pause, showPos, load} {}
     void Start(repeater::TTimer t) override { timer(t)->start(); }
     void Stop(repeater::TTimer t) override { timer(t)->stop(); }
     bool IsActive(repeater::TTimer t) const override { return timers_[static_cast<int>(t)]->isActive(); }
 
 private:
     QTimer *timer(repeater::TTimer t) { return timers_[static_cast<int>(t)]; }
-    QTimer *timers_[3];
+    QTimer *timers_[4];
 };
 
 } // namespace vorel::app

@@ -1,15 +1,142 @@
 #include "lesson.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "bassstream.h"
 #include "breakpointfile.h"
 #include "samplelist.h"
+#include "splitwave.h"
 #include "tailrule.h"
 
 namespace vorel::repeater {
 
 int32_t TLesson::SentenceCount() const { return segments ? std::max(0, segments->Count() - 1) : 0; }
+
+namespace {
+
+const char *const NoStampsNotice = "断点文件中没有有效的时间标签，已按停顿自动断句。";
+
+std::string joinNotices(const std::string &first, const std::string &second) {
+    return first.empty() ? second : second.empty() ? first : first + " " + second;
+}
+
+// An LRC or subtitle file's breakpoints are known before sampling; its first
+// sentence waits for this much sound so that the first reading has its tail.
+constexpr int32_t FileBreakpointsFirstMs = 2000;
+
+// Appends t; where the learner has put a breakpoint of their own past it, t goes
+// into its place (and not twice).
+void addInOrder(segment::TSegmentList &list, int32_t t) {
+    if (list.Count() == 0 || list.Items(list.Count() - 1).TimeMs < t) {
+        list.Add({t, segment::TSegmentList::MakeStamp(t), "", ""});
+        return;
+    }
+    const int32_t at = list.InsertBreakpoint(t, 1);
+    if (at >= 0)
+        list.RefreshStamp(at);
+}
+
+class TProgressiveLesson : public ILessonSource {
+public:
+    TProgressiveLesson(const std::string &path, unsigned threads) : path_(path), feed_(path, false, threads) {}
+
+    TLesson Begin() override {
+        TLesson lesson;
+        lesson.fileName = path_;
+        lesson.info = feed_.Info();
+        lesson.columnMs = segment::ColumnMsOf(lesson.info);
+        lesson.samples.reserve(feed_.TotalSamples());
+        how_ = segment::LoadBreakpointFile(*lesson.segments, path_, lesson.info.duration);
+        fromFile_ = how_.Source != segment::TBreakpointSource::Split;
+        settings_ = lesson.segments->Settings;
+        if (!fromFile_) {
+            scan_.emplace(settings_);
+            lesson.segments->Add({0, segment::TSegmentList::MakeStamp(0), "", ""});
+        }
+        lesson.silenceLevel = settings_.SilenceLevel;
+        lesson.notice = joinNotices(segment::NoticeSummary(how_.Notices), how_.LrcWithoutStamps ? NoStampsNotice : "");
+        return lesson;
+    }
+
+    TGrowth Poll(TLesson &lesson) override {
+        TGrowth g;
+        const bool finished = feed_.Finished();
+        const size_t from = lesson.samples.size();
+        if (feed_.Take(lesson.samples) > 0)
+            g.samples = true;
+        if (scan_)
+            for (size_t i = from; i < lesson.samples.size(); ++i)
+                if (const int64_t c = scan_->Feed(segment::StrToInt(lesson.samples[i])); c >= 0) {
+                    addInOrder(*lesson.segments, static_cast<int32_t>(c * audio::MsPerColumn));
+                    g.breakpoints = true;
+                }
+        if (!finished)
+            return g;
+        feed_.RethrowError();
+        finish(lesson, g);
+        return g;
+    }
+
+    int32_t Percent() const override { return feed_.Percent(); }
+
+    int32_t KnownSentences(const TLesson &lesson) const override {
+        if (done_)
+            return lesson.SentenceCount();
+        if (!fromFile_)
+            return lesson.SentenceCount(); // every breakpoint in the list is final
+        const int64_t sampledMs = static_cast<int64_t>(lesson.samples.size()) * audio::MsPerColumn;
+        if (sampledMs < FileBreakpointsFirstMs)
+            return 0;
+        // The reading of sentence i stops by the tail's end, which must be sampled.
+        int32_t n = 0;
+        while (n < lesson.SentenceCount() &&
+               lesson.segments->Items(n + 1).TimeMs + segment::ReadingTailMs + audio::MsPerColumn <= sampledMs)
+            ++n;
+        return n;
+    }
+
+private:
+    void finish(TLesson &lesson, TGrowth &g) {
+        done_ = true;
+        g.finished = true;
+        if (fromFile_) {
+            lesson.silenceLevel = segment::TailLevel(settings_, lesson.samples);
+            g.notice = lesson.notice;
+            return;
+        }
+        addInOrder(*lesson.segments, static_cast<int32_t>(lesson.samples.size()) * audio::MsPerColumn);
+        g.breakpoints = true;
+        // The noise floor needs the whole recording; where it is taken its list
+        // replaces the one built so far, which holds the fixed level's breakpoints.
+        segment::TStrings times;
+        const segment::TSplitOutcome outcome = segment::SplitAtNoiseFloor(settings_, lesson.samples, times);
+        lesson.silenceLevel = outcome.SilenceLevel;
+        if (outcome.NoiseFloor) {
+            lesson.segments->Clear();
+            for (const std::string &v : times) {
+                const int32_t t = segment::StrToInt(v);
+                lesson.segments->Add({t, segment::TSegmentList::MakeStamp(t), "", ""});
+            }
+            g.replaced = true;
+            lesson.notice = joinNotices(lesson.notice, segment::NoiseFloorSplitNotice);
+        }
+        g.notice = lesson.notice;
+    }
+
+    std::string path_;
+    segment::TSampleFeed feed_;
+    segment::TBreakpointLoad how_;
+    segment::TSplitSettings settings_;
+    std::optional<segment::TSplitScan> scan_;
+    bool fromFile_ = false, done_ = false;
+};
+
+} // namespace
+
+std::unique_ptr<ILessonSource> StartLesson(const std::string &path, unsigned threads) {
+    return std::make_unique<TProgressiveLesson>(path, threads);
+}
 
 TLesson LoadLesson(const std::string &path, const TLoadProgress &progress) {
     TLesson lesson;

@@ -36,4 +36,36 @@ using TLoadProgress = std::function<void(int32_t percent)>;
 // Needs the audio libraries bound.
 TLesson LoadLesson(const std::string &path, const TLoadProgress &progress);
 
+// What one poll of a load added to its lesson.
+struct TGrowth {
+    bool samples = false;     // samples were appended
+    bool breakpoints = false; // breakpoints were appended to the list
+    bool replaced = false;    // the whole list was replaced (the noise floor, at the end)
+    bool finished = false;    // the lesson is complete: nothing more comes
+    std::string notice;       // for the info line at the end (how the breakpoints were found)
+};
+
+// A lesson whose envelope and breakpoints arrive while it is in use. GUI thread.
+class ILessonSource {
+public:
+    virtual ~ILessonSource() = default;
+    // The lesson as far as it is known at once: the file's information, the
+    // breakpoints of a file beside it; called once.
+    virtual TLesson Begin() = 0;
+    // Adds to lesson what has arrived since the last poll. Throws the sampler's
+    // error; the lesson then holds what came before it.
+    virtual TGrowth Poll(TLesson &lesson) = 0;
+    // The share of the file sampled, 0..100.
+    virtual int32_t Percent() const = 0;
+    // How many sentences of lesson can be read now: their ends and tails are
+    // sampled, so that a reading stops where it will stop once all is known.
+    virtual int32_t KnownSentences(const TLesson &lesson) const = 0;
+};
+
+// The program's load: opens the file at once (throws the decoder's error), then
+// samples it on worker threads (threads 0: one per core) and splits it as the
+// samples arrive. The breakpoints and samples equal those of LoadLesson. Needs the
+// audio libraries bound. Destroying the source stops and joins its workers.
+std::unique_ptr<ILessonSource> StartLesson(const std::string &path, unsigned threads = 0);
+
 } // namespace vorel::repeater

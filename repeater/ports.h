@@ -34,14 +34,15 @@ enum class TTimer {
     Play,    // 80 ms: play line, scrolling, following sentences, progress slider
     Pause,   // 50 ms: the countdown of the pause after a reading
     ShowPos, // 1000 ms: the play line blinks while paused
+    Load,    // 20 ms: what a load in progress has found is taken in
 };
 
 inline constexpr int32_t TimerIntervalMs(TTimer t) {
-    return t == TTimer::Play ? 80 : t == TTimer::Pause ? 50 : 1000;
+    return t == TTimer::Play ? 80 : t == TTimer::Pause ? 50 : t == TTimer::Load ? 20 : 1000;
 }
 
-// Timers that call the repeater's Timer_playTimer, timer_pauseTimer and
-// Timer_ShowPosTimer on expiry while started.
+// Timers that call the repeater's Timer_playTimer, timer_pauseTimer,
+// Timer_ShowPosTimer and Timer_loadTimer on expiry while started.
 class IClock {
 public:
     virtual ~IClock() = default;

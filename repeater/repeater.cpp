@@ -29,7 +29,8 @@ TRepeater::TRepeater(IPlayer &player, IClock &clock, int32_t stripWidth, QObject
     v_.Width = stripWidth;
 }
 
-TRepeater::~TRepeater() = default;
+// The load's workers are joined before anything they read goes.
+TRepeater::~TRepeater() { load_.reset(); }
 
 int32_t TRepeater::repeatCountNow() const { return RepeatCount(repeatIndex_); }
 
@@ -50,7 +51,7 @@ TReport TRepeater::Report() const {
     // Stop and pause act on a player that has started and neither stopped nor
     // reached the end of the file, and on a running countdown.
     r.enabled.stop = r.enabled.pause = playerActive_ || countdown;
-    r.enabled.prev = r.enabled.next = everStarted_ && sentenceCount() > 0;
+    r.enabled.prev = r.enabled.next = everStarted_ && (sentenceCount() > 0 || load_);
     r.enabled.slider = hasFile();
     r.playback = countdown ? TPlayback::PauseCountdown
                  : paused_ ? TPlayback::Paused
@@ -64,6 +65,8 @@ TReport TRepeater::Report() const {
     r.sentenceCount = sentenceCount();
     r.lastReadingFinished = lastReadingFinished_;
     r.busy = busy_;
+    r.loading = load_ != nullptr;
+    r.waiting = waitFor_ >= 0;
     r.held = !countdown && !playing_ && !paused_ && ((resumeArmed_ && playerActive_) || status_ == "暂停...");
     r.viewOffset = v_.ViewOffset;
     std::tie(r.highlightFirst, r.highlightLast) = v_.Highlight();
@@ -319,8 +322,12 @@ bool TRepeater::afterReading() {
 bool TRepeater::advanceSentence() {
     readCount_ = 1;
     if (repeatMode_ == 0) {
-        if (curSentence_ >= sentenceCount() - 1)
+        if (curSentence_ >= sentenceCount() - 1) {
+            // The file is still being sampled: the next sentence follows once found.
+            if (load_)
+                waitForSentence(curSentence_ + 1, true);
             return false;
+        }
         return goToSentence(curSentence_ + 1);
     }
     const int32_t e = endOfFileColumn();
@@ -363,11 +370,17 @@ void TRepeater::Play() {
     }
     if (!player_.HasOutput())
         ShowNotice(audio::NoSoundOutputNotice);
+    waitFor_ = -1;
     if (paused_) {
         player_.Resume();
         return;
     }
     cancelPauseCountdown();
+    if (load_ && repeatMode_ == 0 && sentenceCount() == 0) {
+        // Nothing is known yet to read as a sentence: the first one, once found.
+        waitForSentence(0, false);
+        return;
+    }
     startReading(rangeStart_, rangeEnd_);
 }
 
@@ -392,6 +405,7 @@ void TRepeater::Stop() {
     if (busy_)
         return;
     TBatch batch(*this);
+    waitFor_ = -1;
     ShowNotice("当前音频文件已停止播放");
     v_.PlayColumn = 0;
     cancelPauseCountdown();
@@ -402,13 +416,24 @@ void TRepeater::Previous() {
     if (busy_ || curSentence_ <= 0)
         return;
     TBatch batch(*this);
+    waitFor_ = -1;
     jumpToSentence(curSentence_ - 1);
 }
 
 void TRepeater::Next() {
-    if (busy_ || sentenceCount() == 0)
+    if (busy_ || (sentenceCount() == 0 && !load_))
         return;
     TBatch batch(*this);
+    if (load_ && curSentence_ >= sentenceCount() - 1) {
+        // Past the sentences found so far: the next one is read once it is found.
+        const int32_t next = std::max(curSentence_, waitFor_) + 1;
+        v_.PlayColumn = 0;
+        cancelPauseCountdown();
+        player_.Stop();
+        waitForSentence(next, false);
+        return;
+    }
+    waitFor_ = -1;
     jumpToSentence(curSentence_ >= sentenceCount() - 1 ? 0 : curSentence_ + 1);
 }
 
@@ -416,6 +441,7 @@ void TRepeater::ChooseSentence(int32_t i) {
     if (busy_ || i < 0 || i >= sentenceCount())
         return;
     TBatch batch(*this);
+    waitFor_ = -1;
     v_.PlayColumn = 0;
     cancelPauseCountdown();
     player_.Stop();
@@ -427,6 +453,7 @@ void TRepeater::PlaySentence(int32_t i) {
     if (busy_ || i < 0 || i >= sentenceCount())
         return;
     TBatch batch(*this);
+    waitFor_ = -1;
     jumpToSentence(i);
 }
 
@@ -437,6 +464,7 @@ void TRepeater::SetMode(int mode) {
         return;
     // A countdown of the old mode must not replay into the new one.
     cancelPauseCountdown();
+    waitFor_ = -1;
     if (mode == 0) {
         repeatMode_ = 0;
         int32_t start = 0, end = 0;
@@ -531,6 +559,11 @@ void TRepeater::SaveBreakpoints(const std::string &path) {
     if (!hasFile() || busy_)
         return;
     TBatch batch(*this);
+    if (load_) {
+        // A list still growing would be written cut short.
+        ShowNotice("文件还在采样，请稍后再保存断点。");
+        return;
+    }
     segment::SaveLrcFile(*lesson_.segments, path);
     // The list now holds the times as the file holds them; rounding may have
     // joined two breakpoints.
@@ -550,10 +583,59 @@ void TRepeater::traceBreakpoints() {
 
 // --- loading ---
 
+namespace {
+
+// A lesson built whole by a loader: known at once, finished at the first poll.
+class TWholeLesson : public ILessonSource {
+public:
+    TWholeLesson(std::function<TLesson()> build) : build_(std::move(build)) {}
+    TLesson Begin() override { return build_(); }
+    TGrowth Poll(TLesson &lesson) override {
+        TGrowth g;
+        g.finished = true;
+        g.notice = lesson.notice;
+        return g;
+    }
+    int32_t Percent() const override { return 100; }
+    int32_t KnownSentences(const TLesson &lesson) const override { return lesson.SentenceCount(); }
+
+private:
+    std::function<TLesson()> build_;
+};
+
+const char *const WaitingStatus = "正在查找下一句...";
+
+} // namespace
+
 void TRepeater::LoadAudioFile(const std::string &file, const TLoader &loader) {
+    OpenAudioFile(file, [this, &loader](const std::string &path) -> std::unique_ptr<ILessonSource> {
+        return std::make_unique<TWholeLesson>([this, &loader, path] {
+            return loader(path, [this](int32_t percent) {
+                samplingPercent_ = percent >= 100 ? -1 : percent;
+                emit Changed();
+            });
+        });
+    });
+}
+
+void TRepeater::CancelLoad() {
+    if (!load_)
+        return;
+    TBatch batch(*this);
+    load_.reset();
+    clock_.Stop(TTimer::Load);
+    samplingPercent_ = -1;
+    waitFor_ = -1;
+}
+
+void TRepeater::OpenAudioFile(const std::string &file, const TSourceStarter &starter) {
     if (busy_)
         return;
     TBatch batch(*this);
+    // A load still running goes first: its workers must not outlive its lesson.
+    load_.reset();
+    clock_.Stop(TTimer::Load);
+    waitFor_ = -1;
     player_.Stop();
     stopPlayTimers();
     cancelPauseCountdown();
@@ -564,25 +646,23 @@ void TRepeater::LoadAudioFile(const std::string &file, const TLoader &loader) {
     samplingPercent_ = 0;
     struct TDone {
         TRepeater &r;
-        ~TDone() {
-            r.busy_ = false;
-            r.samplingPercent_ = -1;
-        }
+        ~TDone() { r.busy_ = false; }
     } done{*this};
     setStatus("文件处理");
     ShowNotice("正在对音频文件进行采样...");
-    emit Changed(); // shown before the long work begins
+    emit Changed(); // shown before the work begins
 
     TLesson fresh;
+    std::unique_ptr<ILessonSource> source;
     bool playerOpened = false;
     try {
-        fresh = loader(file, [this](int32_t percent) {
-            samplingPercent_ = percent >= 100 ? -1 : percent;
-            emit Changed();
-        });
+        source = starter(file);
+        fresh = source->Begin();
         playerOpened = true;
         player_.Open(file);
     } catch (...) {
+        source.reset();
+        samplingPercent_ = -1;
         // The lesson in use stays; the player gets its file back.
         if (playerOpened && hasFile()) {
             try {
@@ -599,24 +679,133 @@ void TRepeater::LoadAudioFile(const std::string &file, const TLoader &loader) {
     }
 
     lesson_ = std::move(fresh);
+    load_ = std::move(source);
     v_.SetSource(lesson_.info.pointCount, static_cast<int64_t>(lesson_.samples.size()), lesson_.segments.get());
     v_.ResetView();
     redraw();
     useStoredRange_ = false;
     selectSentence(-1);
     prepareFirstRange();
+    firstRangePending_ = sentenceCount() < 1;
     v_.PlayColumn = 0;
     lastSeenSentence_ = 0;
     sliderPosition_ = 0;
     timeLabel_ = "00:00 / " + audio::FormatTime(lesson_.info.duration);
-    setStatus(SentenceCountText(sentenceCount()));
     player_.SetTempo(speed_);
     showFileInfo();
-    if (!lesson_.notice.empty())
-        ShowNotice(lesson_.notice);
     readCount_ = 1;
-    emit Traced("load", file + " " + std::to_string(lesson_.info.duration) + " " + std::to_string(sentenceCount()));
+    busy_ = false;
+    // What the file gave at once may already be all there is.
+    pollLoad();
+    if (load_) {
+        if (!lesson_.notice.empty())
+            ShowNotice(lesson_.notice);
+        clock_.Start(TTimer::Load);
+    }
+}
+
+void TRepeater::Timer_loadTimer() {
+    if (!load_) {
+        clock_.Stop(TTimer::Load);
+        return;
+    }
+    TBatch batch(*this);
+    pollLoad();
+}
+
+void TRepeater::pollLoad() {
+    if (!load_)
+        return;
+    // Kept by time where the list is replaced.
+    const int32_t curStart = curSentence_ >= 0 && curSentence_ < lesson_.segments->Count()
+                                 ? lesson_.segments->Items(curSentence_).TimeMs
+                                 : -1;
+    TGrowth g;
+    std::string failure;
+    try {
+        g = load_->Poll(lesson_);
+    } catch (const std::exception &e) {
+        // What was sampled before the error stays usable; the list ends there.
+        failure = std::string("采样中断：") + e.what();
+        g.finished = true;
+        if (lesson_.segments->Count() > 0) {
+            const int32_t end = static_cast<int32_t>(lesson_.samples.size()) * Col;
+            if (end > lesson_.segments->Items(lesson_.segments->Count() - 1).TimeMs)
+                lesson_.segments->Add({end, segment::TSegmentList::MakeStamp(end), "", ""});
+            g.breakpoints = true;
+        }
+    }
+    if (g.samples || g.breakpoints || g.replaced) {
+        v_.SampleCount = static_cast<int64_t>(lesson_.samples.size());
+        redraw();
+    }
+    if (g.finished) {
+        load_.reset();
+        clock_.Stop(TTimer::Load);
+        samplingPercent_ = -1;
+    } else {
+        samplingPercent_ = load_->Percent();
+    }
+    if (g.replaced && curStart >= 0) {
+        int32_t start = 0, end = 0;
+        const int32_t found = lesson_.segments->FindSentence(curStart, start, end);
+        if (found >= 0 && found < sentenceCount()) {
+            curSentence_ = found;
+            lastSeenSentence_ = found;
+            // A reading under way ends as it began; a stopped one takes the new bounds.
+            if (repeatMode_ == 0 && !playerActive_ && !clock_.IsActive(TTimer::Pause))
+                markSentence(found);
+        }
+    }
+    if (firstRangePending_ && sentenceCount() >= 1) {
+        firstRangePending_ = false;
+        // Nobody has chosen anything yet: the first sentence, as a finished load prepares it.
+        if (!playerActive_ && !clock_.IsActive(TTimer::Pause) && waitFor_ < 0) {
+            curSentence_ = -1;
+            prepareFirstRange();
+        }
+    }
+    resolveWait();
+    if (g.finished)
+        finishLoad(failure.empty() ? g.notice : failure);
+}
+
+void TRepeater::finishLoad(const std::string &notice) {
+    // The status keeps what playback says; a quiet window shows the count.
+    if (status_ == "文件处理" || status_ == WaitingStatus)
+        setStatus(SentenceCountText(sentenceCount()));
+    if (!notice.empty())
+        ShowNotice(notice);
+    emit Traced("load", lesson_.fileName + " " + std::to_string(lesson_.info.duration) + " " +
+                            std::to_string(sentenceCount()));
     traceBreakpoints();
+}
+
+void TRepeater::waitForSentence(int32_t i, bool advance) {
+    waitFor_ = i;
+    waitAdvance_ = advance;
+    setStatus(WaitingStatus);
+}
+
+void TRepeater::resolveWait() {
+    if (waitFor_ < 0 || (load_ && waitFor_ >= sentenceCount()))
+        return;
+    int32_t i = waitFor_;
+    waitFor_ = -1;
+    if (i >= sentenceCount()) {
+        // The load ended without it: the wait ends as that step would have.
+        if (waitAdvance_ || sentenceCount() == 0) {
+            setStatus(SentenceCountText(sentenceCount()));
+            return;
+        }
+        i = 0; // next from the last sentence goes round to the first
+    }
+    if (waitAdvance_) {
+        if (goToSentence(i))
+            startPauseAfterReading();
+    } else {
+        jumpToSentence(i);
+    }
 }
 
 void TRepeater::prepareFirstRange() {

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "lesson.h"
@@ -40,6 +41,8 @@ struct TReport {
     int32_t sentence = 0, sentenceCount = 0;
     bool lastReadingFinished = false; // the current sentence's last reading has ended
     bool busy = false;
+    bool loading = false; // the file is still being sampled; sentenceCount grows
+    bool waiting = false; // a reading waits for its sentence to be found
     // No reading runs and play reads on: a countdown held by pause, or the pause
     // rule that waits for play.
     bool held = false;
@@ -73,12 +76,21 @@ public:
     // the end, so that the last sound of a sentence is not cut.
     int32_t ReadingStopMs(int32_t end) const;
 
-    // --- loading (a transaction) ---
+    // --- loading (a transaction while the file opens, then growing) ---
     using TLoader = std::function<TLesson(const std::string &path, const TLoadProgress &progress)>;
-    // Builds the new lesson with loader and the player's file, and swaps them in
-    // only when all succeeded; otherwise rethrows with the lesson in use, its view
-    // and its texts as they were (the player stopped).
+    using TSourceStarter = std::function<std::unique_ptr<ILessonSource>(const std::string &path)>;
+    // Opens the file with the source starter gives and the player's file, and
+    // swaps them in only when both succeeded; otherwise rethrows with the lesson
+    // in use, its view and its texts as they were (the player stopped). A load
+    // still running is cancelled first. Then the lesson grows on the Load timer:
+    // play, next and the mouse work on the sentences known so far, and the load
+    // ends with the trace's "load" line.
+    void OpenAudioFile(const std::string &file, const TSourceStarter &starter);
+    // The same over a loader that builds the whole lesson at once.
     void LoadAudioFile(const std::string &file, const TLoader &loader);
+    // Stops a load in progress and waits for its workers; the lesson keeps what it
+    // has (the window's close).
+    void CancelLoad();
 
     // --- operations (the buttons, menus and remote controls) ---
     void Play();
@@ -117,6 +129,7 @@ public:
     void Timer_playTimer();
     void timer_pauseTimer();
     void Timer_ShowPosTimer();
+    void Timer_loadTimer();
 
 signals:
     void Changed();
@@ -162,7 +175,12 @@ private:
     void traceBreakpoints();
     void traceText();
     void prepareFirstRange();
-    int32_t sentenceCount() const { return lesson_.SentenceCount(); }
+    // The sentences that can be read: all once loaded, the known ones before.
+    int32_t sentenceCount() const { return load_ ? load_->KnownSentences(lesson_) : lesson_.SentenceCount(); }
+    void pollLoad();
+    void finishLoad(const std::string &notice);
+    void resolveWait();
+    void waitForSentence(int32_t i, bool advance);
     bool hasFile() const { return !lesson_.fileName.empty(); }
     bool nearBreakpoint(int32_t t) const;
     int32_t repeatCountNow() const;
@@ -172,6 +190,7 @@ private:
     IPlayer &player_;
     IClock &clock_;
     TLesson lesson_;
+    std::unique_ptr<ILessonSource> load_; // the load in progress, if any
     TViewColumns v_;
     int batchDepth_ = 0;
 
@@ -192,6 +211,11 @@ private:
     int32_t pressCursor_ = 0;
     bool pressPlaying_ = false;
     bool playLineShown_ = true;
+    // A reading that waits for a sentence still being found: its index, and
+    // whether it comes as the advance after a last reading (with its pause).
+    int32_t waitFor_ = -1;
+    bool waitAdvance_ = false;
+    bool firstRangePending_ = false; // the first sentence is not yet known
 
     // The texts and gauges the window shows.
     std::string status_ = "停止";

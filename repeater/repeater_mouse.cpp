@@ -20,6 +20,7 @@ void TRepeater::MouseDown(Qt::MouseButton button, bool ctrl, int32_t x) {
     if (int64_t(x) + v_.ViewOffset > int64_t(lesson_.info.pointCount) - 1)
         return;
     TBatch batch(*this);
+    waitFor_ = -1;
     // An edit's release never starts playback, whichever key is let go first.
     pressAccepted_ = !ctrl;
     cancelPauseCountdown();

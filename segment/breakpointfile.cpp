@@ -45,6 +45,11 @@ void EndAtDuration(TSegmentList &list, int32_t durationMs) {
     list.RefreshStamp(list.Count() - 1);
 }
 
+int32_t TailLevel(const TSplitSettings &settings, const TStrings &samples) {
+    TStrings unused;
+    return SplitAtNoiseFloor(settings, samples, unused).SilenceLevel;
+}
+
 namespace {
 
 std::string skippedNotice(const std::string &lrc, const std::vector<int32_t> &lines) {
@@ -58,17 +63,9 @@ std::string skippedNotice(const std::string &lrc, const std::vector<int32_t> &li
     return "断点文件" + std::filesystem::path(lrc).filename().string() + "第" + which + "行的时间标签无效，已跳过。";
 }
 
-// The level a split of this recording would use: the tail rule's, where the
-// breakpoints came from a file.
-int32_t tailLevel(const TSegmentList &list, const TStrings &samples) {
-    TStrings unused;
-    return SplitAtNoiseFloor(list.Settings, samples, unused).SilenceLevel;
-}
-
 } // namespace
 
-TBreakpointLoad LoadBreakpoints(TSegmentList &list, const std::string &audioPath, const TStrings &samples,
-                                int32_t durationMs) {
+TBreakpointLoad LoadBreakpointFile(TSegmentList &list, const std::string &audioPath, int32_t durationMs) {
     TBreakpointLoad how;
     const std::string lrc = BreakpointFileFor(audioPath);
     std::error_code ec;
@@ -79,7 +76,6 @@ TBreakpointLoad LoadBreakpoints(TSegmentList &list, const std::string &audioPath
         } catch (const ESegmentError &e) {
             // Too large or unreadable: the recording still opens.
             list.Clear();
-            how.Split = list.AutoSplit(samples);
             how.Notices.push_back(std::string(e.what()) + "，已按停顿自动断句。");
             return how;
         }
@@ -88,7 +84,6 @@ TBreakpointLoad LoadBreakpoints(TSegmentList &list, const std::string &audioPath
         if (list.Count() > 0) {
             EndAtDuration(list, durationMs);
             how.Source = TBreakpointSource::Lrc;
-            how.Split.SilenceLevel = tailLevel(list, samples);
             return how;
         }
         lrcWithoutStamps = true;
@@ -109,13 +104,22 @@ TBreakpointLoad LoadBreakpoints(TSegmentList &list, const std::string &audioPath
         if (list.Count() > 0) {
             EndAtDuration(list, durationMs);
             how.Source = sub.source;
-            how.Split.SilenceLevel = tailLevel(list, samples);
             return how;
         }
         how.Notices.push_back(std::filesystem::path(path).filename().string() + "中没有可用的字幕。");
     }
-    how.Split = list.AutoSplit(samples);
+    list.Clear();
     how.LrcWithoutStamps = lrcWithoutStamps;
+    return how;
+}
+
+TBreakpointLoad LoadBreakpoints(TSegmentList &list, const std::string &audioPath, const TStrings &samples,
+                                int32_t durationMs) {
+    TBreakpointLoad how = LoadBreakpointFile(list, audioPath, durationMs);
+    if (how.Source == TBreakpointSource::Split)
+        how.Split = list.AutoSplit(samples);
+    else
+        how.Split.SilenceLevel = TailLevel(list.Settings, samples);
     return how;
 }
 

@@ -51,6 +51,16 @@ std::string CompanionFileFor(const std::string &audioPath, const char *ext);
 // back to the next source; a breakpoint file that cannot be read or is larger than
 // TSegmentList::MaxFileBytes falls back to the splitter: the recording always
 // opens. The end of the list is made the end of the audio (EndAtDuration).
+// The file part of LoadBreakpoints, which needs no samples: fills the list from
+// the ".lrc", ".srt" or ".vtt" file beside the audio and ends it at durationMs.
+// Source Split (the list left empty) when none gave a breakpoint; the caller then
+// splits. Split is left at its defaults.
+TBreakpointLoad LoadBreakpointFile(TSegmentList &list, const std::string &audioPath, int32_t durationMs);
+
+// The silence level a split of these samples would use: the tail rule's level
+// where the breakpoints came from a file.
+int32_t TailLevel(const TSplitSettings &settings, const TStrings &samples);
+
 TBreakpointLoad LoadBreakpoints(TSegmentList &list, const std::string &audioPath, const TStrings &samples,
                                 int32_t durationMs);
 

@@ -33,7 +33,7 @@ class ControllerTest : public WindowTest {
 protected:
     // Three sentences of 1.5 s tone and 0.5 s silence: breakpoints 0, 2000, 4000, 6000.
     void loadLesson() {
-        ASSERT_TRUE(w->OpenFile(MakeToneLesson(dir, "lesson", {1.5, 1.5, 1.5}, 0.5, true)));
+        ASSERT_TRUE(openAndLoad(MakeToneLesson(dir, "lesson", {1.5, 1.5, 1.5}, 0.5, true)));
         ASSERT_EQ(w->Repeater().Report().sentenceCount, 3);
     }
     Reading now() const {
@@ -79,7 +79,7 @@ TEST_F(ControllerTest, AFileThatCannotBeLoadedLeavesTheLessonPlaying) {
     w->nextbtnClick();
     ASSERT_EQ(now(), (Reading{2000, 4000, "朗读遍数：1/1"}));
     vorel::test::writeText(dir.file("broken.mp3"), std::string(5000, 'x'));
-    EXPECT_FALSE(w->OpenFile(dir.file("broken.mp3")));
+    EXPECT_FALSE(openAndLoad(dir.file("broken.mp3")));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_NE(messages[0].find("broken.mp3"), std::string::npos);
     EXPECT_NE(w->StatusText(), "文件处理");
@@ -156,7 +156,7 @@ TEST_F(ControllerTest, TheBreakpointFileIsMadeToEndAtTheEndOfTheAudio) {
         // Tones long enough for the splitter: 1.5 s tone, 0.5 s pause.
         const std::string audio = MakeToneLesson(dir, name, {1.5, 1.5, 1.5}, 0.5, false);
         vorel::test::writeText(dir.file(name + ".lrc"), c.lrc);
-        ASSERT_TRUE(w->OpenFile(audio));
+        ASSERT_TRUE(openAndLoad(audio));
         const vorel::segment::TSegmentList &list = *w->Repeater().Lesson()->segments;
         std::vector<int32_t> times;
         for (int i = 0; i < list.Count(); ++i)

@@ -148,7 +148,7 @@ public:
 TEST_F(WindowTest, AFailureShowsItsMessageAndTheWindowGoesOn) {
     // A handler failing inside the window: a file that is no audio.
     vorel::test::writeText(dir.file("broken.mp3"), std::string(5000, 'x'));
-    EXPECT_FALSE(w->OpenFile(dir.file("broken.mp3")));
+    EXPECT_FALSE(openAndLoad(dir.file("broken.mp3")));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_NE(messages[0].find("Vorel语言复读机（免费体验版）: "), std::string::npos) << messages[0];
     EXPECT_NE(messages[0].find("broken.mp3"), std::string::npos) << messages[0];
@@ -173,14 +173,14 @@ TEST_F(WindowTest, AFailureShowsItsMessageAndTheWindowGoesOn) {
 
     // And the window still loads a good file.
     const std::string good = vorel::app::test::MakeToneLesson(dir, "good", {1.5, 1.5}, 0.5, true);
-    EXPECT_TRUE(w->OpenFile(good));
+    EXPECT_TRUE(openAndLoad(good));
     EXPECT_EQ(w->StatusText(), "共2个句子");
     EXPECT_TRUE(w->slider->isEnabled());
 
     // A mistyped stamp costs its line, named on the info line; the file opens.
     vorel::test::writeWav16(dir.file("talk.wav"), vorel::test::tone(440, 3, 22050, 1), 22050, 1);
     vorel::test::writeText(dir.file("talk.lrc"), "[ti:x]\n[00:00.00]a\n[00:01:345]b\n[00:02.00]c\n");
-    EXPECT_TRUE(w->OpenFile(dir.file("talk.wav")));
+    EXPECT_TRUE(openAndLoad(dir.file("talk.wav")));
     EXPECT_EQ(w->NoticeText(), "断点文件talk.lrc第3行的时间标签无效，已跳过。");
     EXPECT_EQ(w->Repeater().Report().sentenceCount, 2);
     EXPECT_EQ(messages.size(), 3u);

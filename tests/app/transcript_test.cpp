@@ -91,7 +91,7 @@ TEST_F(WindowTest, TranscriptFollowsRevealsAndSaves) {
     vorel::test::writeText(dir.file("lesson.srt"), "1\n00:00:00,000 --> 00:00:01,500\n第一句\n\n"
                                                    "2\n00:00:02,000 --> 00:00:03,500\nSecond one\n\n"
                                                    "3\n00:00:04,000 --> 00:00:05,500\n第三句\n");
-    ASSERT_TRUE(w->OpenFile(audio));
+    ASSERT_TRUE(openAndLoad(audio));
     ASSERT_NE(w->transcript, nullptr);
     EXPECT_TRUE(w->transcript->isVisible());
     EXPECT_EQ(w->transcript->RowCount(), 3);

@@ -4,6 +4,9 @@
 // window as posted events, as in the program.
 #pragma once
 
+#include <chrono>
+#include <thread>
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
@@ -100,6 +103,18 @@ protected:
                 w->Repeater().Timer_playTimer();
             QCoreApplication::processEvents();
         }
+    }
+    // Opens a file as the window does and waits until its sampling has ended,
+    // taking in what arrives as the window's load timer would.
+    bool openAndLoad(const std::string &path) {
+        const bool opened = w->OpenFile(path);
+        for (int i = 0; i < 60000 && w->Repeater().Report().loading; ++i) {
+            w->Repeater().Timer_loadTimer();
+            if (w->Repeater().Report().loading)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        QCoreApplication::processEvents();
+        return opened;
     }
     // Runs the pause countdown to its end, one 50-ms tick at a time.
     void finishPause() {

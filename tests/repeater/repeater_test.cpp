@@ -69,7 +69,7 @@ public:
     void Start(TTimer t) override { on[int(t)] = true; }
     void Stop(TTimer t) override { on[int(t)] = false; }
     bool IsActive(TTimer t) const override { return on[int(t)]; }
-    bool on[3] = {};
+    bool on[4] = {};
 };
 
 struct Reading {
