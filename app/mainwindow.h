@@ -145,6 +145,7 @@ private:
     void ShowReport();
     void showStrip(const repeater::TReport &r);
     void fillSentenceList();
+    void appendSentenceRows();
     void focusProgressSlider();
 
     std::unique_ptr<audio::TBass> bass_;

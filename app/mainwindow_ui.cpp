@@ -2,6 +2,8 @@
 // drawing what the repeater reports, and the two end notifications of the player.
 #include "mainwindow.h"
 
+#include <algorithm>
+#include <climits>
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -418,9 +420,15 @@ void TfMainFree::ShowReport() {
 void TfMainFree::showStrip(const repeater::TReport &r) {
     view::TWaveOscope &v = *waveView_;
     const int32_t line = r.playLineShown ? r.playColumn : 0;
-    const bool redraw = !stripShown_ || r.waveGeneration != shown_.waveGeneration || r.viewOffset != shown_.viewOffset;
+    const bool grown = stripShown_ && r.growGeneration != shown_.growGeneration;
+    const bool redraw = !stripShown_ || grown || r.waveGeneration != shown_.waveGeneration ||
+                        r.viewOffset != shown_.viewOffset;
     if (r.waveGeneration != shown_.waveGeneration || !stripShown_)
         fillSentenceList();
+    else if (grown)
+        appendSentenceRows(); // a load only adds sentences at the end
+    v.UnknownFrom = r.loading ? static_cast<int32_t>(std::clamp<int64_t>(r.knownSamples - r.viewOffset, 0, INT32_MAX))
+                              : -1;
     if (r.sentence != shown_.sentence || !stripShown_)
         if (QTreeWidgetItem *row = lvSegment->topLevelItem(r.sentence))
             lvSegment->setCurrentItem(row);
@@ -451,9 +459,15 @@ void TfMainFree::showStrip(const repeater::TReport &r) {
 void TfMainFree::fillSentenceList() {
     lvSegment->setUpdatesEnabled(false);
     lvSegment->clear();
+    lvSegment->setUpdatesEnabled(true);
+    appendSentenceRows();
+}
+
+void TfMainFree::appendSentenceRows() {
+    lvSegment->setUpdatesEnabled(false);
     if (const repeater::TLesson *lesson = repeater_->Lesson()) {
         QList<QTreeWidgetItem *> rows;
-        for (int32_t i = 0; i + 1 < lesson->segments->Count(); ++i) {
+        for (int32_t i = lvSegment->topLevelItemCount(); i + 1 < lesson->segments->Count(); ++i) {
             const segment::TSegmentRec &rec = lesson->segments->Items(i);
             auto *item = new QTreeWidgetItem({QString::number(i + 1), q(rec.Stamp), q(rec.Text)});
             item->setTextAlignment(1, Qt::AlignRight);

@@ -4,12 +4,14 @@
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <string>
+#include <thread>
 
 #include "audio/player.h"
 #include "benchmodes.h"
+#include "repeater/lesson.h"
 #include "segment/breakpointfile.h"
-#include "segment/samplelist.h"
 #include "segment/tailrule.h"
 
 namespace vorel::bench {
@@ -27,47 +29,60 @@ long peakRssKb() {
 }
 
 std::string loadOne(audio::TBass &player, const std::string &file) {
+    // In the window's order: the file opens, the player takes it, then the
+    // lesson grows from the sampler's workers as the window's load timer takes it in.
     const auto t0 = Clock::now();
+    const std::unique_ptr<repeater::ILessonSource> source = repeater::StartLesson(file);
+    repeater::TLesson lesson = source->Begin();
     player.Open(file);
     const double openMs = msSince(t0);
     const int32_t duration = player.info.duration;
 
-    const auto t1 = Clock::now();
-    segment::TWaveSampleList sampler;
-    sampler.SampleFile(file, false);
-    const segment::TStrings samples = std::move(sampler.Samples);
-    const double sampleMs = msSince(t1);
-
-    const auto t2 = Clock::now();
-    segment::TSegmentList segments;
-    const segment::TBreakpointLoad load = segment::LoadBreakpoints(segments, file, samples, duration);
-    const double splitMs = msSince(t2);
+    double firstSentenceMs = -1, sampleMs = 0;
+    for (;;) {
+        const repeater::TGrowth g = source->Poll(lesson);
+        if (firstSentenceMs < 0 && source->KnownSentences(lesson) > 0)
+            firstSentenceMs = msSince(t0);
+        if (g.samples)
+            sampleMs = msSince(t0) - openMs;
+        if (g.finished)
+            break;
+        if (!g.samples)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     const double totalMs = msSince(t0);
+    const double splitMs = totalMs - openMs - sampleMs;
+    const segment::TSegmentList &segments = *lesson.segments;
 
     std::string breakpoints, stops;
-    const double columnMs = segment::ColumnMsOf(player.info);
     for (int32_t i = 0; i < segments.Count(); ++i) {
         const int32_t t = segments.Items(i).TimeMs;
         breakpoints += (i ? "," : "") + std::to_string(t);
         // Where the reading of sentence i - 1 stops: the window reads whole columns.
         if (i > 0)
             stops += (i > 1 ? "," : "") +
-                     std::to_string(segment::ReadingStopMs(samples, load.Split.SilenceLevel, t / 40 * 40, columnMs));
+                     std::to_string(segment::ReadingStopMs(lesson.samples, lesson.silenceLevel,
+                                                           t / audio::MsPerColumn * audio::MsPerColumn,
+                                                           lesson.columnMs));
     }
 
     // The silence level the split used; a breakpoint or subtitle file has none.
-    const bool split = load.Source == segment::TBreakpointSource::Split;
-    const std::string threshold = split ? std::to_string(load.Split.SilenceLevel) : "null";
+    const bool split = lesson.source == segment::TBreakpointSource::Split;
+    const std::string threshold = split ? std::to_string(lesson.silenceLevel) : "null";
+    const std::string first = firstSentenceMs < 0 ? "null" : [&] {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%.3f", firstSentenceMs);
+        return std::string(buf);
+    }();
 
     char timing[256];
     std::snprintf(timing, sizeof timing,
                   "\"open_ms\":%.3f,\"sample_ms\":%.3f,\"split_ms\":%.3f,\"total_ms\":%.3f,\"peak_rss_kb\":%ld",
                   openMs, sampleMs, splitMs, totalMs, peakRssKb());
     return "{\"file\":" + jsonText(file) + ",\"duration_ms\":" + std::to_string(duration) +
-           ",\"samples\":" + std::to_string(samples.size()) + ",\"source\":\"" +
-           segment::SourceName(load.Source) + "\",\"threshold\":" + threshold + ",\"breakpoints_ms\":[" + breakpoints +
-           "],\"stops_ms\":[" + stops + "]," +
-           timing + "}";
+           ",\"samples\":" + std::to_string(lesson.samples.size()) + ",\"source\":\"" +
+           segment::SourceName(lesson.source) + "\",\"threshold\":" + threshold + ",\"breakpoints_ms\":[" +
+           breakpoints + "],\"stops_ms\":[" + stops + "]," + timing + ",\"first_sentence_ms\":" + first + "}";
 }
 
 } // namespace

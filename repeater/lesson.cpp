@@ -49,6 +49,7 @@ public:
         lesson.samples.reserve(feed_.TotalSamples());
         how_ = segment::LoadBreakpointFile(*lesson.segments, path_, lesson.info.duration);
         fromFile_ = how_.Source != segment::TBreakpointSource::Split;
+        lesson.source = how_.Source;
         settings_ = lesson.segments->Settings;
         if (!fromFile_) {
             scan_.emplace(settings_);
@@ -154,6 +155,7 @@ TLesson LoadLesson(const std::string &path, const TLoadProgress &progress) {
     const segment::TBreakpointLoad how =
         segment::LoadBreakpoints(*lesson.segments, path, lesson.samples, lesson.info.duration);
     lesson.silenceLevel = how.Split.SilenceLevel;
+    lesson.source = how.Source;
     lesson.columnMs = segment::ColumnMsOf(lesson.info);
     std::string found;
     if (how.LrcWithoutStamps)

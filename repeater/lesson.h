@@ -8,6 +8,7 @@
 #include <string>
 
 #include "channelinfo.h"
+#include "breakpointfile.h"
 #include "segmentlist.h"
 
 namespace vorel::repeater {
@@ -22,6 +23,7 @@ struct TLesson {
     int32_t silenceLevel = 1800;
     double columnMs = audio::MsPerColumn;
     std::string notice; // said once the lesson is in (how the breakpoints were found), or empty
+    segment::TBreakpointSource source = segment::TBreakpointSource::Split;
 
     int32_t SentenceCount() const;
 };

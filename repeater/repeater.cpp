@@ -73,6 +73,8 @@ TReport TRepeater::Report() const {
     r.playColumn = v_.PlayColumn;
     r.playLineShown = playLineShown_ && v_.PlayColumn > 0;
     r.waveGeneration = waveGeneration_;
+    r.growGeneration = growGeneration_;
+    r.knownSamples = static_cast<int64_t>(lesson_.samples.size());
     r.sliderPosition = sliderPosition_;
     r.sliderMax = hasFile() ? lesson_.info.duration : 1;
     r.pauseGaugeProgress = pauseGaugeProgress_;
@@ -737,8 +739,10 @@ void TRepeater::pollLoad() {
     }
     if (g.samples || g.breakpoints || g.replaced) {
         v_.SampleCount = static_cast<int64_t>(lesson_.samples.size());
-        redraw();
+        ++growGeneration_;
     }
+    if (g.replaced)
+        redraw();
     if (g.finished) {
         load_.reset();
         clock_.Stop(TTimer::Load);

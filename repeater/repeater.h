@@ -50,6 +50,8 @@ struct TReport {
     int32_t viewOffset = 0, highlightFirst = 0, highlightLast = 0, playColumn = 0;
     bool playLineShown = false;    // draw the line at playColumn (it blinks while paused)
     uint64_t waveGeneration = 0;   // changes whenever the shown columns or breakpoints change
+    uint64_t growGeneration = 0;   // changes when a load appends samples or breakpoints only
+    int64_t knownSamples = 0;      // how many samples have arrived (all, once loaded)
     // The progress slider, the pause gauge and the sampling gauge (-1: hidden).
     int32_t sliderPosition = 0, sliderMax = 1, pauseGaugeProgress = 0, pauseGaugeMax = 100;
     int32_t samplingPercent = -1;
@@ -225,7 +227,7 @@ private:
     int32_t sliderPosition_ = 0;
     int32_t pauseGaugeProgress_ = 0, pauseGaugeMax_ = 100;
     int32_t samplingPercent_ = -1;
-    uint64_t waveGeneration_ = 0;
+    uint64_t waveGeneration_ = 0, growGeneration_ = 0;
 };
 
 } // namespace vorel::repeater

@@ -1,5 +1,7 @@
 #include "waveoscope.h"
 
+#include <algorithm>
+
 #include "mmoscope.h"
 #include "showsamples.h"
 
@@ -84,6 +86,15 @@ void TWaveOscope::PaintOverlay()
     TOscopeCanvas &canvas = Oscope->Canvas();
     const int32_t h = Oscope->DrawHeight();
     canvas.SetPenMode(TPenMode::Copy);
+    if (UnknownFrom >= 0 && UnknownFrom < Width()) {
+        // Not silence: nothing is known there yet.
+        canvas.SetPenWidth(1);
+        canvas.SetPenColor(UnknownColour);
+        for (int32_t x = std::max(UnknownFrom, 0) / 4 * 4; x < Width(); x += 4) {
+            canvas.MoveTo(x, h / 2);
+            canvas.LineTo(x + 2, h / 2);
+        }
+    }
     canvas.SetPenWidth(2);
     canvas.MoveTo(0, h);
     canvas.LineTo(Width(), h);

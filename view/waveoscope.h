@@ -29,6 +29,7 @@ class TWaveOscope {
 public:
     static constexpr TColor PlayLineColour = 13158;    // RGB (102, 51, 0)
     static constexpr TColor BreakpointColour = 8388736; // RGB (128, 0, 128)
+    static constexpr TColor UnknownColour = 10526880;   // RGB (160, 160, 160)
 
     explicit TWaveOscope(TMMOscope *control = nullptr) : Oscope(control) {}
 
@@ -53,6 +54,8 @@ public:
     int32_t ViewOffset = 0;
     int32_t SelStart = 0, SelEnd = 0;
     int32_t PlayColumn = 0; // <= 0: no line
+    // From this x on the file is not sampled yet; drawn as a dotted line (-1: all known).
+    int32_t UnknownFrom = -1;
 
 private:
     int32_t Width() const;
