@@ -569,5 +569,102 @@ TEST_F(RepeaterTest, ALoadPreparesTheFirstSentenceOrTheWholeFile) {
     EXPECT_EQ(trace.back(), "break 0");
 }
 
+// A load whose breakpoints the test hands out: Begin gives the first two, each
+// Poll appends what `more` holds, and the load ends when `finish` is set.
+struct FakeGrowth {
+    std::vector<int32_t> more;
+    bool finish = false, destroyed = false;
+    std::vector<int32_t> replaceWith; // at the end, as the noise floor does
+};
+
+class FakeSource : public ILessonSource {
+public:
+    explicit FakeSource(FakeGrowth &g) : g_(g) {}
+    ~FakeSource() override { g_.destroyed = true; }
+    TLesson Begin() override { return lessonOf("/lessons/long.mp3", {0, 2000}, 60000); }
+    TGrowth Poll(TLesson &lesson) override {
+        TGrowth out;
+        for (int32_t t : g_.more)
+            lesson.segments->Add({t, "", "", ""});
+        out.breakpoints = !g_.more.empty();
+        g_.more.clear();
+        if (g_.finish && !g_.replaceWith.empty()) {
+            lesson.segments->Clear();
+            for (int32_t t : g_.replaceWith)
+                lesson.segments->Add({t, "", "", ""});
+            out.replaced = true;
+        }
+        out.finished = g_.finish;
+        return out;
+    }
+    int32_t Percent() const override { return 50; }
+    int32_t KnownSentences(const TLesson &lesson) const override { return lesson.SentenceCount(); }
+
+private:
+    FakeGrowth &g_;
+};
+
+TEST_F(RepeaterTest, WhileALoadGrowsNextAndTheAdvanceWaitForTheSentenceTheyGoTo) {
+    FakeGrowth g;
+    r.OpenAudioFile("/lessons/long.mp3", [&](const std::string &) { return std::make_unique<FakeSource>(g); });
+    ASSERT_TRUE(r.Report().loading);
+    EXPECT_TRUE(clock.IsActive(TTimer::Load));
+    EXPECT_EQ(r.Report().sentenceCount, 1);
+
+    // Next past the one known sentence waits, then reads it once it is found.
+    r.Play();
+    EXPECT_EQ(TPair(r.RangeStart(), r.RangeEnd()), TPair(0, 2000));
+    r.Next();
+    EXPECT_TRUE(r.Report().waiting);
+    EXPECT_EQ(r.Report().status, "正在查找下一句...");
+    EXPECT_EQ(player.state, FakePlayer::Stopped);
+    r.Timer_loadTimer();
+    EXPECT_TRUE(r.Report().waiting); // nothing new yet
+    g.more = {4400};
+    r.Timer_loadTimer();
+    EXPECT_FALSE(r.Report().waiting);
+    EXPECT_EQ(player.state, FakePlayer::Playing);
+    EXPECT_EQ(TPair(r.RangeStart(), r.RangeEnd()), TPair(2000, 4400));
+    EXPECT_EQ(r.Report().sentence, 1);
+
+    // The advance after the last reading of the last known sentence waits too,
+    // and comes with its pause once the sentence is there.
+    r.SetRepeatIndex(DefaultRepeatIndex); // one reading each
+    r.SetPauseIndex(PauseNone);
+    readToEnd();
+    EXPECT_TRUE(r.Report().waiting);
+    g.more = {7000};
+    r.Timer_loadTimer();
+    EXPECT_EQ(TPair(r.RangeStart(), r.RangeEnd()), TPair(4400, 7000));
+    EXPECT_EQ(player.state, FakePlayer::Playing);
+
+    // The end replaces the list; the current sentence is kept by its time.
+    g.replaceWith = {0, 1000, 2000, 4400, 7000, 60000};
+    g.finish = true;
+    r.Timer_loadTimer();
+    EXPECT_FALSE(r.Report().loading);
+    EXPECT_FALSE(clock.IsActive(TTimer::Load));
+    EXPECT_EQ(r.Report().sentence, 3);
+    EXPECT_EQ(r.Report().sentenceCount, 5);
+    EXPECT_EQ(trace.back(), "break 0 1000 2000 4400 7000 60000");
+}
+
+TEST_F(RepeaterTest, AnotherFileOrCancellingEndsTheLoadAndItsSource) {
+    FakeGrowth first, second;
+    r.OpenAudioFile("/lessons/long.mp3", [&](const std::string &) { return std::make_unique<FakeSource>(first); });
+    r.Next(); // a wait of the first load ends with it
+    r.OpenAudioFile("/lessons/long.mp3", [&](const std::string &) { return std::make_unique<FakeSource>(second); });
+    EXPECT_TRUE(first.destroyed);
+    EXPECT_FALSE(second.destroyed);
+    EXPECT_FALSE(r.Report().waiting);
+    first.more = {9000};
+    r.Timer_loadTimer();
+    EXPECT_EQ(r.Report().sentenceCount, 1);
+    r.CancelLoad();
+    EXPECT_TRUE(second.destroyed);
+    EXPECT_FALSE(r.Report().loading);
+    EXPECT_FALSE(clock.IsActive(TTimer::Load));
+}
+
 } // namespace
 } // namespace vorel::repeater
