@@ -3,6 +3,7 @@
 #include "windowfixture.h"
 
 #include <QComboBox>
+#include <filesystem>
 #include <QGroupBox>
 #include <QLabel>
 #include <QRadioButton>
@@ -184,4 +185,39 @@ TEST_F(WindowTest, AFailureShowsItsMessageAndTheWindowGoesOn) {
     EXPECT_EQ(w->NoticeText(), "断点文件talk.lrc第3行的时间标签无效，已跳过。");
     EXPECT_EQ(w->Repeater().Report().sentenceCount, 2);
     EXPECT_EQ(messages.size(), 3u);
+}
+
+namespace {
+size_t threadCount() {
+    size_t n = 0;
+    for (const auto &e : std::filesystem::directory_iterator("/proc/self/task"))
+        n += e.is_directory() ? 1 : 0;
+    return n;
+}
+} // namespace
+
+TEST_F(WindowTest, AnotherFileOrTheCloseDuringALoadLeavesNoWorkerRunning) {
+    // Five minutes of MP3: decoded on workers for a while after the window has it.
+    std::vector<int16_t> pcm;
+    for (int s = 0; s < 100; ++s) {
+        vorel::test::append(pcm, vorel::test::tone(300 + s % 5 * 40, 2.2, 44100, 2));
+        vorel::test::append(pcm, vorel::test::silence(0.8, 44100, 2));
+    }
+    vorel::test::writeWav16(dir.file("long.wav"), pcm, 44100, 2);
+    ASSERT_TRUE(vorel::test::mustRun("lame --quiet -b 128 " + vorel::test::shellQuote(dir.file("long.wav")) + " " +
+                                     vorel::test::shellQuote(dir.file("long.mp3"))));
+    const size_t before = threadCount();
+    ASSERT_TRUE(w->OpenFile(dir.file("long.mp3")));
+    EXPECT_TRUE(w->Repeater().Report().loading);
+    EXPECT_GT(threadCount(), before);
+    // Another file replaces the load: the first one's workers are gone with it.
+    ASSERT_TRUE(openAndLoad(dir.file("long.mp3")));
+    EXPECT_EQ(threadCount(), before);
+    EXPECT_EQ(w->StatusText(), "共100个句子");
+
+    ASSERT_TRUE(w->OpenFile(dir.file("long.mp3")));
+    EXPECT_TRUE(w->Repeater().Report().loading);
+    w->close();
+    EXPECT_FALSE(w->Repeater().Report().loading);
+    EXPECT_EQ(threadCount(), before);
 }
