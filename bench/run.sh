@@ -4,12 +4,15 @@
 #   CPU of a tempo stream at 60 % and 140 % on the no-sound device,
 #   vorel-bench's whole load vs `mpg123 -q -t` (MP3) and `cat FILE > /dev/null` (WAV),
 #   vorel-bench's whole load of M4A (AAC) and Opus vs `ffmpeg -v quiet -i FILE -f null -`.
-# Usage: bench/run.sh [--formats] [build-dir]   (media are made once into bench/out/)
+# Usage: bench/run.sh [--formats | --ready] [build-dir]   (media are made once into bench/out/)
 #   --formats  only the M4A and Opus rows
+#   --ready    only the first sentence of ten hours at 128 kbit/s, its whole load vs
+#              `mpg123 -q -t`, and the 60-minute WAV vs `cat` (median of 5)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-only_formats=0
+only_formats=0 only_ready=0
 if [[ ${1:-} == --formats ]]; then only_formats=1; shift; fi
+if [[ ${1:-} == --ready ]]; then only_ready=1; shift; fi
 build=${1:-build}
 bench="$build/bench/vorel-bench"
 out=bench/out
@@ -43,6 +46,13 @@ if [[ ! -f $out/speech600.mp3 ]] && ((!only_formats)); then
   rm -f "$out/hour32.mp3"
 fi
 
+if [[ ! -f $out/book600.mp3 ]] && ((!only_formats)); then
+  # Ten hours at 128 kbit/s, the size of a real audiobook: ten untagged hours joined.
+  lame --quiet -t -b 128 "$out/speech60.wav" "$out/hour128.mp3"
+  for _ in 1 2 3 4 5 6 7 8 9 10; do cat "$out/hour128.mp3"; done > "$out/book600.mp3"
+  rm -f "$out/hour128.mp3"
+fi
+
 # median wall time (s) of N runs of a command, and its largest max RSS (KB)
 measure() {
   local n=$1; shift
@@ -64,6 +74,30 @@ measure() {
 }
 
 row() { printf '%-44s %8s s  %8s KB\n' "$1" "$2" "$3"; }
+
+ready() {
+  echo "== ready at once (median of 5): the first sentence playable, the whole load, the 60-minute WAV"
+  cat "$out/book600.mp3" > /dev/null
+  firsts=()
+  for _ in 1 2 3 4 5; do
+    firsts+=("$("$bench" "$out/book600.mp3" | grep -o '"first_sentence_ms":[0-9.]*' | cut -d: -f2)")
+  done
+  row "vorel-bench book600.mp3 first_sentence_ms" "$(printf '%s\n' "${firsts[@]}" | sort -n | sed -n 3p) ms" ""
+  read -r t m < <(measure 5 "$bench" "$out/book600.mp3"); row "vorel-bench book600.mp3" "$t" "$m"
+  read -r t m < <(measure 5 mpg123 -q -t "$out/book600.mp3"); row "mpg123 -q -t book600.mp3" "$t" "$m"
+  cat "$out/speech60.wav" > /dev/null
+  samples=()
+  for _ in 1 2 3 4 5; do
+    samples+=("$("$bench" "$out/speech60.wav" | grep -o '"sample_ms":[0-9.]*' | cut -d: -f2)")
+  done
+  row "vorel-bench speech60.wav sample_ms" "$(printf '%s\n' "${samples[@]}" | sort -n | sed -n 3p) ms" ""
+  read -r t m < <(measure 5 "$bench" "$out/speech60.wav"); row "vorel-bench speech60.wav" "$t" "$m"
+  read -r t m < <(measure 5 sh -c "cat '$out/speech60.wav' > /dev/null"); row "cat speech60.wav > /dev/null" "$t" "$m"
+}
+if ((only_ready)); then
+  ready
+  exit 0
+fi
 
 formats() {
   [[ -f $out/speech60.m4a ]] || ffmpeg -nostdin -v error -y -i "$out/speech60.wav" -c:a aac -b:a 96k "$out/speech60.m4a"
@@ -112,5 +146,6 @@ read -r t m < <(measure 3 mpg123 -q -t "$out/speech600.mp3"); row "mpg123 -q -t 
 TMPDIR=$small "$bench" "$out/speech600.mp3" | cut -c1-200
 umount "$small" 2>/dev/null || true
 rmdir "$small"
+ready
 formats
 "$bench" "$out/speech60.mp3" "$out/speech60.wav" | cut -c1-400
