@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "pcmread.h"
 #include "platform/tempfolder.h"
 #include "wavlayout.h"
 
@@ -30,8 +31,6 @@ namespace vorel::segment {
 
 namespace {
 
-// Reads in place go through a buffer of about this size.
-constexpr size_t ReadWindowBytes = 4 << 20;
 // A part shorter than a minute of blocks costs more in setting up (a decoder that
 // finds its place in the file) than it saves.
 constexpr size_t PartMinBlocks = 1500;
@@ -131,39 +130,6 @@ TStrings joinParts(std::vector<TStrings> &parts) {
 
 // --- In place ---------------------------------------------------------------------
 
-// Samples count blocks of a PCM WAV file read from byte `at` on.
-void samplePcmFile(int fd, int64_t at, size_t blockSize, size_t count, const audio::TChannelInfo &info,
-                   TStrings &out) {
-    out.reserve(count);
-    if (blockSize == 0) {
-        TWaveSampleList::SampleBlocks(info.bitsPerSample, info.channels, nullptr, 0, count, out);
-        return;
-    }
-    const size_t perWindow = std::max<size_t>(1, ReadWindowBytes / blockSize);
-    std::vector<uint8_t> buffer(perWindow * blockSize);
-    for (size_t done = 0; done < count;) {
-        const size_t blocks = std::min(perWindow, count - done);
-        const size_t want = blocks * blockSize;
-        size_t got = 0;
-        while (got < want) {
-            const ssize_t n = ::pread(fd, buffer.data() + got, want - got, static_cast<off_t>(at + got));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                throw platform::EPlatformError(std::string("不能读取文件：") + std::strerror(errno));
-            if (n == 0)
-                break;
-            got += static_cast<size_t>(n);
-        }
-        // Only a file cut short while we read it ends early: its missing tail is silence.
-        std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(got), buffer.begin() + static_cast<std::ptrdiff_t>(want),
-                  info.bitsPerSample == 8 ? 128 : 0);
-        TWaveSampleList::SampleBlocks(info.bitsPerSample, info.channels, buffer.data(), blockSize, blocks, out);
-        at += static_cast<int64_t>(want);
-        done += blocks;
-    }
-}
-
 class TFd {
 public:
     explicit TFd(const std::string &path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
@@ -213,8 +179,8 @@ bool sampleInPlace(const std::string &path, const audio::TChannelInfo &info, uns
     std::vector<TStrings> results(n);
     const auto part = [&](size_t k) {
         const TPart p = partOf(grid.blocks, n, k);
-        samplePcmFile(file.get(), static_cast<int64_t>(layout->dataOffset + p.first * grid.blockSize), grid.blockSize,
-                      p.count, info, results[k]);
+        SamplePcmBlocks(file.get(), static_cast<int64_t>(layout->dataOffset + p.first * grid.blockSize), grid.blockSize,
+                        p.count, info.bitsPerSample, info.channels, nullptr, results[k]);
     };
     std::atomic<bool> cancel{false};
     TPartThreads threads(n, cancel, part);
