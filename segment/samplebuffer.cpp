@@ -25,13 +25,17 @@ int32_t TWaveSampleList::SampleCountFor(int32_t durationMs) {
 namespace {
 
 // Eight 16-bit lanes: one SSE2 register on x86-64 (pminsw/pmaxsw), one NEON
-// register on ARM; the compiler's vector types keep the loop free of branches at
+// register on ARM; the compiler's vector types keep the loops free of branches at
 // the project's -O2, where its own vectoriser leaves lane arrays on the stack.
 using TLanes = int16_t __attribute__((vector_size(16)));
 using TByteLanes = uint8_t __attribute__((vector_size(8)));
 constexpr size_t LaneCount = 8;
-// Lane group numbers are 16-bit and compared signed.
-constexpr size_t ChunkGroups = 32767;
+// Lane groups per stretch: the scan tracks where extremes occur per stretch, not
+// per group, which leaves two operations per group.
+constexpr size_t StretchGroups = 8;
+constexpr size_t StretchValues = StretchGroups * LaneCount;
+// Stretch numbers are 16-bit lanes compared signed.
+constexpr size_t ChunkStretches = 32767;
 
 // The extremes of each channel and where each first occurs.
 struct TExtremes {
@@ -52,6 +56,13 @@ struct TExtremes {
 };
 
 template <typename T>
+T valueAt(const uint8_t *block, size_t i) {
+    T v;
+    std::memcpy(&v, block + i * sizeof(T), sizeof v);
+    return v;
+}
+
+template <typename T>
 TLanes loadLanes(const uint8_t *p) {
     if constexpr (sizeof(T) == 1) {
         TByteLanes b;
@@ -64,47 +75,103 @@ TLanes loadLanes(const uint8_t *p) {
     }
 }
 
-// The values of a block of interleaved samples (T: int16_t, or uint8_t for 8-bit,
-// widened to 16 bits), eight lanes at a time. With one or two channels each lane
-// belongs to one channel. Per lane the loop keeps the extremes and the last group
-// in which each was strictly bettered: since the groups come in order, that is
-// the group of the first occurrence of the lane's final extreme.
+// Running lane extremes and, per lane, the last step (group or stretch) in which
+// each was strictly bettered: since the steps come in order, that is the step
+// holding the first occurrence of the lane's final extreme. A lane never bettered
+// holds the start value, which then is its value in step 0: step 0 is right too.
+struct TLaneTrack {
+    TLanes mn, mx, atMn{}, atMx{}, step{};
+
+    TLaneTrack() {
+        const int16_t lowest = std::numeric_limits<int16_t>::lowest(), highest = std::numeric_limits<int16_t>::max();
+        mn = TLanes{} + highest;
+        mx = TLanes{} + lowest;
+    }
+    // The extremes of the next step: its minima and maxima per lane.
+    void add(TLanes stepMin, TLanes stepMax) {
+        const int16_t one = 1;
+        const TLanes below = stepMin < mn, above = stepMax > mx;
+        // Spelled apart from the masks above so that they become pminsw/pmaxsw.
+        mn = mn > stepMin ? stepMin : mn;
+        mx = mx < stepMax ? stepMax : mx;
+        const TLanes gotMin = step & below, gotMax = step & above;
+        atMn = gotMin > atMn ? gotMin : atMn;
+        atMx = gotMax > atMx ? gotMax : atMx;
+        step += one;
+    }
+};
+
+// Groups [first, first + n) one at a time, n < 32768.
+template <typename T>
+void scanGroups(const uint8_t *block, size_t first, size_t n, size_t chans, TExtremes &e) {
+    TLaneTrack t;
+    for (size_t k = 0; k < n; ++k) {
+        const TLanes v = loadLanes<T>(block + (first + k) * LaneCount * sizeof(T));
+        t.add(v, v);
+    }
+    for (size_t l = 0; l < LaneCount && n > 0; ++l) {
+        const size_t base = first * LaneCount + l;
+        e.take(l % chans, t.mn[l], base + static_cast<size_t>(t.atMn[l]) * LaneCount);
+        e.take(l % chans, t.mx[l], base + static_cast<size_t>(t.atMx[l]) * LaneCount);
+    }
+}
+
+// Stretches [first, first + n), n <= ChunkStretches, a stretch at a time; then
+// for each channel's extreme the first stretch holding it is searched value by value.
+template <typename T>
+void scanStretches(const uint8_t *block, size_t first, size_t n, size_t chans, TExtremes &e) {
+    TLaneTrack t;
+    const uint8_t *p = block + first * StretchValues * sizeof(T);
+    for (size_t k = 0; k < n; ++k, p += StretchValues * sizeof(T)) {
+        TLanes mn = loadLanes<T>(p), mx = mn;
+#pragma GCC unroll 8
+        for (size_t g = 1; g < StretchGroups; ++g) {
+            const TLanes v = loadLanes<T>(p + g * LaneCount * sizeof(T));
+            mn = mn > v ? v : mn;
+            mx = mx < v ? v : mx;
+        }
+        t.add(mn, mx);
+    }
+    for (size_t c = 0; c < chans; ++c)
+        for (const bool isMin : {true, false}) {
+            const TLanes &value = isMin ? t.mn : t.mx;
+            const TLanes &at = isMin ? t.atMn : t.atMx;
+            int32_t best = value[c];
+            size_t stretch = static_cast<size_t>(at[c]);
+            for (size_t l = c + chans; l < LaneCount; l += chans) {
+                const int32_t v = value[l];
+                const size_t s = static_cast<size_t>(at[l]);
+                if ((isMin ? v < best : v > best) || (v == best && s < stretch)) {
+                    best = v;
+                    stretch = s;
+                }
+            }
+            // The stretch holds best in channel c: its first occurrence there, in time order.
+            const size_t start = (first + stretch) * StretchValues;
+            for (size_t i = start + c; i < start + StretchValues; i += chans)
+                if (valueAt<T>(block, i) == best) {
+                    e.take(c, best, i);
+                    break;
+                }
+        }
+}
+
+// The extremes of each channel of a block of interleaved samples (T: int16_t, or
+// uint8_t for 8-bit, widened to 16 bits) and which of them comes first. The values
+// are taken eight lanes at a time; with one or two channels each lane belongs to
+// one channel.
 template <typename T>
 TBlockPeaks scanPeaks(const uint8_t *block, size_t frames, size_t chans) {
     static_assert(std::endian::native == std::endian::little, "samples are little-endian");
     const size_t count = frames * chans;
-    const size_t groups = count / LaneCount;
+    const size_t stretches = count / StretchValues;
     TExtremes e;
-    const int16_t lowest = std::numeric_limits<int16_t>::lowest(), highest = std::numeric_limits<int16_t>::max();
-    const int16_t one = 1;
-    for (size_t first = 0; first < groups; first += ChunkGroups) {
-        const size_t n = std::min(ChunkGroups, groups - first);
-        const uint8_t *p = block + first * LaneCount * sizeof(T);
-        TLanes mn = TLanes{} + highest, mx = TLanes{} + lowest;
-        TLanes atMn = TLanes{}, atMx = TLanes{}, g = TLanes{};
-        for (size_t k = 0; k < n; ++k, g += one, p += LaneCount * sizeof(T)) {
-            const TLanes v = loadLanes<T>(p);
-            const TLanes below = v < mn, above = v > mx;
-            // Spelled apart from the masks above so that they become pminsw/pmaxsw.
-            mn = mn > v ? v : mn;
-            mx = mx < v ? v : mx;
-            const TLanes gotMin = g & below, gotMax = g & above;
-            atMn = gotMin > atMn ? gotMin : atMn;
-            atMx = gotMax > atMx ? gotMax : atMx;
-        }
-        // A lane never bettered holds the start value, which then is its value in
-        // group 0: position 0 is right for it too.
-        for (size_t l = 0; l < LaneCount; ++l) {
-            const size_t base = first * LaneCount + l;
-            e.take(l % chans, mn[l], base + static_cast<size_t>(atMn[l]) * LaneCount);
-            e.take(l % chans, mx[l], base + static_cast<size_t>(atMx[l]) * LaneCount);
-        }
-    }
-    for (size_t i = groups * LaneCount; i < count; ++i) {
-        T v;
-        std::memcpy(&v, block + i * sizeof(T), sizeof v);
-        e.take(i % chans, v, i);
-    }
+    for (size_t first = 0; first < stretches; first += ChunkStretches)
+        scanStretches<T>(block, first, std::min(ChunkStretches, stretches - first), chans, e);
+    const size_t groups = count / LaneCount;
+    scanGroups<T>(block, stretches * StretchGroups, groups - stretches * StretchGroups, chans, e);
+    for (size_t i = groups * LaneCount; i < count; ++i)
+        e.take(i % chans, valueAt<T>(block, i), i);
 
     TBlockPeaks out{};
     for (size_t c = 0; c < chans; ++c) {

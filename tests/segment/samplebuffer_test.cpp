@@ -225,11 +225,11 @@ TEST(SampleBuffer, BlockPeaksMatchTheFrameByFrameRule) {
             }
 }
 
-// Blocks longer than the scan's 16-bit lane counters reach (32767 groups of eight
+// Blocks longer than the scan's 16-bit lane counters reach (32767 stretches of 64
 // values) are scanned in pieces; the pieces must join as one frame-by-frame scan,
 // also when the extremes first occur past the first piece or tie across pieces.
 TEST(SampleBuffer, LongBlocksMatchTheFrameByFrameRule) {
-    const size_t pieceValues = 32767 * 8;
+    const size_t pieceValues = 32767 * 64;
     uint32_t seed = 777;
     auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
     struct Fill {
@@ -244,7 +244,7 @@ TEST(SampleBuffer, LongBlocksMatchTheFrameByFrameRule) {
     for (const Fill &fill : fills)
         for (int bits : {8, 16})
             for (int channels : {1, 2})
-                for (size_t extra : {size_t{0}, size_t{6}, size_t{9001}}) {
+                for (size_t extra : {size_t{0}, size_t{9001}}) {
                     const size_t width = bits == 8 ? 1 : 2;
                     const size_t values = pieceValues + extra;
                     std::vector<uint8_t> b(values * width);
