@@ -24,76 +24,161 @@ int32_t TWaveSampleList::SampleCountFor(int32_t durationMs) {
 
 namespace {
 
+// Eight 16-bit lanes: one SSE2 register on x86-64 (pminsw/pmaxsw), one NEON
+// register on ARM; the compiler's vector types keep the loops free of branches at
+// the project's -O2, where its own vectoriser leaves lane arrays on the stack.
+using TLanes = int16_t __attribute__((vector_size(16)));
+using TByteLanes = uint8_t __attribute__((vector_size(8)));
+constexpr size_t LaneCount = 8;
+// Lane groups per stretch: the scan tracks where extremes occur per stretch, not
+// per group, which leaves two operations per group.
+constexpr size_t StretchGroups = 8;
+constexpr size_t StretchValues = StretchGroups * LaneCount;
+// Stretch numbers are 16-bit lanes compared signed.
+constexpr size_t ChunkStretches = 32767;
+
+// The extremes of each channel and where each first occurs.
+struct TExtremes {
+    int32_t mn[2] = {std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::max()};
+    int32_t mx[2] = {std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::min()};
+    size_t atMin[2] = {}, atMax[2] = {};
+
+    void take(size_t c, int32_t v, size_t at) {
+        if (v < mn[c] || (v == mn[c] && at < atMin[c])) {
+            mn[c] = v;
+            atMin[c] = at;
+        }
+        if (v > mx[c] || (v == mx[c] && at < atMax[c])) {
+            mx[c] = v;
+            atMax[c] = at;
+        }
+    }
+};
+
+template <typename T>
+T valueAt(const uint8_t *block, size_t i) {
+    T v;
+    std::memcpy(&v, block + i * sizeof(T), sizeof v);
+    return v;
+}
+
+template <typename T>
+TLanes loadLanes(const uint8_t *p) {
+    if constexpr (sizeof(T) == 1) {
+        TByteLanes b;
+        std::memcpy(&b, p, sizeof b);
+        return __builtin_convertvector(b, TLanes);
+    } else {
+        TLanes v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    }
+}
+
+// Running lane extremes and, per lane, the last step (group or stretch) in which
+// each was strictly bettered: since the steps come in order, that is the step
+// holding the first occurrence of the lane's final extreme. A lane never bettered
+// holds the start value, which then is its value in step 0: step 0 is right too.
+struct TLaneTrack {
+    TLanes mn, mx, atMn{}, atMx{}, step{};
+
+    TLaneTrack() {
+        const int16_t lowest = std::numeric_limits<int16_t>::lowest(), highest = std::numeric_limits<int16_t>::max();
+        mn = TLanes{} + highest;
+        mx = TLanes{} + lowest;
+    }
+    // The extremes of the next step: its minima and maxima per lane.
+    void add(TLanes stepMin, TLanes stepMax) {
+        const int16_t one = 1;
+        const TLanes below = stepMin < mn, above = stepMax > mx;
+        // Spelled apart from the masks above so that they become pminsw/pmaxsw.
+        mn = mn > stepMin ? stepMin : mn;
+        mx = mx < stepMax ? stepMax : mx;
+        const TLanes gotMin = step & below, gotMax = step & above;
+        atMn = gotMin > atMn ? gotMin : atMn;
+        atMx = gotMax > atMx ? gotMax : atMx;
+        step += one;
+    }
+};
+
+// Groups [first, first + n) one at a time, n < 32768.
+template <typename T>
+void scanGroups(const uint8_t *block, size_t first, size_t n, size_t chans, TExtremes &e) {
+    TLaneTrack t;
+    for (size_t k = 0; k < n; ++k) {
+        const TLanes v = loadLanes<T>(block + (first + k) * LaneCount * sizeof(T));
+        t.add(v, v);
+    }
+    for (size_t l = 0; l < LaneCount && n > 0; ++l) {
+        const size_t base = first * LaneCount + l;
+        e.take(l % chans, t.mn[l], base + static_cast<size_t>(t.atMn[l]) * LaneCount);
+        e.take(l % chans, t.mx[l], base + static_cast<size_t>(t.atMx[l]) * LaneCount);
+    }
+}
+
+// Stretches [first, first + n), n <= ChunkStretches, a stretch at a time; then
+// for each channel's extreme the first stretch holding it is searched value by value.
+template <typename T>
+void scanStretches(const uint8_t *block, size_t first, size_t n, size_t chans, TExtremes &e) {
+    TLaneTrack t;
+    const uint8_t *p = block + first * StretchValues * sizeof(T);
+    for (size_t k = 0; k < n; ++k, p += StretchValues * sizeof(T)) {
+        TLanes mn = loadLanes<T>(p), mx = mn;
+#pragma GCC unroll 8
+        for (size_t g = 1; g < StretchGroups; ++g) {
+            const TLanes v = loadLanes<T>(p + g * LaneCount * sizeof(T));
+            mn = mn > v ? v : mn;
+            mx = mx < v ? v : mx;
+        }
+        t.add(mn, mx);
+    }
+    for (size_t c = 0; c < chans; ++c)
+        for (const bool isMin : {true, false}) {
+            const TLanes &value = isMin ? t.mn : t.mx;
+            const TLanes &at = isMin ? t.atMn : t.atMx;
+            int32_t best = value[c];
+            size_t stretch = static_cast<size_t>(at[c]);
+            for (size_t l = c + chans; l < LaneCount; l += chans) {
+                const int32_t v = value[l];
+                const size_t s = static_cast<size_t>(at[l]);
+                if ((isMin ? v < best : v > best) || (v == best && s < stretch)) {
+                    best = v;
+                    stretch = s;
+                }
+            }
+            // The stretch holds best in channel c: its first occurrence there, in time order.
+            const size_t start = (first + stretch) * StretchValues;
+            for (size_t i = start + c; i < start + StretchValues; i += chans)
+                if (valueAt<T>(block, i) == best) {
+                    e.take(c, best, i);
+                    break;
+                }
+        }
+}
+
 // The extremes of each channel of a block of interleaved samples (T: int16_t, or
-// uint8_t for 8-bit), first-occurring first. The values are taken a fixed number
-// of lanes at a time, and with one or two channels every lane belongs to one
-// channel, so both passes vectorise: the first finds the extremes, the second
-// skips whole lane groups holding neither to find which extreme comes first.
-// (Strict comparisons in a frame-by-frame scan keep the first occurrence of each
-// extreme, which is what this finds.)
+// uint8_t for 8-bit, widened to 16 bits) and which of them comes first. The values
+// are taken eight lanes at a time; with one or two channels each lane belongs to
+// one channel.
 template <typename T>
 TBlockPeaks scanPeaks(const uint8_t *block, size_t frames, size_t chans) {
     static_assert(std::endian::native == std::endian::little, "samples are little-endian");
-    constexpr size_t L = 32 / sizeof(T);
     const size_t count = frames * chans;
-    auto load = [block](size_t i) {
-        T v;
-        std::memcpy(&v, block + i * sizeof(T), sizeof v);
-        return v;
-    };
-
-    T lmin[L], lmax[L];
-    std::fill_n(lmin, L, std::numeric_limits<T>::max());
-    std::fill_n(lmax, L, std::numeric_limits<T>::lowest());
-    size_t i = 0;
-    for (; i + L <= count; i += L) {
-        T v[L];
-        std::memcpy(v, block + i * sizeof(T), sizeof v);
-        for (size_t k = 0; k < L; ++k) {
-            lmin[k] = std::min(lmin[k], v[k]);
-            lmax[k] = std::max(lmax[k], v[k]);
-        }
-    }
-    T mn[2] = {std::numeric_limits<T>::max(), std::numeric_limits<T>::max()};
-    T mx[2] = {std::numeric_limits<T>::lowest(), std::numeric_limits<T>::lowest()};
-    for (size_t k = 0; k < L; ++k) {
-        mn[k % chans] = std::min(mn[k % chans], lmin[k]);
-        mx[k % chans] = std::max(mx[k % chans], lmax[k]);
-    }
-    for (; i < count; ++i) {
-        const T v = load(i);
-        mn[i % chans] = std::min(mn[i % chans], v);
-        mx[i % chans] = std::max(mx[i % chans], v);
-    }
+    const size_t stretches = count / StretchValues;
+    TExtremes e;
+    for (size_t first = 0; first < stretches; first += ChunkStretches)
+        scanStretches<T>(block, first, std::min(ChunkStretches, stretches - first), chans, e);
+    const size_t groups = count / LaneCount;
+    scanGroups<T>(block, stretches * StretchGroups, groups - stretches * StretchGroups, chans, e);
+    for (size_t i = groups * LaneCount; i < count; ++i)
+        e.take(i % chans, valueAt<T>(block, i), i);
 
     TBlockPeaks out{};
     for (size_t c = 0; c < chans; ++c) {
-        T tmin[L], tmax[L];
-        for (size_t k = 0; k < L; ++k) {
-            // Lanes of the other channel look for a value pair that cannot match both.
-            const bool mine = k % chans == c;
-            tmin[k] = mine ? mn[c] : std::numeric_limits<T>::max();
-            tmax[k] = mine ? mx[c] : std::numeric_limits<T>::max();
-        }
-        const bool otherHasMax = chans == 2 && (mx[1 - c] == std::numeric_limits<T>::max());
-        size_t j = 0;
-        if (!otherHasMax) {
-            for (; j + L <= count; j += L) {
-                T v[L];
-                std::memcpy(v, block + j * sizeof(T), sizeof v);
-                int hit = 0;
-                for (size_t k = 0; k < L; ++k)
-                    hit |= (v[k] == tmin[k]) | (v[k] == tmax[k]);
-                if (hit)
-                    break;
-            }
-        }
-        j = j / chans * chans + c;
-        while (j < count && load(j) != mn[c] && load(j) != mx[c])
-            j += chans;
-        const bool minFirst = j >= count || load(j) == mn[c];
-        out[2 * c] = minFirst ? mn[c] : mx[c];
-        out[2 * c + 1] = minFirst ? mx[c] : mn[c];
+        // Equal positions only when the channel is constant: either order is the same.
+        const bool minFirst = e.atMin[c] <= e.atMax[c];
+        out[2 * c] = minFirst ? e.mn[c] : e.mx[c];
+        out[2 * c + 1] = minFirst ? e.mx[c] : e.mn[c];
     }
     if (chans == 1) {
         out[2] = out[0];

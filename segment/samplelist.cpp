@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "pcmread.h"
 #include "platform/tempfolder.h"
 #include "wavlayout.h"
 
@@ -30,8 +31,6 @@ namespace vorel::segment {
 
 namespace {
 
-// Reads in place go through a buffer of about this size.
-constexpr size_t ReadWindowBytes = 4 << 20;
 // The first stretch is short, so that the first sentence is soon known; later
 // ones grow to a few minutes, where setting up a decoder in its place costs
 // nothing against the work.
@@ -39,39 +38,6 @@ constexpr size_t FirstStretchBlocks = 250;
 constexpr size_t MaxStretchBlocks = 7500;
 
 // --- In place ---------------------------------------------------------------------
-
-// Samples count blocks of a PCM WAV file read from byte `at` on.
-void samplePcmFile(int fd, int64_t at, size_t blockSize, size_t count, const audio::TChannelInfo &info,
-                   TStrings &out) {
-    out.reserve(count);
-    if (blockSize == 0) {
-        TWaveSampleList::SampleBlocks(info.bitsPerSample, info.channels, nullptr, 0, count, out);
-        return;
-    }
-    const size_t perWindow = std::max<size_t>(1, ReadWindowBytes / blockSize);
-    std::vector<uint8_t> buffer(perWindow * blockSize);
-    for (size_t done = 0; done < count;) {
-        const size_t blocks = std::min(perWindow, count - done);
-        const size_t want = blocks * blockSize;
-        size_t got = 0;
-        while (got < want) {
-            const ssize_t n = ::pread(fd, buffer.data() + got, want - got, static_cast<off_t>(at + got));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                throw platform::EPlatformError(std::string("不能读取文件：") + std::strerror(errno));
-            if (n == 0)
-                break;
-            got += static_cast<size_t>(n);
-        }
-        // Only a file cut short while we read it ends early: its missing tail is silence.
-        std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(got), buffer.begin() + static_cast<std::ptrdiff_t>(want),
-                  info.bitsPerSample == 8 ? 128 : 0);
-        TWaveSampleList::SampleBlocks(info.bitsPerSample, info.channels, buffer.data(), blockSize, blocks, out);
-        at += static_cast<int64_t>(want);
-        done += blocks;
-    }
-}
 
 class TFd {
 public:
@@ -305,8 +271,8 @@ void TSampleFeed::sampleStretch(size_t worker, std::unique_ptr<audio::TBassStrea
     TState &st = *s_;
     const audio::TChannelInfo &info = st.info;
     if (st.how == TSamplingPath::InPlace) {
-        samplePcmFile(st.fd->get(), static_cast<int64_t>(st.dataOffset + first * st.grid.blockSize),
-                      st.grid.blockSize, count, info, out);
+        SamplePcmBlocks(st.fd->get(), static_cast<int64_t>(st.dataOffset + first * st.grid.blockSize),
+                        st.grid.blockSize, count, info.bitsPerSample, info.channels, &st.cancel, out);
         return;
     }
     if (!own) {

@@ -224,3 +224,44 @@ TEST(SampleBuffer, BlockPeaksMatchTheFrameByFrameRule) {
                     << "bits " << bits << " channels " << channels << " round " << round << " bytes " << n;
             }
 }
+
+// Blocks longer than the scan's 16-bit lane counters reach (32767 stretches of 64
+// values) are scanned in pieces; the pieces must join as one frame-by-frame scan,
+// also when the extremes first occur past the first piece or tie across pieces.
+TEST(SampleBuffer, LongBlocksMatchTheFrameByFrameRule) {
+    const size_t pieceValues = 32767 * 64;
+    uint32_t seed = 777;
+    auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    struct Fill {
+        const char *what;
+        int spread;          // values drawn from [128 - spread/2, 128 + spread/2) on the byte scale
+        int firstPieceSpread; // the same for the first piece's values
+    };
+    const Fill fills[] = {
+        {"ties in every piece", 3, 3},
+        {"extremes only after the first piece", 256, 40},
+    };
+    for (const Fill &fill : fills)
+        for (int bits : {8, 16})
+            for (int channels : {1, 2})
+                for (size_t extra : {size_t{0}, size_t{9001}}) {
+                    const size_t width = bits == 8 ? 1 : 2;
+                    const size_t values = pieceValues + extra;
+                    std::vector<uint8_t> b(values * width);
+                    for (size_t i = 0; i < values; ++i) {
+                        const int spread = i < pieceValues ? fill.firstPieceSpread : fill.spread;
+                        const int v = 128 - spread / 2 + static_cast<int>(next() >> 8) % spread; // 0..255
+                        if (width == 1)
+                            b[i] = static_cast<uint8_t>(v);
+                        else {
+                            // The same level on the 16-bit scale, low byte random.
+                            const auto s = static_cast<uint16_t>(static_cast<int16_t>((v - 128) * 256 + (next() >> 24)));
+                            b[2 * i] = static_cast<uint8_t>(s & 0xFF);
+                            b[2 * i + 1] = static_cast<uint8_t>(s >> 8);
+                        }
+                    }
+                    EXPECT_EQ(TWaveSampleList::BlockPeaks(bits, channels, b.data(), b.size()),
+                              referencePeaks(bits, channels, b))
+                        << fill.what << ", bits " << bits << " channels " << channels << " extra " << extra;
+                }
+}
