@@ -81,7 +81,9 @@ TEST(LongLoadE2E, TenHoursPlayAtOnceAndEndAsTheBenchmarkDoes) {
             detail = l.detail;
         }
     EXPECT_EQ(detail.rfind("0 ", 0), 0u) << detail; // the first sentence, from its start
+#ifndef VOREL_SANITIZED
     EXPECT_LT(firstRead, 1000);
+#endif
     EXPECT_EQ(run.count("load"), 0u) << "the load had ended before the first reading";
 
     ASSERT_TRUE(run.waitFor("load", "book.mp3", 240000)) << run.stderrText();
