@@ -75,22 +75,23 @@ measure() {
 
 row() { printf '%-44s %8s s  %8s KB\n' "$1" "$2" "$3"; }
 
+# median of five runs of vorel-bench FILE of one field of its JSON line (ms)
+median_field() {
+  local file=$1 field=$2 values=()
+  for _ in 1 2 3 4 5; do
+    values+=("$("$bench" "$file" | grep -o "\"$field\":[0-9.]*" | cut -d: -f2)")
+  done
+  printf '%s\n' "${values[@]}" | sort -n | sed -n 3p
+}
+
 ready() {
   echo "== ready at once (median of 5): the first sentence playable, the whole load, the 60-minute WAV"
   cat "$out/book600.mp3" > /dev/null
-  firsts=()
-  for _ in 1 2 3 4 5; do
-    firsts+=("$("$bench" "$out/book600.mp3" | grep -o '"first_sentence_ms":[0-9.]*' | cut -d: -f2)")
-  done
-  row "vorel-bench book600.mp3 first_sentence_ms" "$(printf '%s\n' "${firsts[@]}" | sort -n | sed -n 3p) ms" ""
+  row "vorel-bench book600.mp3 first_sentence_ms" "$(median_field "$out/book600.mp3" first_sentence_ms) ms" ""
   read -r t m < <(measure 5 "$bench" "$out/book600.mp3"); row "vorel-bench book600.mp3" "$t" "$m"
   read -r t m < <(measure 5 mpg123 -q -t "$out/book600.mp3"); row "mpg123 -q -t book600.mp3" "$t" "$m"
   cat "$out/speech60.wav" > /dev/null
-  samples=()
-  for _ in 1 2 3 4 5; do
-    samples+=("$("$bench" "$out/speech60.wav" | grep -o '"sample_ms":[0-9.]*' | cut -d: -f2)")
-  done
-  row "vorel-bench speech60.wav sample_ms" "$(printf '%s\n' "${samples[@]}" | sort -n | sed -n 3p) ms" ""
+  row "vorel-bench speech60.wav sample_ms" "$(median_field "$out/speech60.wav" sample_ms) ms" ""
   read -r t m < <(measure 5 "$bench" "$out/speech60.wav"); row "vorel-bench speech60.wav" "$t" "$m"
   read -r t m < <(measure 5 sh -c "cat '$out/speech60.wav' > /dev/null"); row "cat speech60.wav > /dev/null" "$t" "$m"
 }
