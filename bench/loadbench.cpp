@@ -38,20 +38,23 @@ std::string loadOne(audio::TBass &player, const std::string &file) {
     const double openMs = msSince(t0);
     const int32_t duration = player.info.duration;
 
-    double firstSentenceMs = -1, sampleMs = 0;
+    // The last poll takes the last samples and runs what needs the whole
+    // recording (the noise floor, the tail level): that is the split's share.
+    double firstSentenceMs = -1, sampleMs = 0, splitMs = 0;
     for (;;) {
+        const auto before = Clock::now();
         const repeater::TGrowth g = source->Poll(lesson);
         if (firstSentenceMs < 0 && source->KnownSentences(lesson) > 0)
             firstSentenceMs = msSince(t0);
-        if (g.samples)
-            sampleMs = msSince(t0) - openMs;
-        if (g.finished)
+        if (g.finished) {
+            sampleMs = std::chrono::duration<double, std::milli>(before - t0).count() - openMs;
+            splitMs = msSince(before);
             break;
+        }
         if (!g.samples)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     const double totalMs = msSince(t0);
-    const double splitMs = totalMs - openMs - sampleMs;
     const segment::TSegmentList &segments = *lesson.segments;
 
     std::string breakpoints, stops;
