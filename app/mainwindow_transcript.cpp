@@ -28,7 +28,11 @@ void TfMainFree::CreateTranscript() {
     connect(r, &repeater::TRepeater::Traced, this, [this](const std::string &kind, const std::string &) {
         if (kind == "break")
             TranscriptRefill();
-        else if (kind == "load")
+        else if (kind == "open") {
+            // A breakpoint file's texts are there before the sampling ends.
+            TranscriptRefill();
+            transcriptAfterLoad_ = true;
+        } else if (kind == "load")
             transcriptAfterLoad_ = true;
     });
     connect(r, &repeater::TRepeater::Changed, this, [this] { TranscriptFollow(); });

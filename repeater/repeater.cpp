@@ -697,6 +697,8 @@ void TRepeater::OpenAudioFile(const std::string &file, const TSourceStarter &sta
     showFileInfo();
     readCount_ = 1;
     busy_ = false;
+    // The lesson is in use from here; a breakpoint or subtitle file's texts are all known.
+    emit Traced("open", file + " " + std::to_string(lesson_.info.duration));
     // What the file gave at once may already be all there is.
     pollLoad();
     if (load_) {

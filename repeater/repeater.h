@@ -135,8 +135,9 @@ public:
 
 signals:
     void Changed();
-    // One event for the program's trace: kind (status, notice, read, load, break, text)
-    // and its detail. Emitted at once, in order.
+    // One event for the program's trace: kind (status, notice, read, open, load,
+    // break, text) and its detail. Emitted at once, in order. "open": the new
+    // lesson is in use (its sampling may go on); "load": the load has ended.
     void Traced(const std::string &kind, const std::string &detail);
     // The last reading of sentence has ended (before anything moves on).
     void LastReadingFinished(int32_t sentence);
