@@ -120,7 +120,10 @@ private:
                 lesson.segments->Add({t, segment::TSegmentList::MakeStamp(t), "", ""});
             }
             g.replaced = true;
-            lesson.notice = joinNotices(lesson.notice, segment::NoiseFloorSplitNotice);
+            // One word on how the sentences were found: a breakpoint file without
+            // stamps already said it.
+            if (!how_.LrcWithoutStamps)
+                lesson.notice = joinNotices(lesson.notice, segment::NoiseFloorSplitNotice);
         }
         g.notice = lesson.notice;
     }
