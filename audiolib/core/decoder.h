@@ -25,7 +25,9 @@ class Decoder {
 public:
     virtual ~Decoder() = default;
 
-    // Opens path (UTF-8). prescan asks for the exact length of an MP3 (a full scan).
+    // Opens path (UTF-8). prescan asks for the exact length of an MP3: a walk over its
+    // frame headers, kept for later opens of the unchanged file, or where the stream
+    // is not clean libmpg123's full scan. Any thread; several may open at once.
     // On failure returns null and sets error to BASS_ERROR_FILEOPEN (missing,
     // unreadable), BASS_ERROR_FILEFORM (no audio we can decode) or
     // BASS_ERROR_NOTAUDIO (a container without an audio track).

@@ -21,6 +21,7 @@ public:
     SourceFile &operator=(const SourceFile &) = delete;
 
     uint64_t size() const { return size_; }
+    int fd() const { return fd_; }
     // Reads up to n bytes at offset; returns the count (short only at the end of
     // the file), -1 on an I/O error.
     int64_t readAt(uint64_t offset, void *buf, size_t n) const;
@@ -33,6 +34,13 @@ private:
 // Offset of the first MPEG audio frame when the file carries real evidence of
 // being an MPEG audio stream, else nothing.
 std::optional<uint64_t> findMpegAudioStart(const SourceFile &file);
+
+// Tests only: true makes every MP3 prescan run libmpg123's own full scan, as if the
+// frame walk had refused the file, and keeps the layout cache out of it. Any thread.
+void setMpegLibraryScanForced(bool forced);
+// Tests only: MP3 prescans so far that took the length from a frame walk or its
+// cached result instead of libmpg123's scan. Any thread.
+uint64_t mpegScansAvoided();
 
 // Both return null with error set when the content cannot be decoded after all.
 std::unique_ptr<Decoder> openMpegDecoder(std::unique_ptr<SourceFile> file, uint64_t audioStart,

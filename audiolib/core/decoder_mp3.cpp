@@ -5,7 +5,11 @@
 
 #include <mpg123.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -61,15 +65,38 @@ bool sameStream(const FrameHeader &a, const FrameHeader &b) {
     return a.version == b.version && a.layer == b.layer && a.rateIndex == b.rateIndex && a.mono == b.mono;
 }
 
+int samplesPerFrame(const FrameHeader &h) {
+    if (h.layer == 3)
+        return 384;
+    return h.layer == 1 && h.version != 3 ? 576 : 1152;
+}
+
+// Where a Xing/Info tag sits in a layer III frame: after the side information.
+size_t xingOffset(const FrameHeader &h) {
+    return 4 + (h.version == 3 ? (h.mono ? 17 : 32) : (h.mono ? 9 : 17));
+}
+
+bool hasXingHeader(const unsigned char *p, const FrameHeader &h, size_t avail) {
+    const size_t xing = xingOffset(h);
+    return h.layer == 1 && avail >= xing + 4 &&
+           (std::memcmp(p + xing, "Xing", 4) == 0 || std::memcmp(p + xing, "Info", 4) == 0);
+}
+
+bool hasVbriHeader(const unsigned char *p, const FrameHeader &h, size_t avail) {
+    return h.layer == 1 && avail >= 40 && std::memcmp(p + 36, "VBRI", 4) == 0;
+}
+
 // A Xing/Info (LAME) or VBRI header in the first frame.
 bool hasVbrHeader(const unsigned char *p, const FrameHeader &h, size_t avail) {
-    if (h.layer != 1)
-        return false;
-    const size_t side = h.version == 3 ? (h.mono ? 17 : 32) : (h.mono ? 9 : 17);
-    const size_t xing = 4 + side;
-    if (avail >= xing + 4 && (std::memcmp(p + xing, "Xing", 4) == 0 || std::memcmp(p + xing, "Info", 4) == 0))
-        return true;
-    return avail >= 40 && std::memcmp(p + 36, "VBRI", 4) == 0;
+    return hasXingHeader(p, h, avail) || hasVbriHeader(p, h, avail);
+}
+
+uint32_t be32(const unsigned char *p) {
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+
+uint32_t le32(const unsigned char *p) {
+    return uint32_t(p[3]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
 }
 
 // Syncsafe size of an ID3v2 tag at p, or -1 when p holds no valid tag header.
@@ -160,6 +187,321 @@ std::optional<uint64_t> findMpegAudioStart(const SourceFile &file) {
             return pos + start;
     }
     return std::nullopt;
+}
+
+namespace {
+
+// ---- The exact length without libmpg123's full scan ----------------------------
+//
+// libmpg123's scan parses every frame through the reader callbacks, on every open.
+// A clean stream (one unbroken chain of frames of one kind, then at most tags) has
+// its length in its frame headers alone: they are walked here in large blocks, and
+// the result is kept per file, so that the player, the probe and the sampler's
+// streams opening the same recording pay for one walk. Anything unusual (damage,
+// free format, a format change, a cut frame, a VBRI header) is left to the scan.
+
+constexpr size_t kWalkBlock = 1 << 20;
+// The seek index keeps at most this many entries: frames per entry double as it
+// fills, as in libmpg123's own index. A ten-hour file (1.4 million frames) gets one
+// entry per 512 frames, so a seek parses at most that many headers (some 200 KiB).
+constexpr size_t kIndexCapacity = 4096;
+// Files whose layout is kept: the recording being worked on, with room for a few
+// others opened in between.
+constexpr size_t kLayoutCacheSize = 8;
+
+std::atomic<bool> gLibraryScanForced{false};
+std::atomic<uint64_t> gScansAvoided{0};
+
+struct FrameWalk {
+    uint64_t frames = 0;     // audio frames; a leading Xing/Info frame is not one
+    bool tagFrame = false;   // the first frame is a Xing/Info frame
+    int64_t tagFrames = -1;  // the frame count it declares, -1 when none
+    int samplesPerFrame = 0;
+    off_t step = 1;
+    std::vector<off_t> index; // window offsets of audio frames 0, step, 2 step...
+};
+
+// True when nothing but tags lies between pos and end: an APE tag (with or without
+// its header) or an ID3v2 tag appended to the stream.
+bool onlyTagsBetween(const SourceFile &file, uint64_t pos, uint64_t end) {
+    if (pos == end)
+        return true;
+    if (end - pos < 10)
+        return false;
+    unsigned char b[32];
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(end - pos, sizeof b));
+    if (file.readAt(pos, b, n) != static_cast<int64_t>(n))
+        return false;
+    if (id3v2Size(b) == static_cast<int64_t>(end - pos))
+        return true;
+    // An APE header's size counts the items and the footer, not the header itself.
+    if (n == 32 && std::memcmp(b, "APETAGEX", 8) == 0 && 32 + uint64_t(le32(b + 12)) == end - pos)
+        return true;
+    return end - pos >= 32 && file.readAt(end - 32, b, 32) == 32 && std::memcmp(b, "APETAGEX", 8) == 0 &&
+           uint64_t(le32(b + 12)) == end - pos;
+}
+
+// Walks the frame chain from audioStart; nothing unless the stream is clean.
+std::optional<FrameWalk> walkFrames(const SourceFile &file, uint64_t audioStart) {
+    uint64_t end = file.size();
+    // An ID3v1 tag is taken off the end first, as libmpg123 does: a frame running
+    // into it is a cut frame.
+    unsigned char tail[3];
+    if (end - audioStart >= 128 && file.readAt(end - 128, tail, 3) == 3 && std::memcmp(tail, "TAG", 3) == 0)
+        end -= 128;
+
+    std::vector<unsigned char> buf(kWalkBlock);
+    uint64_t bufStart = 0;
+    size_t bufFill = 0;
+    // n bytes at the file offset at, refilling the buffer from there when needed.
+    auto bytesAt = [&](uint64_t at, size_t n) -> const unsigned char * {
+        if (at < bufStart || at + n > bufStart + bufFill) {
+            const int64_t got =
+                file.readAt(at, buf.data(), static_cast<size_t>(std::min<uint64_t>(kWalkBlock, end - at)));
+            bufStart = at;
+            bufFill = got > 0 ? static_cast<size_t>(got) : 0;
+            if (n > bufFill)
+                return nullptr;
+        }
+        return buf.data() + (at - bufStart);
+    };
+
+    FrameWalk walk;
+    FrameHeader first;
+    uint64_t pos = audioStart;
+    for (bool firstFrame = true; pos < end; firstFrame = false) {
+        FrameHeader h;
+        const unsigned char *p = end - pos >= 4 ? bytesAt(pos, 4) : nullptr;
+        if (!p || !parseHeader(p, h))
+            break;
+        if (h.length > end - pos)
+            return std::nullopt;
+        if (firstFrame) {
+            first = h;
+            walk.samplesPerFrame = samplesPerFrame(h);
+            const size_t avail = std::min<size_t>(h.length, 64);
+            p = bytesAt(pos, avail);
+            if (!p || hasVbriHeader(p, h, avail))
+                return std::nullopt;
+            if (hasXingHeader(p, h, avail)) {
+                const size_t x = xingOffset(h);
+                walk.tagFrame = true;
+                if (avail >= x + 12 && (be32(p + x + 4) & 1))
+                    walk.tagFrames = be32(p + x + 8);
+                pos += h.length;
+                continue;
+            }
+        } else if (!sameStream(first, h)) {
+            return std::nullopt;
+        }
+        if (walk.frames % static_cast<uint64_t>(walk.step) == 0) {
+            if (walk.index.size() == kIndexCapacity) {
+                for (size_t i = 0; i < kIndexCapacity / 2; ++i)
+                    walk.index[i] = walk.index[2 * i];
+                walk.index.resize(kIndexCapacity / 2);
+                walk.step *= 2;
+            }
+            if (walk.frames % static_cast<uint64_t>(walk.step) == 0)
+                walk.index.push_back(static_cast<off_t>(pos - audioStart));
+        }
+        ++walk.frames;
+        pos += h.length;
+    }
+    if (walk.frames == 0 || !onlyTagsBetween(file, pos, end))
+        return std::nullopt;
+    return walk;
+}
+
+// What a full scan of the file would tell: its length, and a seek index.
+struct MpegLayout {
+    int64_t length = 0; // sample frames, as mpg123_length() gives after mpg123_scan()
+    off_t step = 1;
+    std::vector<off_t> index;
+};
+
+// The length libmpg123 would report after its scan, given the walk and a handle
+// just opened on the same window; nothing where that cannot be told for certain.
+std::optional<int64_t> lengthFromWalk(mpg123_handle *mh, const FrameWalk &walk) {
+    off_t *offsets = nullptr;
+    off_t step = 0;
+    size_t fill = 0;
+    // libmpg123 must have taken the same frame for its first audio frame.
+    if (mpg123_spf(mh) != walk.samplesPerFrame || mpg123_index(mh, &offsets, &step, &fill) != MPG123_OK ||
+        fill < 1 || offsets[0] != walk.index.front())
+        return std::nullopt;
+    if (!walk.tagFrame) {
+        // No Info frame, so no gapless trim: every frame is delivered whole.
+        long delay = 0;
+        double unused = 0;
+        if (mpg123_getstate(mh, MPG123_ENC_DELAY, &delay, &unused) != MPG123_OK || delay != -1)
+            return std::nullopt;
+        return static_cast<int64_t>(walk.frames) * walk.samplesPerFrame;
+    }
+    // libmpg123 took the frame count and the gapless trim from the Info frame at
+    // open; where the walk confirms that count, the scan would find the same. A
+    // count that differs (files joined, a tag written before the end was known)
+    // is left to the scan, which also decides how the trim then applies.
+    if (walk.tagFrames != static_cast<int64_t>(walk.frames) ||
+        mpg123_framelength(mh) != static_cast<off_t>(walk.frames))
+        return std::nullopt;
+    const off_t length = mpg123_length(mh);
+    if (length <= 0)
+        return std::nullopt;
+    return static_cast<int64_t>(length);
+}
+
+// Which file, in which state: a rewritten file differs in size, mtime or ctime,
+// a replaced one in its inode as well.
+struct FileIdentity {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    timespec mtime{}, ctime{};
+    uint64_t audioStart = 0;
+
+    bool operator==(const FileIdentity &o) const {
+        return dev == o.dev && ino == o.ino && size == o.size && mtime.tv_sec == o.mtime.tv_sec &&
+               mtime.tv_nsec == o.mtime.tv_nsec && ctime.tv_sec == o.ctime.tv_sec &&
+               ctime.tv_nsec == o.ctime.tv_nsec && audioStart == o.audioStart;
+    }
+};
+
+std::optional<FileIdentity> identityOf(const SourceFile &file, uint64_t audioStart) {
+    struct stat st {};
+    if (::fstat(file.fd(), &st) != 0)
+        return std::nullopt;
+    return FileIdentity{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim, audioStart};
+}
+
+// Layouts of the last few files walked, for every thread. A file being walked is
+// marked pending: other threads opening it wait for that walk instead of starting
+// their own. An entry with no layout records that the file needs the full scan.
+class LayoutCache {
+public:
+    struct Found {
+        bool known = false; // false: the caller walks, then calls publish()
+        std::shared_ptr<const MpegLayout> layout;
+    };
+
+    // Any thread.
+    Found findOrClaim(const FileIdentity &id) {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            Entry *e = find(id);
+            if (!e)
+                break;
+            if (!e->pending) {
+                e->used = ++clock_;
+                return {true, e->layout};
+            }
+            changed_.wait(lock);
+        }
+        // Room is made from the least recently used settled entry; with every
+        // entry pending the caller walks without keeping the result.
+        if (entries_.size() >= kLayoutCacheSize) {
+            auto victim = entries_.end();
+            for (auto it = entries_.begin(); it != entries_.end(); ++it)
+                if (!it->pending && (victim == entries_.end() || it->used < victim->used))
+                    victim = it;
+            if (victim == entries_.end())
+                return {};
+            entries_.erase(victim);
+        }
+        entries_.push_back({id, nullptr, true, ++clock_});
+        return {};
+    }
+
+    // Any thread; settles a claim of findOrClaim(). kept false drops the entry
+    // (the file changed during the walk).
+    void publish(const FileIdentity &id, std::shared_ptr<const MpegLayout> layout, bool keep) {
+        {
+            std::lock_guard lock(mutex_);
+            for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+                if (it->pending && it->id == id) {
+                    if (keep) {
+                        it->layout = std::move(layout);
+                        it->pending = false;
+                    } else {
+                        entries_.erase(it);
+                    }
+                    break;
+                }
+            }
+        }
+        changed_.notify_all();
+    }
+
+private:
+    struct Entry {
+        FileIdentity id;
+        std::shared_ptr<const MpegLayout> layout;
+        bool pending = false;
+        uint64_t used = 0;
+    };
+
+    Entry *find(const FileIdentity &id) {
+        for (auto &e : entries_)
+            if (e.id == id)
+                return &e;
+        return nullptr;
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Entry> entries_;
+    uint64_t clock_ = 0;
+};
+
+LayoutCache &layoutCache() {
+    static LayoutCache cache;
+    return cache;
+}
+
+// The layout of the file from the cache or a walk; null where only libmpg123's
+// scan can tell. mh is a handle just opened on the window at audioStart. Called
+// from the opening thread; several may open the same file at once.
+std::shared_ptr<const MpegLayout> layoutOf(const SourceFile &file, uint64_t audioStart, mpg123_handle *mh) {
+    const auto id = identityOf(file, audioStart);
+    if (!id)
+        return nullptr;
+    auto &cache = layoutCache();
+    const auto found = cache.findOrClaim(*id);
+    if (found.known)
+        return found.layout;
+
+    // The claim is settled however this ends, or the threads waiting for it
+    // would wait forever.
+    struct Settle {
+        LayoutCache &cache;
+        const FileIdentity &id;
+        const SourceFile &file;
+        std::shared_ptr<const MpegLayout> layout;
+        ~Settle() {
+            // A file written to during the walk is not remembered in either state.
+            const auto after = identityOf(file, id.audioStart);
+            cache.publish(id, layout, after && *after == id);
+        }
+    } settle{cache, *id, file, nullptr};
+    if (const auto walk = walkFrames(file, audioStart)) {
+        if (const auto length = lengthFromWalk(mh, *walk)) {
+            auto layout = std::make_shared<MpegLayout>();
+            layout->length = *length;
+            layout->step = walk->step;
+            layout->index = walk->index;
+            settle.layout = std::move(layout);
+        }
+    }
+    return settle.layout;
+}
+
+} // namespace
+
+void setMpegLibraryScanForced(bool forced) {
+    gLibraryScanForced = forced;
+}
+
+uint64_t mpegScansAvoided() {
+    return gScansAvoided;
 }
 
 namespace {
@@ -276,6 +618,17 @@ public:
         format_.channels = static_cast<uint32_t>(channels);
         format_.bytesPerSample = 2;
 
+        if (prescan && !gLibraryScanForced) {
+            if (auto layout = layoutOf(*file_, window_.base, mh_)) {
+                // libmpg123 copies the index. Without it a seek far into a long file
+                // parses every frame before its target.
+                mpg123_set_index(mh_, const_cast<off_t *>(layout->index.data()), layout->step,
+                                 layout->index.size());
+                length_ = layout->length;
+                ++gScansAvoided;
+                return true;
+            }
+        }
         if (prescan && mpg123_scan(mh_) != MPG123_OK)
             return false;
         const off_t length = mpg123_length(mh_);
