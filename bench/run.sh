@@ -74,6 +74,7 @@ measure() {
 }
 
 row() { printf '%-44s %8s s  %8s KB\n' "$1" "$2" "$3"; }
+row_ms() { printf '%-44s %8s ms\n' "$1" "$2"; }
 
 # median of five runs of vorel-bench FILE of one field of its JSON line (ms)
 median_field() {
@@ -87,11 +88,11 @@ median_field() {
 ready() {
   echo "== ready at once (median of 5): the first sentence playable, the whole load, the 60-minute WAV"
   cat "$out/book600.mp3" > /dev/null
-  row "vorel-bench book600.mp3 first_sentence_ms" "$(median_field "$out/book600.mp3" first_sentence_ms) ms" ""
+  row_ms "vorel-bench book600.mp3 first_sentence_ms" "$(median_field "$out/book600.mp3" first_sentence_ms)"
   read -r t m < <(measure 5 "$bench" "$out/book600.mp3"); row "vorel-bench book600.mp3" "$t" "$m"
   read -r t m < <(measure 5 mpg123 -q -t "$out/book600.mp3"); row "mpg123 -q -t book600.mp3" "$t" "$m"
   cat "$out/speech60.wav" > /dev/null
-  row "vorel-bench speech60.wav sample_ms" "$(median_field "$out/speech60.wav" sample_ms) ms" ""
+  row_ms "vorel-bench speech60.wav sample_ms" "$(median_field "$out/speech60.wav" sample_ms)"
   read -r t m < <(measure 5 "$bench" "$out/speech60.wav"); row "vorel-bench speech60.wav" "$t" "$m"
   read -r t m < <(measure 5 sh -c "cat '$out/speech60.wav' > /dev/null"); row "cat speech60.wav > /dev/null" "$t" "$m"
 }
