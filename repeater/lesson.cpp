@@ -106,7 +106,14 @@ private:
             g.notice = lesson.notice;
             return;
         }
-        addInOrder(*lesson.segments, static_cast<int32_t>(lesson.samples.size()) * audio::MsPerColumn);
+        // The end of the sampled audio closes the list, as the splitter's list ends;
+        // for audio too short to sample that is a second 0.
+        const int32_t end = static_cast<int32_t>(lesson.samples.size()) * audio::MsPerColumn;
+        segment::TSegmentList &list = *lesson.segments;
+        if (list.Items(list.Count() - 1).TimeMs <= end)
+            list.Add({end, segment::TSegmentList::MakeStamp(end), "", ""});
+        else
+            addInOrder(list, end);
         g.breakpoints = true;
         // The noise floor needs the whole recording; where it is taken its list
         // replaces the one built so far, which holds the fixed level's breakpoints.
