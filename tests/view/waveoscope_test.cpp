@@ -99,6 +99,30 @@ TEST_F(WaveTest, BreakpointMarksAndPlayLine)
     EXPECT_TRUE(test::Diff(marked, osc.Image()).empty());
 }
 
+TEST_F(WaveTest, WhatIsNotSampledYetIsADottedLineNotSilence)
+{
+    samples.assign(2000, "0");
+    Redraw();
+    const QImage plain = osc.Image();
+    for (int32_t from : {300, 0, 609, -1}) {
+        view.UnknownFrom = from;
+        Redraw();
+        auto diff = test::Diff(plain, osc.Image());
+        std::erase_if(diff, [](const auto &p) { return p.second == 60; }); // bottom edge
+        if (from < 0 || from >= 609) {
+            EXPECT_TRUE(diff.empty()) << from;
+            continue;
+        }
+        // Dashes on the middle row from the first unknown column's group of four on.
+        EXPECT_GT(diff.size(), size_t(609 - from) / 3) << from;
+        for (const auto &[x, y] : diff) {
+            EXPECT_GE(x, from / 4 * 4) << from;
+            EXPECT_EQ(y, osc.DrawHeight() / 2) << from;
+            EXPECT_EQ(PixelAt(osc.Image(), x, y), TWaveOscope::UnknownColour);
+        }
+    }
+}
+
 TEST_F(WaveTest, TheHighlightedRangeIsDrawnInTheForegroundColour)
 {
     view.SelStart = 99;
