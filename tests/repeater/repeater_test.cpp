@@ -573,7 +573,7 @@ TEST_F(RepeaterTest, ALoadPreparesTheFirstSentenceOrTheWholeFile) {
 // Poll appends what `more` holds, and the load ends when `finish` is set.
 struct FakeGrowth {
     std::vector<int32_t> more;
-    bool finish = false, destroyed = false;
+    bool finish = false, destroyed = false, fail = false;
     std::vector<int32_t> replaceWith; // at the end, as the noise floor does
 };
 
@@ -583,6 +583,8 @@ public:
     ~FakeSource() override { g_.destroyed = true; }
     TLesson Begin() override { return lessonOf("/lessons/long.mp3", {0, 2000}, 60000); }
     TGrowth Poll(TLesson &lesson) override {
+        if (g_.fail)
+            throw audio::EAudioError("解码失败");
         TGrowth out;
         for (int32_t t : g_.more)
             lesson.segments->Add({t, "", "", ""});
@@ -649,7 +651,7 @@ TEST_F(RepeaterTest, WhileALoadGrowsNextAndTheAdvanceWaitForTheSentenceTheyGoTo)
     EXPECT_EQ(trace.back(), "break 0 1000 2000 4400 7000 60000");
 }
 
-TEST_F(RepeaterTest, AnotherFileOrCancellingEndsTheLoadAndItsSource) {
+TEST_F(RepeaterTest, AnotherFileACancelOrAFailureEndsTheLoad) {
     FakeGrowth first, second;
     r.OpenAudioFile("/lessons/long.mp3", [&](const std::string &) { return std::make_unique<FakeSource>(first); });
     r.Next(); // a wait of the first load ends with it
@@ -662,6 +664,21 @@ TEST_F(RepeaterTest, AnotherFileOrCancellingEndsTheLoadAndItsSource) {
     EXPECT_EQ(r.Report().sentenceCount, 1);
     r.CancelLoad();
     EXPECT_TRUE(second.destroyed);
+    EXPECT_FALSE(r.Report().loading);
+    EXPECT_FALSE(clock.IsActive(TTimer::Load));
+
+    // A sampling that fails midway keeps what it found, ends the list at the
+    // sampled end, says why, and ends the load.
+    FakeGrowth failing;
+    r.OpenAudioFile("/lessons/long.mp3", [&](const std::string &) { return std::make_unique<FakeSource>(failing); });
+    failing.more = {4000};
+    r.Timer_loadTimer();
+    failing.fail = true;
+    r.Timer_loadTimer();
+    EXPECT_TRUE(failing.destroyed);
+    EXPECT_EQ(r.Report().notice, "采样中断：解码失败");
+    EXPECT_EQ(r.Report().sentenceCount, 3); // 0, 2000, 4000 and the end of the samples
+    EXPECT_EQ(trace.back(), "break 0 2000 4000 60000");
     EXPECT_FALSE(r.Report().loading);
     EXPECT_FALSE(clock.IsActive(TTimer::Load));
 }
