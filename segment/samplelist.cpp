@@ -1,8 +1,10 @@
 // Reaching the PCM of a whole file: in place for plain PCM WAV (read with large
 // sequential reads), decoded into memory for short audio, and otherwise decoded
-// and sampled in one pass, block by block, with nothing written anywhere. Long
-// files are cut into parts at block boundaries, one per core, each read (and
-// decoded) on a thread of its own; the parts' samples are joined in order.
+// and sampled in one pass, block by block, with nothing written anywhere. A file
+// is cut into stretches at block boundaries, handed out in order to one worker
+// thread per core, each with a decoder of its own; the stretches' samples are
+// handed on in order as they are done, so that the start of a long file is
+// usable long before its end is sampled.
 #include "samplelist.h"
 
 #include <fcntl.h>

@@ -52,8 +52,8 @@ public:
 
     TSamplingPath LastPath() const { return lastPath_; }
 
-    // How many parts (threads) a long file is read in; 0, the default, means one
-    // per core. The samples are the same for every count.
+    // How many worker threads read the file; 0, the default, means one per core.
+    // The samples are the same for every count.
     void SetPartCount(unsigned parts) { parts_ = parts; }
 
     // Number of 40 ms steps in durationMs (taken as unsigned 32-bit), rounded to
