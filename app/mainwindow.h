@@ -157,7 +157,6 @@ private:
     repeater::TReport shown_;      // what the controls show now
     bool stripShown_ = false;      // shown_ holds a drawn strip
     bool applying_ = false;        // the window is setting its controls from a report
-
     VOREL_MSGTARGET msgTarget_{};
 };
 

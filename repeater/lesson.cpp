@@ -15,10 +15,17 @@ int32_t TLesson::SentenceCount() const { return segments ? std::max(0, segments-
 
 namespace {
 
+// Not one time stamp in the breakpoint file: sentences found at the pauses beat none at all.
 const char *const NoStampsNotice = "断点文件中没有有效的时间标签，已按停顿自动断句。";
 
-std::string joinNotices(const std::string &first, const std::string &second) {
-    return first.empty() ? second : second.empty() ? first : first + " " + second;
+// The info line's word on a load: what was skipped, then how the sentences were
+// found (a breakpoint file without stamps, or the noise floor).
+std::string noticeOf(const segment::TBreakpointLoad &how, bool noiseFloor) {
+    const std::string skipped = segment::NoticeSummary(how.Notices);
+    const std::string found = how.LrcWithoutStamps ? NoStampsNotice
+                              : noiseFloor         ? segment::NoiseFloorSplitNotice
+                                                   : "";
+    return skipped.empty() ? found : found.empty() ? skipped : skipped + " " + found;
 }
 
 // An LRC or subtitle file's breakpoints are known before sampling; its first
@@ -56,7 +63,7 @@ public:
             lesson.segments->Add({0, segment::TSegmentList::MakeStamp(0), "", ""});
         }
         lesson.silenceLevel = settings_.SilenceLevel;
-        lesson.notice = joinNotices(segment::NoticeSummary(how_.Notices), how_.LrcWithoutStamps ? NoStampsNotice : "");
+        lesson.notice = noticeOf(how_, false);
         return lesson;
     }
 
@@ -89,12 +96,19 @@ public:
         const int64_t sampledMs = static_cast<int64_t>(lesson.samples.size()) * audio::MsPerColumn;
         if (sampledMs < FileBreakpointsFirstMs)
             return 0;
-        // The reading of sentence i stops by the tail's end, which must be sampled.
-        int32_t n = 0;
-        while (n < lesson.SentenceCount() &&
-               lesson.segments->Items(n + 1).TimeMs + segment::ReadingTailMs + audio::MsPerColumn <= sampledMs)
-            ++n;
-        return n;
+        // The reading of sentence i stops by the tail's end, which must be sampled:
+        // the count of sentence ends (breakpoints 1..) early enough, found by
+        // halving since the list is in time order (this is asked on every report).
+        const int64_t lastEnd = sampledMs - segment::ReadingTailMs - audio::MsPerColumn;
+        int32_t lo = 0, hi = lesson.SentenceCount();
+        while (lo < hi) {
+            const int32_t mid = lo + (hi - lo) / 2;
+            if (lesson.segments->Items(mid + 1).TimeMs <= lastEnd)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        return lo;
     }
 
 private:
@@ -127,10 +141,7 @@ private:
                 lesson.segments->Add({t, segment::TSegmentList::MakeStamp(t), "", ""});
             }
             g.replaced = true;
-            // One word on how the sentences were found: a breakpoint file without
-            // stamps already said it.
-            if (!how_.LrcWithoutStamps)
-                lesson.notice = joinNotices(lesson.notice, segment::NoiseFloorSplitNotice);
+            lesson.notice = noticeOf(how_, true);
         }
         g.notice = lesson.notice;
     }
@@ -167,14 +178,7 @@ TLesson LoadLesson(const std::string &path, const TLoadProgress &progress) {
     lesson.silenceLevel = how.Split.SilenceLevel;
     lesson.source = how.Source;
     lesson.columnMs = segment::ColumnMsOf(lesson.info);
-    std::string found;
-    if (how.LrcWithoutStamps)
-        // Not one time stamp in it: sentences found at the pauses beat none at all.
-        found = "断点文件中没有有效的时间标签，已按停顿自动断句。";
-    else if (how.Split.NoiseFloor)
-        found = segment::NoiseFloorSplitNotice;
-    const std::string skipped = segment::NoticeSummary(how.Notices);
-    lesson.notice = skipped.empty() ? found : found.empty() ? skipped : skipped + " " + found;
+    lesson.notice = noticeOf(how, how.Split.NoiseFloor);
     return lesson;
 }
 

@@ -605,6 +605,7 @@ private:
     std::function<TLesson()> build_;
 };
 
+const char *const LoadingStatus = "文件处理";
 const char *const WaitingStatus = "正在查找下一句...";
 
 } // namespace
@@ -650,7 +651,7 @@ void TRepeater::OpenAudioFile(const std::string &file, const TSourceStarter &sta
         TRepeater &r;
         ~TDone() { r.busy_ = false; }
     } done{*this};
-    setStatus("文件处理");
+    setStatus(LoadingStatus);
     ShowNotice("正在对音频文件进行采样...");
     emit Changed(); // shown before the work begins
 
@@ -778,7 +779,7 @@ void TRepeater::pollLoad() {
 
 void TRepeater::finishLoad(const std::string &notice) {
     // The status keeps what playback says; a quiet window shows the count.
-    if (status_ == "文件处理" || status_ == WaitingStatus)
+    if (status_ == LoadingStatus || status_ == WaitingStatus)
         setStatus(SentenceCountText(sentenceCount()));
     if (!notice.empty())
         ShowNotice(notice);

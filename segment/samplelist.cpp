@@ -124,7 +124,6 @@ private:
     int64_t written_ = 0;
 };
 
-
 } // namespace
 
 // --- The feed ---------------------------------------------------------------------
@@ -158,16 +157,16 @@ struct TSampleFeed::TState {
 
 namespace {
 
-std::vector<TSampleFeed::TState::TStretch> planStretches(size_t blocks, size_t single) {
+// One stretch when single (or when there is nothing to sample), else stretches
+// that double from FirstStretchBlocks up to MaxStretchBlocks.
+std::vector<TSampleFeed::TState::TStretch> planStretches(size_t blocks, bool single) {
+    if (single || blocks == 0)
+        return {{0, blocks, {}, false}};
     std::vector<TSampleFeed::TState::TStretch> out;
-    size_t size = single ? blocks : FirstStretchBlocks;
-    for (size_t at = 0; at < blocks || out.empty();) {
+    for (size_t at = 0, size = FirstStretchBlocks; at < blocks; size = std::min(size * 2, MaxStretchBlocks)) {
         const size_t n = std::min(size, blocks - at);
         out.push_back({at, n, {}, false});
         at += n;
-        size = std::min(size * 2, MaxStretchBlocks);
-        if (n == 0)
-            break;
     }
     return out;
 }
@@ -321,11 +320,6 @@ size_t TSampleFeed::Take(TStrings &out) {
 bool TSampleFeed::Finished() const {
     std::lock_guard<std::mutex> lock(s_->mutex);
     return s_->running == 0 || s_->error != nullptr;
-}
-
-bool TSampleFeed::Complete() const {
-    std::lock_guard<std::mutex> lock(s_->mutex);
-    return !s_->error && s_->taken == s_->stretches.size();
 }
 
 void TSampleFeed::RethrowError() const {

@@ -114,8 +114,6 @@ public:
     size_t Take(TStrings &out);
     // Every worker has ended, or one failed (RethrowError then throws its error).
     bool Finished() const;
-    // Every sample has been taken.
-    bool Complete() const;
     void RethrowError() const;
     // The share of the samples taken, 0..100.
     int32_t Percent() const;
