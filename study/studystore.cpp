@@ -69,7 +69,7 @@ std::string FaultNotice(TStoreFault fault, const std::string &setAside) {
         return setAside.empty() ? "学习记录文件已损坏，本次的学习进度不会保存"
                                 : "学习记录文件已损坏，已改名为“" + setAside + "”留存，并新建了学习记录";
     case TStoreFault::ReadOnly:
-        return "学习记录所在的文件夹不能写入，本次的学习进度不会保存";
+        return "学习记录的文件或所在文件夹不能写入，本次的学习进度不会保存";
     case TStoreFault::Full:
         return "磁盘已满，本次的学习进度不会保存";
     case TStoreFault::NewerVersion:

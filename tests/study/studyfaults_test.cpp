@@ -133,25 +133,43 @@ TEST(StudyFaults, LockedByAnotherInstance) {
     }
 }
 
-TEST(StudyFaults, ReadOnlyFolder) {
-    TempDir dir;
-    // Traversable by the unprivileged user the case may run as.
-    ::chmod(dir.path().c_str(), 0755);
-    const std::string folder = dir.file("vorel");
-    writeStore(folder, 1);
-    SCOPED_TRACE("the store's folder read-only, its file readable");
-    ExpectUnderReadOnlyFolder(folder, [&] {
-        TStudyStore store(folder);
-        return store.Fault() == TStoreFault::ReadOnly && store.TakeNotices().size() == 1 &&
-               store.Load(SampleFingerprint(0)) == SampleRecord(0) && worksInMemory(store);
-    });
-    EXPECT_TRUE(TStudyStore(folder).Load(SampleFingerprint(7)).Empty()); // nothing written
-
-    SCOPED_TRACE("no store yet, its folder cannot be made");
-    ExpectUnderReadOnlyFolder(dir.path(), [&] {
-        TStudyStore store(dir.file("new/vorel"));
-        return store.Fault() == TStoreFault::ReadOnly && store.TakeNotices().size() == 1 && worksInMemory(store);
-    });
+// The folder or the file cannot be written: the session runs in memory from
+// what the file holds, and the file stays as it was.
+TEST(StudyFaults, ReadOnly) {
+    struct Case {
+        const char *name;
+        std::string folder;       // of the store, under the test's folder
+        bool stored;              // a store with one record is there
+        mode_t folderMode;        // as the test leaves it for the case
+        std::string readOnly;     // made unwritable for the case
+    };
+    const std::vector<Case> cases = {
+        {"the folder read-only", "vorel", true, 0755, "vorel"},
+        {"the file read-only in a folder open to all", "vorel", true, 0777, "vorel/study.sqlite"},
+        {"no store yet, its folder cannot be made", "sub/vorel", false, 0755, "."},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        // Reachable by the unprivileged user the case may run as.
+        ::chmod(dir.path().c_str(), 0755);
+        const std::string folder = dir.file(c.folder);
+        if (c.stored) {
+            writeStore(folder, 1);
+            ::chmod(folder.c_str(), c.folderMode);
+        }
+        const auto before = c.stored ? vorel::test::readFile(storeFile(folder)) : std::vector<uint8_t>{};
+        ExpectWithoutWriteAccess({dir.file(c.readOnly)}, [&] {
+            TStudyStore store(folder);
+            return store.Fault() == TStoreFault::ReadOnly &&
+                   store.TakeNotices() == std::vector<std::string>{FaultNotice(TStoreFault::ReadOnly)} &&
+                   store.Load(SampleFingerprint(0)) == (c.stored ? SampleRecord(0) : TRecord{}) &&
+                   worksInMemory(store);
+        });
+        if (c.stored) {
+            EXPECT_EQ(vorel::test::readFile(storeFile(folder)), before);
+        }
+    }
 }
 
 // A full disk, when the store is made and when a flush finds no room: the

@@ -66,20 +66,29 @@ void Queue(TStudyStore &store, const TFingerprint &fp, const TRecord &record) {
     }
 }
 
-void ExpectUnderReadOnlyFolder(const std::string &folder, const std::function<bool()> &body) {
+void ExpectWithoutWriteAccess(const std::vector<std::string> &paths, const std::function<bool()> &body) {
     const bool root = ::geteuid() == 0;
-    if (!root) {
-        ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+    std::vector<mode_t> modes;
+    for (const std::string &p : paths) {
+        struct stat st {};
+        ASSERT_EQ(::stat(p.c_str(), &st), 0) << p;
+        modes.push_back(st.st_mode & 07777);
+        if (!root) {
+            ASSERT_EQ(::chmod(p.c_str(), modes.back() & ~0222), 0);
+        }
     }
     EXPECT_EXIT(
         {
-            // Nobody must reach the folder through the test's private temp folders.
             if (root && (::setgid(65534) != 0 || ::setuid(65534) != 0))
                 std::exit(3);
-            std::exit(::access(folder.c_str(), W_OK) != 0 && body() ? 0 : 1);
+            for (const std::string &p : paths)
+                if (::access(p.c_str(), W_OK) == 0)
+                    std::exit(4);
+            std::exit(body() ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
-    ::chmod(folder.c_str(), 0755);
+    for (size_t i = 0; i < paths.size(); ++i)
+        ::chmod(paths[i].c_str(), modes[i]);
 }
 
 } // namespace vorel::study::test

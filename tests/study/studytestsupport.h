@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "studystore.h"
 
@@ -36,9 +37,10 @@ TRecord SampleRecord(int n);
 // Queues every part of record for fp.
 void Queue(TStudyStore &store, const TFingerprint &fp, const TRecord &record);
 
-// Runs body where writing folder is refused: as user nobody in a child process
-// when we are root (root writes anywhere), else with folder's mode made 0555.
-// Expects body to return true; its diagnostics go to standard error.
-void ExpectUnderReadOnlyFolder(const std::string &folder, const std::function<bool()> &body);
+// Runs body in a child process that may not write paths: as user nobody when we
+// are root (root writes anywhere; paths must be root's and not writable by
+// others), else with their write bits cleared for the run. Whatever else body
+// writes must be writable by everyone. Expects body to return true.
+void ExpectWithoutWriteAccess(const std::vector<std::string> &paths, const std::function<bool()> &body);
 
 } // namespace vorel::study::test
