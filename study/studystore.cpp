@@ -91,6 +91,11 @@ struct TStudyStore::TImpl {
 
     void open();
     void degrade(TStoreFault f, bool seed);
+    // The file failed with e: on in memory, from what the file holds unless it is damaged.
+    void degradeAfter(const QSqlError &e) {
+        const TStoreFault f = detail::Classify(e, folder);
+        degrade(f, f != TStoreFault::Damaged);
+    }
     bool apply(QSqlError &e);
     bool applyOne(QSqlQuery &q, int64_t rec, const TChange &change, QSqlError &e);
     bool flush();
@@ -114,7 +119,7 @@ struct TStudyStore::TImpl {
         QSqlError e;
         if (f(result, e) || !persistent)
             return result;
-        degrade(detail::Classify(e, folder), detail::Classify(e, folder) != TStoreFault::Damaged);
+        degradeAfter(e);
         result = T{};
         f(result, e);
         return result;
@@ -287,8 +292,7 @@ bool TStudyStore::TImpl::flush() {
     if (!written && persistent) {
         // The transaction rolled back: the file holds the last flush. The
         // session goes on in memory from there, with these changes.
-        const TStoreFault f = detail::Classify(e, folder);
-        degrade(f, f != TStoreFault::Damaged);
+        degradeAfter(e);
         apply(e);
     }
     ops.clear();
