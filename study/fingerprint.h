@@ -14,7 +14,9 @@ inline constexpr int64_t FingerprintSpan = 1 << 20;
 
 // A recording: its size, a SHA-256 of its first and last MiB (the whole file
 // when it is shorter than two), and its decoded length, which only the decoder
-// knows and the caller passes in. Name, folder and times play no part.
+// knows and the caller passes in: the exact length, measured the same way at
+// every open, or the record is not found again. Name, folder and times play no
+// part.
 struct TFingerprint {
     int64_t size = 0;
     int64_t decodedMs = 0;
