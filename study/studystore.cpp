@@ -18,7 +18,7 @@ using detail::TConnection;
 
 namespace {
 
-// The queued changes, replayed in order by a flush.
+// The queued changes, replayed in order by a flush, and by a read that rolls them back.
 struct TDrop {};
 struct TRead {
     int32_t ms;
@@ -96,7 +96,7 @@ struct TStudyStore::TImpl {
         const TStoreFault f = detail::Classify(e, folder);
         degrade(f, f != TStoreFault::Damaged);
     }
-    bool apply(QSqlError &e);
+    bool replay(QSqlQuery &q, QSqlError &e);
     bool applyOne(QSqlQuery &q, int64_t rec, const TChange &change, QSqlError &e);
     bool flush();
     bool readRecord(const std::string &key, TRecord &record, QSqlError &e);
@@ -111,17 +111,41 @@ struct TStudyStore::TImpl {
             ops.push_back(std::move(op));
     }
 
-    // Runs a read on the file; when the file fails, the store goes on in memory
-    // and the read runs there.
+    // Replays the queued changes in a transaction, then runs body in it; keeps
+    // it all when keep, else rolls it back, so that a read sees the queued
+    // changes without writing them.
+    template <class F> bool withQueued(bool keep, QSqlError &e, F body) {
+        QSqlQuery q(conn->Db());
+        if (!Exec(q, keep ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"), {}, e))
+            return false;
+        bool ok = replay(q, e);
+        q.finish();
+        ok = ok && body(e);
+        if (ok && keep && Exec(q, QStringLiteral("COMMIT"), {}, e))
+            return true;
+        QSqlError ignored;
+        Exec(q, QStringLiteral("ROLLBACK"), {}, ignored);
+        return ok && !keep;
+    }
+
+    // Runs a read, queued changes included; when the file fails, the store goes
+    // on in memory and the read runs there.
     template <class T, class F> T read(F f) {
-        flush();
         T result{};
-        QSqlError e;
-        if (f(result, e) || !persistent)
-            return result;
-        degradeAfter(e);
-        result = T{};
-        f(result, e);
+        const auto run = [&] {
+            QSqlError e;
+            const auto body = [&](QSqlError &err) {
+                result = T{};
+                return f(result, err);
+            };
+            if (ops.empty() ? body(e) : withQueued(false, e, body))
+                return true;
+            if (persistent)
+                degradeAfter(e);
+            return false;
+        };
+        if (!run())
+            run();
         return result;
     }
 };
@@ -245,10 +269,7 @@ bool TStudyStore::TImpl::applyOne(QSqlQuery &q, int64_t rec, const TChange &chan
         change);
 }
 
-bool TStudyStore::TImpl::apply(QSqlError &e) {
-    QSqlQuery q(conn->Db());
-    if (!Exec(q, QStringLiteral("BEGIN IMMEDIATE"), {}, e))
-        return false;
+bool TStudyStore::TImpl::replay(QSqlQuery &q, QSqlError &e) {
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     bool ok = true;
     for (const TOp &op : ops) {
@@ -276,24 +297,20 @@ bool TStudyStore::TImpl::apply(QSqlError &e) {
         if (!ok)
             break;
     }
-    q.finish();
-    if (ok && Exec(q, QStringLiteral("COMMIT"), {}, e))
-        return true;
-    QSqlError ignored;
-    Exec(q, QStringLiteral("ROLLBACK"), {}, ignored);
-    return false;
+    return ok;
 }
 
 bool TStudyStore::TImpl::flush() {
     if (ops.empty())
         return persistent;
     QSqlError e;
-    bool written = apply(e);
+    const auto nothingMore = [](QSqlError &) { return true; };
+    const bool written = withQueued(true, e, nothingMore);
     if (!written && persistent) {
         // The transaction rolled back: the file holds the last flush. The
         // session goes on in memory from there, with these changes.
         degradeAfter(e);
-        apply(e);
+        withQueued(true, e, nothingMore);
     }
     ops.clear();
     return written && persistent;

@@ -74,7 +74,8 @@ public:
     // The notices since the last call, oldest first; each event gives one.
     std::vector<std::string> TakeNotices();
 
-    // The record of a recording, queued changes included; empty when unknown.
+    // The record of a recording, queued changes included (a read writes nothing);
+    // empty when unknown.
     TRecord Load(const TFingerprint &fp);
     // The starts (ms) of the marked sentences, ascending.
     std::vector<int32_t> MarkedSentences(const TFingerprint &fp);

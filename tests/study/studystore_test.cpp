@@ -38,12 +38,14 @@ TEST(StudyStore, KeepsEveryPartAcrossSessions) {
 }
 
 // Changes stay in memory until a flush writes them all at once; a load sees
-// them either way.
+// them, and writes nothing.
 TEST(StudyStore, QueuedChangesReachTheFileOnlyByFlush) {
     TempDir dir;
     TStudyStore store(dir.file("vorel"));
     TRawDb raw(storeFile(dir));
     Queue(store, SampleFingerprint(1), SampleRecord(1));
+    EXPECT_TRUE(store.Pending());
+    EXPECT_EQ(store.Load(SampleFingerprint(1)), SampleRecord(1));
     EXPECT_TRUE(store.Pending());
     EXPECT_EQ(raw.Value("SELECT count(*) FROM sentence"), "0");
     EXPECT_TRUE(store.Flush());
@@ -98,7 +100,9 @@ TEST(StudyStore, ChangesApplyInOrder) {
         c.change(store);
         TRecord expected = SampleRecord(0);
         c.expect(expected);
-        EXPECT_EQ(store.Load(fp), expected);
+        EXPECT_EQ(store.Load(fp), expected); // queued
+        store.Flush();
+        EXPECT_EQ(store.Load(fp), expected); // written
         EXPECT_EQ(store.Load(SampleFingerprint(1)), SampleRecord(1)); // others untouched
     }
 }
