@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include "fingerprint.h"
+#include "studyrules.h"
 #include "testfiles.h"
 
 namespace {
@@ -141,6 +142,38 @@ TEST(Fingerprint, SideFileWinsWhenItsBytesChanged) {
             std::remove(lrc.c_str());
         EXPECT_EQ(SideFileWins(kept, StampFile(lrc)), c.wins);
     }
+}
+
+// At open, kept breakpoints hold unless the file beside changed since; then
+// the file wins, the kept ones go, and the info line says so.
+TEST(Fingerprint, ChoiceOfBreakpointsAtOpen) {
+    const TFileStamp then{12, 1000, "aa"}, touched{12, 2000, "aa"}, changed{12, 2000, "bb"};
+    const auto kept = [](std::optional<TFileStamp> side) {
+        TRecord r;
+        r.breakpoints = TKeptBreakpoints{{{0, ""}, {1500, "x"}}, side};
+        return r;
+    };
+    const TBreakpointChoice useKept{true, false, {}}, none{};
+    const TBreakpointChoice fileWins{false, true, "“a.lrc”在上次学习后有改动，改用其中的断点"};
+    struct Case {
+        const char *name;
+        TRecord record;
+        std::optional<TFileStamp> now;
+        TBreakpointChoice choice;
+    };
+    const std::vector<Case> cases = {
+        {"nothing kept", TRecord{}, then, none},
+        {"kept, the file as it was", kept(then), then, useKept},
+        {"kept, the file touched", kept(then), touched, useKept},
+        {"kept, the file gone", kept(then), std::nullopt, useKept},
+        {"kept, the file changed", kept(then), changed, fileWins},
+        {"kept without a file, one appeared", kept(std::nullopt), then, fileWins},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ChooseBreakpoints(c.record, c.now, "a.lrc"), c.choice);
+    }
+    EXPECT_EQ(ResumeNotice(4), "从上次停下的第5句继续");
 }
 
 } // namespace
