@@ -14,7 +14,13 @@
 // goes on for this session in memory (seeded from the file when it can still be
 // read), or, for a damaged file, sets the file aside under a dated name and
 // starts a fresh one. Each such event leaves one Chinese notice for the caller
-// to show (TakeNotices).
+// to show (TakeNotices). Two instances may keep records in the same file at
+// once (WAL; each flush is a short transaction); one that finds the file held
+// for longer than busyTimeoutMs goes on in memory. Without Qt's SQLite driver the
+// store runs in memory too.
+//
+// Opening runs SQLite's quick integrity check on the calling thread: about
+// 10 ms for a 1 MB store (30 recordings), 130 ms for 20 MB (bench/vorel-studybench).
 //
 // Threads: a store belongs to the thread that constructed it (the GUI thread in
 // the program) and is called only from there; its database connection is not
