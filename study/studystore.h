@@ -16,8 +16,8 @@
 // starts a fresh one. Each such event leaves one Chinese notice for the caller
 // to show (TakeNotices). Two instances may keep records in the same file at
 // once (WAL; each flush is a short transaction); one that finds the file held
-// for longer than busyTimeoutMs goes on in memory. Without Qt's SQLite driver the
-// store runs in memory too.
+// for longer than busyTimeoutMs goes on in memory. Without Qt's SQLite driver
+// nothing is kept, and the notice says the records cannot be opened.
 //
 // Opening runs SQLite's quick integrity check on the calling thread: about
 // 10 ms for a 1 MB store (30 recordings), 130 ms for 20 MB (bench/vorel-studybench).
