@@ -104,6 +104,27 @@ TEST(Fingerprint, FollowsContentNotName) {
     }
 }
 
+// Sizes and offsets past 4 GiB (a sparse file: nothing is written but the ends).
+TEST(Fingerprint, LargeRecording) {
+    namespace fs = std::filesystem;
+    TempDir dir;
+    const std::string path = dir.file("ten hours.wav");
+    const int64_t size = (int64_t{5} << 30) + 17;
+    vorel::test::writeText(path, "RIFF");
+    fs::resize_file(path, static_cast<uintmax_t>(size));
+    const auto before = FingerprintFile(path, 36000000);
+    ASSERT_TRUE(before);
+    EXPECT_EQ(before->size, size);
+    {
+        FILE *f = std::fopen(path.c_str(), "r+b");
+        ASSERT_TRUE(f);
+        ASSERT_EQ(::fseeko(f, size - 1, SEEK_SET), 0);
+        std::fputc('x', f);
+        std::fclose(f);
+    }
+    EXPECT_NE(FingerprintFile(path, 36000000), before);
+}
+
 TEST(Fingerprint, UnreadableGivesNone) {
     TempDir dir;
     std::string error;
