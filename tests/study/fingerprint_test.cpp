@@ -134,7 +134,9 @@ TEST(Fingerprint, UnreadableGivesNone) {
     EXPECT_FALSE(StampFile(dir.file("missing.lrc")));
 }
 
-// Whether a breakpoint file beside the recording wins over kept breakpoints.
+// At open, breakpoints kept with the file beside as it was hold, unless that
+// file's bytes changed since: then it wins, the kept ones go, and the info line
+// says so.
 TEST(Fingerprint, SideFileWinsWhenItsBytesChanged) {
     struct Case {
         const char *name;
@@ -151,49 +153,23 @@ TEST(Fingerprint, SideFileWinsWhenItsBytesChanged) {
         {"appeared", false, [](const std::string &) {}, true},
         {"none then, none now", false, nullptr, false},
     };
+    const TBreakpointChoice useKept{true, false, {}};
+    const TBreakpointChoice fileWins{false, true, "“lesson.lrc”在上次学习后有改动，改用其中的断点"};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
         const std::string lrc = dir.file("lesson.lrc");
         vorel::test::writeText(lrc, "[00:01.00]a\n");
-        const auto kept = c.keptFile ? StampFile(lrc) : std::nullopt;
+        TRecord record;
+        record.breakpoints = TKeptBreakpoints{{{0, ""}, {1500, "x"}}, c.keptFile ? StampFile(lrc) : std::nullopt};
         if (c.change)
             c.change(lrc);
         else
             std::remove(lrc.c_str());
-        EXPECT_EQ(SideFileWins(kept, StampFile(lrc)), c.wins);
+        EXPECT_EQ(SideFileWins(record.breakpoints->sideFile, StampFile(lrc)), c.wins);
+        EXPECT_EQ(ChooseBreakpoints(record, StampFile(lrc), "lesson.lrc"), c.wins ? fileWins : useKept);
     }
-}
-
-// At open, kept breakpoints hold unless the file beside changed since; then
-// the file wins, the kept ones go, and the info line says so.
-TEST(Fingerprint, ChoiceOfBreakpointsAtOpen) {
-    const TFileStamp then{12, 1000, "aa"}, touched{12, 2000, "aa"}, changed{12, 2000, "bb"};
-    const auto kept = [](std::optional<TFileStamp> side) {
-        TRecord r;
-        r.breakpoints = TKeptBreakpoints{{{0, ""}, {1500, "x"}}, side};
-        return r;
-    };
-    const TBreakpointChoice useKept{true, false, {}}, none{};
-    const TBreakpointChoice fileWins{false, true, "“a.lrc”在上次学习后有改动，改用其中的断点"};
-    struct Case {
-        const char *name;
-        TRecord record;
-        std::optional<TFileStamp> now;
-        TBreakpointChoice choice;
-    };
-    const std::vector<Case> cases = {
-        {"nothing kept", TRecord{}, then, none},
-        {"kept, the file as it was", kept(then), then, useKept},
-        {"kept, the file touched", kept(then), touched, useKept},
-        {"kept, the file gone", kept(then), std::nullopt, useKept},
-        {"kept, the file changed", kept(then), changed, fileWins},
-        {"kept without a file, one appeared", kept(std::nullopt), then, fileWins},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(ChooseBreakpoints(c.record, c.now, "a.lrc"), c.choice);
-    }
+    EXPECT_EQ(ChooseBreakpoints(TRecord{}, TFileStamp{1, 2, "aa"}, "lesson.lrc"), TBreakpointChoice{});
     EXPECT_EQ(ResumeNotice(4), "从上次停下的第5句继续");
 }
 
