@@ -156,3 +156,42 @@ TEST(MediaControl, PlayerctlDrivesTheWindowAndTheDesktopFollowsIt) {
     EXPECT_EQ(announced(readText(signalsLog), "CanGoNext"), (std::vector<std::string>{"true"}));
     EXPECT_EQ(run.stderrText().find("media keys"), std::string::npos) << run.stderrText();
 }
+
+// Dictation keeps the current sentence's text from the desktop too: its number
+// shows while the transcript hides it.
+TEST(MediaControl, DictationShowsTheSentencesNumberInsteadOfItsText) {
+    TXSession x;
+    ASSERT_TRUE(x.ok());
+    TempDir dir;
+    TSessionBus bus(dir.path());
+    ASSERT_TRUE(bus.ok());
+    const std::string lesson = makeLesson(dir);
+    TVorelRun run(x, dir, shellQuote(lesson), false, {{"DBUS_SESSION_BUS_ADDRESS", bus.address()}});
+    ASSERT_NE(run.window(), 0u) << run.stderrText();
+    ASSERT_TRUE(run.waitFor("load", "lesson.wav", 10000));
+    const auto transcript = x.findWindows("TfMainFree", 5000, "文本");
+    ASSERT_FALSE(transcript.empty());
+    const std::string t = std::to_string(transcript.front());
+    const std::string boxAt = " 14 " + std::to_string(x.size(transcript.front()).second - 20);
+
+    auto artistBecomes = [&](const std::string &value) {
+        std::string out;
+        for (int waited = 0; waited < 5000; waited += 50) {
+            x.run("DBUS_SESSION_BUS_ADDRESS=" + shellQuote(bus.address()) +
+                      " playerctl -p vorel metadata xesam:artist 2>&1",
+                  &out);
+            while (!out.empty() && out.back() == '\n')
+                out.pop_back();
+            if (out == value)
+                return true;
+            usleep(50000);
+        }
+        ADD_FAILURE() << out << " instead of " << value;
+        return false;
+    };
+    EXPECT_TRUE(artistBecomes("one"));
+    x.run("xdotool mousemove --window " + t + boxAt + " click 1"); // dictation on
+    EXPECT_TRUE(artistBecomes("第1/3句"));
+    x.run("xdotool mousemove --window " + t + boxAt + " click 1"); // and off
+    EXPECT_TRUE(artistBecomes("one"));
+}
