@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QSplitter>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -21,6 +22,26 @@
 namespace vorel::app {
 
 namespace {
+
+// Row heights for wrapped text: the tree view asks its delegate for a row's size
+// without the column's width, so a long text would be measured as one line and cut.
+class TWrappingDelegate : public QStyledItemDelegate {
+public:
+    explicit TWrappingDelegate(QTreeView *view) : QStyledItemDelegate(view), view_(view) {
+        // A wider or narrower column changes every wrapped row's height.
+        connect(view->header(), &QHeaderView::sectionResized, this,
+                [this] { emit sizeHintChanged(QModelIndex()); });
+    }
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override {
+        QStyleOptionViewItem o = option;
+        // The style wraps only within a valid rectangle: any height will do.
+        o.rect = QRect(0, 0, view_->columnWidth(index.column()), o.fontMetrics.height());
+        return QStyledItemDelegate::sizeHint(o, index);
+    }
+
+private:
+    QTreeView *view_;
+};
 
 std::vector<int32_t> rowStarts(const std::vector<TTranscriptRow> &rows) {
     std::vector<int32_t> starts;
@@ -66,6 +87,7 @@ TTranscriptWindow::TTranscriptWindow(QWidget *owner) : QWidget(owner, Qt::Window
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list->setWordWrap(true);
     list->setTextElideMode(Qt::ElideNone);
+    list->setItemDelegate(new TWrappingDelegate(list));
     list->header()->setStretchLastSection(true);
     list->setColumnWidth(0, 48);
     list->setColumnWidth(1, 80);
@@ -80,6 +102,8 @@ TTranscriptWindow::TTranscriptWindow(QWidget *owner) : QWidget(owner, Qt::Window
     chapterList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     chapterList->setWordWrap(true);
     chapterList->setTextElideMode(Qt::ElideNone);
+    chapterList->setUniformRowHeights(false);
+    chapterList->setItemDelegate(new TWrappingDelegate(chapterList));
     chapterList->header()->setStretchLastSection(false);
     chapterList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     chapterList->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);

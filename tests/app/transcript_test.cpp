@@ -163,6 +163,27 @@ TEST_F(WindowTest, TranscriptFollowsRevealsAndSaves) {
     ::unsetenv("VORELPLAY_NO_DIALOGS");
 }
 
+// A long sentence wraps onto more lines within the window's width, and again when
+// the window is narrowed.
+TEST_F(WindowTest, TranscriptWrapsALongSentence) {
+    TTranscriptWindow t(w.get());
+    std::string longText;
+    for (int i = 0; i < 12; ++i)
+        longText += "a rather long sentence ";
+    t.SetRows({{0, "Short."}, {2000, longText}, {4000, "今天我们学习一个很长很长的句子，看看它在文本窗口里是不是能完整地显示出来。"}});
+    t.resize(500, 300);
+    t.show();
+    QCoreApplication::processEvents();
+    const auto height = [&](int row) { return t.list->visualItemRect(t.list->topLevelItem(row)).height(); };
+    const int line = height(0);
+    EXPECT_GE(height(1), 3 * line);
+    EXPECT_GE(height(2), 2 * line);
+    const int wide = height(1);
+    t.resize(350, 300);
+    QCoreApplication::processEvents();
+    EXPECT_GT(height(1), wide);
+}
+
 TEST(TranscriptRule, AChapterBeginsWithTheSentenceHoldingItOrTheOneJustAfter) {
     const std::vector<int32_t> starts = {0, 3000, 10000, 20000};
     const struct {
