@@ -178,7 +178,10 @@ void TTranscriptWindow::SetRows(std::vector<TTranscriptRow> rows) {
     for (size_t i = 0; i < rows_.size(); ++i) {
         auto *item = new QTreeWidgetItem(
             {QString::number(i + 1), QString::fromStdString(audio::FormatTime(rows_[i].StartMs)), QString()});
-        item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+        // A wrapped sentence's number and time stand beside its first line.
+        item->setTextAlignment(0, Qt::AlignLeft | Qt::AlignTop);
+        item->setTextAlignment(1, Qt::AlignRight | Qt::AlignTop);
+        item->setTextAlignment(2, Qt::AlignLeft | Qt::AlignTop);
         items.append(item);
     }
     list->addTopLevelItems(items);

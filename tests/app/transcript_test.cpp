@@ -163,6 +163,19 @@ TEST_F(WindowTest, TranscriptFollowsRevealsAndSaves) {
     ::unsetenv("VORELPLAY_NO_DIALOGS");
 }
 
+// The pause after a sentence's last reading belongs to that sentence in the
+// transcript, while the main window has moved on.
+TEST_F(WindowTest, TheHeardSentenceStaysHighlightedThroughItsCountdown) {
+    ASSERT_TRUE(openAndLoad(MakeToneLesson(dir, "lesson", {1.5, 1.5}, 0.5, true)));
+    w->playbtnClick();
+    renderUntilEnd();
+    ASSERT_TRUE(w->timer_pause->isActive()); // "句长1/5"
+    EXPECT_EQ(w->Repeater().Report().sentence, 1);
+    EXPECT_EQ(w->transcript->Current(), 0);
+    finishPause();
+    EXPECT_EQ(w->transcript->Current(), 1);
+}
+
 // A long sentence wraps onto more lines within the window's width, and again when
 // the window is narrowed.
 TEST_F(WindowTest, TranscriptWrapsALongSentence) {
