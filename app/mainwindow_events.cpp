@@ -35,9 +35,10 @@ void TfMainFree::loadfilebtnClick() {
     // Unattended runs (tests) open files through the command line or a second start.
     if (platform::WriteMessageLineInstead("open dialog", "not shown"))
         return;
-    const QString chosen = QFileDialog::getOpenFileName(
-        this, QString(), QString::fromStdString(OpenDialogFolder(repeater_->Lesson() ? repeater_->Lesson()->fileName : "", dialogFolder)),
-        OpenDialogFilters());
+    const std::string folder =
+        OpenDialogFolder(repeater_->Lesson() ? repeater_->Lesson()->fileName : std::string(), dialogFolder);
+    const QString chosen =
+        QFileDialog::getOpenFileName(this, QString(), QString::fromStdString(folder), OpenDialogFilters());
     if (chosen.isEmpty() || !QFileInfo(chosen).isFile())
         return;
     dialogFolder = QFileInfo(chosen).absolutePath().toStdString();

@@ -133,7 +133,8 @@ TTranscriptWindow::TTranscriptWindow(QWidget *owner) : QWidget(owner, Qt::Window
             [this](QTreeWidgetItem *item) { emit rowPlayRequested(list->indexOfTopLevelItem(item)); });
     // A click on a chapter goes to its first sentence as a click on that row would.
     connect(chapterList, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem *item) {
-        const int row = ChapterFirstRow(rowStarts(rows_), chapters_[size_t(chapterList->indexOfTopLevelItem(item))].StartMs);
+        const size_t chapter = static_cast<size_t>(chapterList->indexOfTopLevelItem(item));
+        const int row = ChapterFirstRow(rowStarts(rows_), chapters_[chapter].StartMs);
         if (row >= 0)
             emit rowSelected(row);
     });

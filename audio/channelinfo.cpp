@@ -1,7 +1,7 @@
 #include "channelinfo.h"
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -51,7 +51,8 @@ void FillChannelInfo(DWORD handle, TChannelInfo &info) {
         info.bitRate = rate;
     }
     // Optional: a core without the tag (a test's fake) has no chapters.
-    info.chapters = ParseChapters(core.BASS_ChannelGetTags ? core.BASS_ChannelGetTags(handle, VOREL_TAG_CHAPTERS) : nullptr);
+    info.chapters =
+        ParseChapters(core.BASS_ChannelGetTags ? core.BASS_ChannelGetTags(handle, VOREL_TAG_CHAPTERS) : nullptr);
 }
 
 std::vector<TChapter> ParseChapters(const char *tags) {

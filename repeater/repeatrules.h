@@ -36,6 +36,7 @@ std::string SpeedNotice(int percent);
 std::string SpeedTitle(int percent);
 
 // Play without a file: names what can be opened.
-inline const char *const OpenFirstNotice = "请先打开一个音频或视频文件（WAV、MP3、FLAC、Ogg、Opus、M4A/M4B、MP4、MKV、WebM）。";
+inline const char *const OpenFirstNotice =
+    "请先打开一个音频或视频文件（WAV、MP3、FLAC、Ogg、Opus、M4A/M4B、MP4、MKV、WebM）。";
 
 } // namespace vorel::repeater

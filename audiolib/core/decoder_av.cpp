@@ -190,8 +190,9 @@ public:
             const AVChapter *c = fmt_->chapters[i];
             const AVDictionaryEntry *title = av_dict_get(c->metadata, "title", nullptr, 0);
             std::string text = title && title->value ? title->value : "";
-            // One line per mark: the separators of the text form stay out of titles.
-            std::replace_if(text.begin(), text.end(), [](char ch) { return ch == '\t' || ch == '\n' || ch == '\r'; }, ' ');
+            // A tab would end the time field, and a line break has no place in a list row.
+            std::replace_if(
+                text.begin(), text.end(), [](char ch) { return ch == '\t' || ch == '\n' || ch == '\r'; }, ' ');
             marks.emplace_back(std::max<int64_t>(av_rescale_q(c->start, c->time_base, AVRational{1, 1000}), 0), text);
         }
         std::stable_sort(marks.begin(), marks.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
