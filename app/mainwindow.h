@@ -53,6 +53,11 @@ inline constexpr QEvent::Type FileEndEvent = static_cast<QEvent::Type>(QEvent::U
 inline constexpr int ClientWidth = 773;
 inline constexpr int ClientHeight = 209;
 
+// The open dialog's filters, the first (the default) every type the program opens.
+QString OpenDialogFilters();
+// The open dialog's folder: the lesson in use's (lessonFile, empty for none), else fallback.
+std::string OpenDialogFolder(const std::string &lessonFile, const std::string &fallback);
+
 class TfMainFree : public QWidget {
     Q_OBJECT
 public:
@@ -115,6 +120,9 @@ public:
     void Image1Click();
     void SpeedButton1Click();
     void SpeedButton2Click();
+    // Space: pauses a reading or holds a countdown; otherwise plays, as the play
+    // button (which also resumes a pause and goes on from a held one).
+    void PlayPauseKey();
 
     // --- transcript window and saving breakpoints (mainwindow_transcript.cpp) ---
     void CreateTranscript();
@@ -122,11 +130,16 @@ public:
     void TranscriptFollow(); // the repeater changed
     void ToggleTranscript();
     void SaveBreakpoints();
+    // Whether the current sentence's text is kept from the learner now (dictation,
+    // its last reading not yet ended): the desktop's media control shows its number.
+    bool SentenceTextHidden(int32_t sentence) const;
     TTranscriptWindow *transcript = nullptr; // owned as a child window
     bool transcriptAfterLoad_ = false;       // a lesson came in: show it if it has text
+    bool transcriptByLearner_ = false;       // shown with F2: stays for a lesson without text
+    int32_t heard_ = -1;                     // the sentence whose last reading ended, in its pause
 
-    // The folder the open dialog starts in: the demo lessons until a file has been
-    // chosen in this run, then that file's folder.
+    // Where the open dialog starts without a lesson in use: the demo lessons until
+    // a file has been chosen in this run, then that file's folder.
     std::string dialogFolder;
 
 protected:
@@ -159,6 +172,10 @@ private:
     bool applying_ = false;        // the window is setting its controls from a report
     VOREL_MSGTARGET msgTarget_{};
 };
+
+// The transcript row to highlight: the sentence just heard (heard, -1 for none)
+// through the pause after its last reading, else the current sentence.
+int32_t TranscriptRowShown(int32_t heard, const repeater::TReport &r);
 
 // The desktop's media control over this window's repeater (mainwindow_mpris.cpp);
 // nullptr without a session bus.

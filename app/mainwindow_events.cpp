@@ -19,17 +19,26 @@
 
 namespace vorel::app {
 
+QString OpenDialogFilters() {
+    // Both cases: the dialog matches patterns case-sensitively on Linux.
+    const QString all = "*.wav *.mp3 *.flac *.ogg *.oga *.opus *.m4a *.m4b *.mp4 *.m4v *.mov *.mkv *.mka *.webm";
+    return "全部支持的音频和视频文件 (" + all + " " + all.toUpper() + ");;音频文件 (*.wav *.mp3 *.WAV *.MP3)";
+}
+
+std::string OpenDialogFolder(const std::string &lessonFile, const std::string &fallback) {
+    return lessonFile.empty() ? fallback : QFileInfo(QString::fromStdString(lessonFile)).absolutePath().toStdString();
+}
+
 void TfMainFree::loadfilebtnClick() {
     if (repeater_->Report().busy)
         return;
     // Unattended runs (tests) open files through the command line or a second start.
     if (platform::WriteMessageLineInstead("open dialog", "not shown"))
         return;
-    const QString chosen = QFileDialog::getOpenFileName(this, QString(), QString::fromStdString(dialogFolder),
-                                                        "音频文件 (*.wav *.mp3 *.WAV *.MP3);;"
-                                                        "全部支持的音频和视频文件 (*.wav *.mp3 *.flac *.ogg *.oga *.opus "
-                                                        "*.m4a *.m4b *.mp4 *.m4v *.mov *.mkv *.mka *.webm *.WAV *.MP3 "
-                                                        "*.FLAC *.OGG *.OPUS *.M4A *.M4B *.MP4 *.MOV *.MKV *.WEBM)");
+    const std::string folder =
+        OpenDialogFolder(repeater_->Lesson() ? repeater_->Lesson()->fileName : std::string(), dialogFolder);
+    const QString chosen =
+        QFileDialog::getOpenFileName(this, QString(), QString::fromStdString(folder), OpenDialogFilters());
     if (chosen.isEmpty() || !QFileInfo(chosen).isFile())
         return;
     dialogFolder = QFileInfo(chosen).absolutePath().toStdString();
@@ -61,6 +70,15 @@ void TfMainFree::playbtnClick() {
 }
 
 void TfMainFree::pausebtnClick() { repeater_->Pause(); }
+
+void TfMainFree::PlayPauseKey() {
+    using P = repeater::TPlayback;
+    const P now = repeater_->Report().playback;
+    if (now == P::Playing || now == P::PauseCountdown)
+        repeater_->Pause();
+    else
+        repeater_->Play(); // resumes a pause, goes on from a held one, starts when stopped
+}
 
 void TfMainFree::stopbtnClick() { repeater_->Stop(); }
 

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "guard.h"
+#include "transcriptwindow.h"
 
 namespace vorel::app {
 
@@ -17,7 +18,13 @@ class TRepeaterMpris : public QObject, public TMprisTarget {
 public:
     explicit TRepeaterMpris(TfMainFree &window) : w_(window) {}
 
-    TMprisState MprisState() const override { return MprisStateOf(w_.Repeater()); }
+    TMprisState MprisState() const override {
+        TMprisState s = MprisStateOf(w_.Repeater());
+        // Dictation keeps the text from every screen, the desktop's too: its number shows.
+        if (w_.SentenceTextHidden(s.sentence))
+            s.sentenceText.clear();
+        return s;
+    }
 
     // The player's errors are shown as a click's would be.
     void MprisPlay() override { Guard([&] { w_.Repeater().Play(); }); }
@@ -44,6 +51,8 @@ std::unique_ptr<QObject> StartMpris(TfMainFree &window) {
         return nullptr;
     // The service sends what differs once the event in hand has been handled.
     QObject::connect(&window.Repeater(), &repeater::TRepeater::Changed, link->service.get(),
+                     &TMprisService::StateChanged);
+    QObject::connect(window.transcript, &TTranscriptWindow::dictationToggled, link->service.get(),
                      &TMprisService::StateChanged);
     return link;
 }

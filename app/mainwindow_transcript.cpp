@@ -25,6 +25,9 @@ void TfMainFree::CreateTranscript() {
             guarded([r](int row) { r->PlaySentence(row); }));
     connect(transcript, &TTranscriptWindow::saveRequested, this, guarded([this] { SaveBreakpoints(); }));
     connect(transcript, &TTranscriptWindow::toggleRequested, this, [this] { ToggleTranscript(); });
+    connect(transcript, &TTranscriptWindow::playPauseRequested, this, guarded([this] { PlayPauseKey(); }));
+    connect(transcript, &TTranscriptWindow::previousRequested, this, guarded([this] { prevbtnClick(); }));
+    connect(transcript, &TTranscriptWindow::nextRequested, this, guarded([this] { nextbtnClick(); }));
     connect(r, &repeater::TRepeater::Traced, this, [this](const std::string &kind, const std::string &) {
         if (kind == "break")
             TranscriptRefill();
@@ -37,6 +40,9 @@ void TfMainFree::CreateTranscript() {
     });
     connect(r, &repeater::TRepeater::Changed, this, [this] { TranscriptFollow(); });
     connect(r, &repeater::TRepeater::LastReadingFinished, this, [this](int32_t sentence) {
+        // The repeater moves on before the pause after this reading; the learner
+        // still checks this sentence (TranscriptFollow keeps it).
+        heard_ = sentence;
         transcript->SetRevealed(sentence);
     });
     auto *save = new QShortcut(QKeySequence::Save, this);
@@ -53,21 +59,45 @@ void TfMainFree::TranscriptRefill() {
             rows.push_back({s.Items(i).TimeMs, s.Items(i).Text});
     }
     transcript->SetRows(std::move(rows));
+    std::vector<TTranscriptChapter> chapters;
+    if (const repeater::TLesson *lesson = repeater_->Lesson())
+        for (const audio::TChapter &c : lesson->info.chapters)
+            chapters.push_back({c.startMs, c.title});
+    transcript->SetChapters(std::move(chapters));
+    heard_ = -1;
     transcript->SetCurrent(repeater_->Report().sentence);
 }
 
+int32_t TranscriptRowShown(int32_t heard, const repeater::TReport &r) {
+    const bool pauseAfterIt = r.playback == repeater::TPlayback::PauseCountdown || r.held || r.waiting;
+    return heard >= 0 && pauseAfterIt ? heard : r.sentence;
+}
+
 void TfMainFree::TranscriptFollow() {
-    if (transcript->Current() != repeater_->Report().sentence)
-        transcript->SetCurrent(repeater_->Report().sentence);
+    const repeater::TReport r = repeater_->Report();
+    const int32_t row = TranscriptRowShown(heard_, r);
+    if (row != heard_)
+        heard_ = -1; // its pause is over
+    if (transcript->Current() != row)
+        transcript->SetCurrent(row);
     if (transcriptAfterLoad_) {
-        // Opened by itself when the new lesson carries text.
+        // Opened by itself when the new lesson carries text or chapters; closed
+        // when it has neither, unless the learner opened it.
         transcriptAfterLoad_ = false;
-        if (transcript->HasText() && !transcript->isVisible())
+        const bool content = transcript->HasText() || transcript->ChapterCount() > 0;
+        if (content && !transcript->isVisible())
             transcript->ShowBesideOwner();
+        else if (!content && transcript->isVisible() && !transcriptByLearner_)
+            transcript->hide();
     }
 }
 
+bool TfMainFree::SentenceTextHidden(int32_t sentence) const {
+    return transcript && transcript->Dictation() && sentence != transcript->Revealed();
+}
+
 void TfMainFree::ToggleTranscript() {
+    transcriptByLearner_ = !transcript->isVisible();
     if (transcript->isVisible()) {
         transcript->hide();
         return;

@@ -15,6 +15,7 @@
 #include <QMouseEvent>
 #include <QRadioButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -128,6 +129,8 @@ void postFromLibrary(void *context, DWORD msg, DWORD, DWORD) {
 TfMainFree::TfMainFree(QWidget *parent) : QWidget(parent) {
     setObjectName("fMainFree");
     setWindowTitle(MainCaption);
+    // Taskbars and pagers name the window by its icon name, else by its class.
+    setWindowIconText(MainCaption);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(ClientWidth, ClientHeight);
@@ -318,6 +321,14 @@ void TfMainFree::connectControls() {
     sl_speed->OnChange = guarded(&TfMainFree::sl_speedChange);
     sl_speed->OnTrackEnd = guarded(&TfMainFree::sl_speedTrackEnd);
     Image1->OnClick = guarded(&TfMainFree::Image1Click);
+    // The keys Hotpad maps, with their meaning; they win over the sliders' arrows.
+    const std::pair<Qt::Key, void (TfMainFree::*)()> keys[] = {
+        {Qt::Key_Space, &TfMainFree::PlayPauseKey},
+        {Qt::Key_Left, &TfMainFree::prevbtnClick},
+        {Qt::Key_Right, &TfMainFree::nextbtnClick},
+    };
+    for (const auto &[key, handler] : keys)
+        connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this, guarded(handler));
     for (QGroupBox *g : {gb1, FlatGroupBox1, FlatGroupBox2})
         g->installEventFilter(this);
 }
@@ -407,6 +418,8 @@ void TfMainFree::ShowReport() {
     cb_repeattimes->setCurrentIndex(r.repeatIndex);
     cb_pausetime->setCurrentIndex(r.pauseIndex);
     sl_speed->setToolTip(q(r.speedHint));
+    // The info line soon returns to the file's information: the speed stays here.
+    FlatGroupBox2->setTitle(q(repeater::SpeedTitle(r.speed)));
     slider->SetMaxValue(r.sliderMax);
     slider->SetPosition(r.sliderPosition);
     fg2->SetMaxValue(r.pauseGaugeMax);

@@ -1,5 +1,7 @@
 #include "transcriptwindow.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -8,6 +10,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QSplitter>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -17,8 +21,49 @@
 
 namespace vorel::app {
 
+namespace {
+
+// Row heights for wrapped text: the tree view asks its delegate for a row's size
+// without the column's width, so a long text would be measured as one line and cut.
+class TWrappingDelegate : public QStyledItemDelegate {
+public:
+    explicit TWrappingDelegate(QTreeView *view) : QStyledItemDelegate(view), view_(view) {
+        // A wider or narrower column changes every wrapped row's height.
+        connect(view->header(), &QHeaderView::sectionResized, this,
+                [this] { emit sizeHintChanged(QModelIndex()); });
+    }
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override {
+        QStyleOptionViewItem o = option;
+        // The style wraps only within a valid rectangle: any height will do.
+        o.rect = QRect(0, 0, view_->columnWidth(index.column()), o.fontMetrics.height());
+        return QStyledItemDelegate::sizeHint(o, index);
+    }
+
+private:
+    QTreeView *view_;
+};
+
+std::vector<int32_t> rowStarts(const std::vector<TTranscriptRow> &rows) {
+    std::vector<int32_t> starts;
+    starts.reserve(rows.size());
+    for (const TTranscriptRow &r : rows)
+        starts.push_back(r.StartMs);
+    return starts;
+}
+
+} // namespace
+
 bool TranscriptTextHidden(bool dictation, int row, int current, int revealed) {
     return dictation && row == current && row != revealed;
+}
+
+int ChapterFirstRow(const std::vector<int32_t> &rowStarts, int32_t chapterMs) {
+    const auto after = std::upper_bound(rowStarts.begin(), rowStarts.end(), chapterMs);
+    if (after == rowStarts.end())
+        return rowStarts.empty() ? -1 : static_cast<int>(rowStarts.size()) - 1;
+    if (int64_t(*after) - chapterMs <= ChapterSlackMs)
+        return static_cast<int>(after - rowStarts.begin());
+    return static_cast<int>(after - rowStarts.begin()) - 1;
 }
 
 TTranscriptWindow::TTranscriptWindow(QWidget *owner) : QWidget(owner, Qt::Window) {
@@ -36,17 +81,40 @@ TTranscriptWindow::TTranscriptWindow(QWidget *owner) : QWidget(owner, Qt::Window
     list->setColumnCount(3);
     list->setHeaderLabels({"序号", "时间", "句子"});
     list->setRootIsDecorated(false);
-    list->setUniformRowHeights(true);
+    // A long sentence wraps onto more lines rather than losing its end.
+    list->setUniformRowHeights(false);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    list->setWordWrap(false);
-    list->setTextElideMode(Qt::ElideRight);
+    list->setWordWrap(true);
+    list->setTextElideMode(Qt::ElideNone);
+    list->setItemDelegate(new TWrappingDelegate(list));
     list->header()->setStretchLastSection(true);
     list->setColumnWidth(0, 48);
     list->setColumnWidth(1, 80);
     QFont textFont = f;
     textFont.setPixelSize(15);
     list->setFont(textFont);
+
+    chapterList = new QTreeWidget(this);
+    chapterList->setColumnCount(2);
+    chapterList->setHeaderLabels({"章节", "时间"});
+    chapterList->setRootIsDecorated(false);
+    chapterList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    chapterList->setWordWrap(true);
+    chapterList->setTextElideMode(Qt::ElideNone);
+    chapterList->setUniformRowHeights(false);
+    chapterList->setItemDelegate(new TWrappingDelegate(chapterList));
+    chapterList->header()->setStretchLastSection(false);
+    chapterList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    chapterList->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    chapterList->setFont(f);
+    chapterList->hide();
+    auto *lists = new QSplitter(Qt::Horizontal, this);
+    lists->addWidget(chapterList);
+    lists->addWidget(list);
+    lists->setStretchFactor(0, 1);
+    lists->setStretchFactor(1, 3);
+    lists->setChildrenCollapsible(false);
 
     dictationBox = new QCheckBox("听写模式（读完最后一遍才显示本句）", this);
     saveButton = new QPushButton("保存断点(Ctrl+S)", this);
@@ -56,13 +124,20 @@ TTranscriptWindow::TTranscriptWindow(QWidget *owner) : QWidget(owner, Qt::Window
     bottom->addWidget(saveButton);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
-    layout->addWidget(list, 1);
+    layout->addWidget(lists, 1);
     layout->addLayout(bottom);
 
     connect(list, &QTreeWidget::itemClicked, this,
             [this](QTreeWidgetItem *item) { emit rowSelected(list->indexOfTopLevelItem(item)); });
     connect(list, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem *item) { emit rowPlayRequested(list->indexOfTopLevelItem(item)); });
+    // A click on a chapter goes to its first sentence as a click on that row would.
+    connect(chapterList, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem *item) {
+        const size_t chapter = static_cast<size_t>(chapterList->indexOfTopLevelItem(item));
+        const int row = ChapterFirstRow(rowStarts(rows_), chapters_[chapter].StartMs);
+        if (row >= 0)
+            emit rowSelected(row);
+    });
     connect(dictationBox, &QCheckBox::toggled, this, [this](bool on) {
         refreshTexts();
         emit dictationToggled(on);
@@ -72,6 +147,27 @@ TTranscriptWindow::TTranscriptWindow(QWidget *owner) : QWidget(owner, Qt::Window
     connect(save, &QShortcut::activated, this, &TTranscriptWindow::saveRequested);
     auto *toggle = new QShortcut(QKeySequence(Qt::Key_F2), this);
     connect(toggle, &QShortcut::activated, this, &TTranscriptWindow::toggleRequested);
+    // The list moves with Up and Down; Space, Left and Right belong to the transport.
+    const std::pair<Qt::Key, void (TTranscriptWindow::*)()> keys[] = {
+        {Qt::Key_Space, &TTranscriptWindow::playPauseRequested},
+        {Qt::Key_Left, &TTranscriptWindow::previousRequested},
+        {Qt::Key_Right, &TTranscriptWindow::nextRequested},
+    };
+    for (const auto &[key, signal] : keys)
+        connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this, signal);
+}
+
+void TTranscriptWindow::SetChapters(std::vector<TTranscriptChapter> chapters) {
+    chapters_ = std::move(chapters);
+    chapterList->clear();
+    QList<QTreeWidgetItem *> items;
+    for (size_t i = 0; i < chapters_.size(); ++i) {
+        const QString title = chapters_[i].Title.empty() ? QString("第%1章").arg(i + 1)
+                                                          : QString::fromStdString(chapters_[i].Title);
+        items.append(new QTreeWidgetItem({title, QString::fromStdString(audio::FormatTime(chapters_[i].StartMs))}));
+    }
+    chapterList->addTopLevelItems(items);
+    chapterList->setVisible(!chapters_.empty());
 }
 
 void TTranscriptWindow::SetRows(std::vector<TTranscriptRow> rows) {
@@ -83,7 +179,10 @@ void TTranscriptWindow::SetRows(std::vector<TTranscriptRow> rows) {
     for (size_t i = 0; i < rows_.size(); ++i) {
         auto *item = new QTreeWidgetItem(
             {QString::number(i + 1), QString::fromStdString(audio::FormatTime(rows_[i].StartMs)), QString()});
-        item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+        // A wrapped sentence's number and time stand beside its first line.
+        item->setTextAlignment(0, Qt::AlignLeft | Qt::AlignTop);
+        item->setTextAlignment(1, Qt::AlignRight | Qt::AlignTop);
+        item->setTextAlignment(2, Qt::AlignLeft | Qt::AlignTop);
         items.append(item);
     }
     list->addTopLevelItems(items);
@@ -132,10 +231,8 @@ void TTranscriptWindow::refreshTexts() {
     for (int r = 0; r < RowCount(); ++r) {
         const QString text = QString::fromStdString(ShownText(r));
         QTreeWidgetItem *item = list->topLevelItem(r);
-        if (item->text(2) != text) {
+        if (item->text(2) != text)
             item->setText(2, text);
-            item->setToolTip(2, text); // a long sentence is cut at the window's edge
-        }
     }
 }
 

@@ -25,6 +25,19 @@ struct TTranscriptRow {
     std::string Text; // UTF-8
 };
 
+// A chapter mark as the transcript lists it.
+struct TTranscriptChapter {
+    int32_t StartMs = 0;
+    std::string Title; // UTF-8, may be empty
+};
+
+// The row a chapter starting at chapterMs begins with, over the rows' start times
+// (ascending): the row holding it, or the next row where that begins at most
+// ChapterSlackMs later (a mark set in the pause before a sentence); -1 before any
+// row or without rows.
+inline constexpr int32_t ChapterSlackMs = 1000;
+int ChapterFirstRow(const std::vector<int32_t> &rowStarts, int32_t chapterMs);
+
 // Dictation: only the current row's text is hidden, and only until its last
 // reading has ended (revealed names the row whose last reading ended, or -1).
 bool TranscriptTextHidden(bool dictation, int row, int current, int revealed);
@@ -44,12 +57,16 @@ public:
 
     // Replaces the rows; the current and revealed rows are reset to none.
     void SetRows(std::vector<TTranscriptRow> rows);
+    // Replaces the chapter list, shown beside the rows while there are chapters.
+    void SetChapters(std::vector<TTranscriptChapter> chapters);
+    int ChapterCount() const { return static_cast<int>(chapters_.size()); }
     int RowCount() const { return static_cast<int>(rows_.size()); }
     bool HasText() const; // some row carries text
     // Highlights the row and scrolls it into view; -1 for none. Emits nothing.
     void SetCurrent(int row);
     int Current() const { return current_; }
     void SetRevealed(int row);
+    int Revealed() const { return revealed_; }
     void SetDictation(bool on);
     bool Dictation() const;
     // The text the row's text cell shows now (empty while hidden).
@@ -58,6 +75,7 @@ public:
     void ShowBesideOwner();
 
     QTreeWidget *list = nullptr;
+    QTreeWidget *chapterList = nullptr; // hidden without chapters
     QCheckBox *dictationBox = nullptr;
     QPushButton *saveButton = nullptr;
 
@@ -67,6 +85,10 @@ signals:
     void saveRequested();
     void dictationToggled(bool on);
     void toggleRequested(); // F2 here, as in the owner
+    // The transport keys, as in the owner: Space, Left, Right.
+    void playPauseRequested();
+    void previousRequested();
+    void nextRequested();
 
 private:
     void refreshTexts();
@@ -75,6 +97,7 @@ private:
     int current_ = -1;
     int revealed_ = -1;
     std::vector<TTranscriptRow> rows_;
+    std::vector<TTranscriptChapter> chapters_;
 };
 
 } // namespace vorel::app

@@ -1,7 +1,10 @@
 #include "channelinfo.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
 
 #include "slots.h"
@@ -47,6 +50,22 @@ void FillChannelInfo(DWORD handle, TChannelInfo &info) {
             rate -= 1;
         info.bitRate = rate;
     }
+    // Optional: a core without the tag (a test's fake) has no chapters.
+    info.chapters =
+        ParseChapters(core.BASS_ChannelGetTags ? core.BASS_ChannelGetTags(handle, VOREL_TAG_CHAPTERS) : nullptr);
+}
+
+std::vector<TChapter> ParseChapters(const char *tags) {
+    std::vector<TChapter> out;
+    for (const char *p = tags; p && *p; p += std::strlen(p) + 1) {
+        const char *tab = std::strchr(p, '\t');
+        char *end = nullptr;
+        const long long ms = std::strtoll(p, &end, 10);
+        if (!tab || end != tab || end == p || ms < 0)
+            continue;
+        out.push_back({static_cast<int32_t>(std::min<long long>(ms, std::numeric_limits<int32_t>::max())), tab + 1});
+    }
+    return out;
 }
 
 int64_t MsToBytes(DWORD handle, const TChannelInfo &info, int64_t ms) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "audiolib.h"
 
@@ -21,6 +22,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A chapter mark of the container (an audiobook's or a video's chapters).
+struct TChapter {
+    int32_t startMs = 0;
+    std::string title; // UTF-8, may be empty
+    bool operator==(const TChapter &) const = default;
+};
+
 struct TChannelInfo {
     uint32_t fileSize = 0;
     // 64-bit: 16-bit stereo at 44.1 kHz passes 2^31 bytes after 3 h 22 m.
@@ -34,7 +42,12 @@ struct TChannelInfo {
     uint32_t avgBytesPerSec = 0;
     uint32_t sampleRate = 0;
     int32_t bitRate = 0; // kbit/s, even; 0 for a file of no length
+    std::vector<TChapter> chapters; // in time order; empty for most files
 };
+
+// The chapters of a VOREL_TAG_CHAPTERS text (nullptr: none). A string without its
+// tab or time is skipped; times past 2^31 - 1 ms are held there.
+std::vector<TChapter> ParseChapters(const char *tags);
 
 // BASS_StreamCreateFile on path, whole file, with flags; 0 on failure.
 DWORD OpenFileStream(const std::string &path, DWORD flags);

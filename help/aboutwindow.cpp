@@ -116,6 +116,11 @@ TfAbout::TfAbout(QString version, QUrl link, UrlOpener open, QWidget *parent)
     Panel1_ = new QFrame(this);
     Panel1_->setGeometry(5, 7, 366, 218);
     Panel1_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    // A sunken panel draws its right and bottom edges in the light colour, which
+    // is white like this window: a grey keeps those edges visible.
+    QPalette edges = Panel1_->palette();
+    edges.setColor(QPalette::Light, QColor(192, 192, 192));
+    Panel1_->setPalette(edges);
     Panel1_->setMouseTracking(true);
     Panel1_->installEventFilter(this);
 

@@ -367,7 +367,7 @@ void TRepeater::Play() {
     TBatch batch(*this);
     if (!hasFile()) {
         // Nothing to play: say so rather than refuse a range of nothing.
-        ShowNotice("请先打开一个音频文件（WAV或MP3）。");
+        ShowNotice(OpenFirstNotice);
         return;
     }
     if (!player_.HasOutput())

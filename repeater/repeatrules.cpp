@@ -70,4 +70,8 @@ std::string SpeedHint(int percent) {
 
 std::string SpeedNotice(int percent) { return "播放速率调整：" + std::to_string(100 + percent) + "%"; }
 
+std::string SpeedTitle(int percent) {
+    return percent == 0 ? "变速器" : "变速器 " + std::to_string(100 + percent) + "%";
+}
+
 } // namespace vorel::repeater

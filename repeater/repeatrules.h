@@ -32,5 +32,11 @@ std::string SentenceCountText(int32_t sentences);
 std::string SpeedHint(int percent);
 // "播放速率调整：120%"
 std::string SpeedNotice(int percent);
+// The speed box's caption: "变速器", with the speed while it is not 100 %.
+std::string SpeedTitle(int percent);
+
+// Play without a file: names what can be opened.
+inline const char *const OpenFirstNotice =
+    "请先打开一个音频或视频文件（WAV、MP3、FLAC、Ogg、Opus、M4A/M4B、MP4、MKV、WebM）。";
 
 } // namespace vorel::repeater

@@ -277,6 +277,12 @@ int32_t TSegmentList::DeleteBreakpointNear(int32_t t, int32_t tolerance) {
     for (int32_t i = 1; i <= Count() - 2; ++i) {
         const int64_t c = records_[static_cast<size_t>(i)]->TimeMs;
         if (c - tolerance <= t && t <= c + tolerance) {
+            // The joined sentence keeps both texts: the LRC written from this list
+            // wins over a subtitle file, so a text dropped here is lost for good.
+            std::string &kept = records_[static_cast<size_t>(i) - 1]->Text;
+            const std::string &joined = records_[static_cast<size_t>(i)]->Text;
+            if (!joined.empty())
+                kept = kept.empty() ? joined : kept + " " + joined;
             Delete(i);
             return i - 1;
         }

@@ -68,7 +68,8 @@ public:
     int32_t InsertBreakpoint(int32_t t, int32_t tolerance);
     // Deletes the earliest inner breakpoint within tolerance of t (ends
     // included); returns the index of the sentence now spanning the joined
-    // stretch, or -1. The first and the last record are never deleted.
+    // stretch, or -1. The first and the last record are never deleted. The
+    // sentence before keeps its text followed by the deleted one's (a space between).
     int32_t DeleteBreakpointNear(int32_t t, int32_t tolerance);
     // The sentence holding t (start inclusive, end exclusive), or -1 when t lies
     // before the first or after the last breakpoint (start = t, end = last

@@ -85,6 +85,7 @@ AUDIOLIB_API HSTREAM BASS_StreamCreateFile(BOOL mem, const void *file, QWORD off
     ch->ctype = decoder->channelType();
     ch->decoding = (flags & BASS_STREAM_DECODE) != 0;
     ch->fmt = decoder->format();
+    ch->chapters = decoder->chapters();
     auto source = makeDecoderSource(std::move(decoder));
     return addStream(std::move(ch), std::move(source));
 }
@@ -155,6 +156,14 @@ AUDIOLIB_API BOOL BASS_ChannelGetInfo(DWORD handle, BASS_CHANNELINFO *info) {
     info->origres = ch->fmt.bytesPerSample * 8;
     info->plugin = 0;
     return ok(TRUE);
+}
+
+AUDIOLIB_API const char *BASS_ChannelGetTags(DWORD handle, DWORD tags) {
+    API_LOCK;
+    FIND_OR(handle, static_cast<const char *>(nullptr));
+    if (tags != VOREL_TAG_CHAPTERS) return fail(BASS_ERROR_ILLTYPE, static_cast<const char *>(nullptr));
+    if (ch->chapters.empty()) return fail(BASS_ERROR_NOTAVAIL, static_cast<const char *>(nullptr));
+    return ok(ch->chapters.c_str());
 }
 
 AUDIOLIB_API BOOL BASS_ChannelGetAttributes(DWORD handle, DWORD *freq, DWORD *volume, int *pan) {

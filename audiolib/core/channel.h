@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "engine.h"
@@ -98,6 +99,7 @@ struct Channel {
     DWORD freeWith = 0;
     bool decoding = false;
     PcmFormat fmt;                       // positions and lengths count bytes of this
+    std::string chapters;                // VOREL_TAG_CHAPTERS text; set at creation, then constant
 
     // Producer side; guarded by mutex.
     std::mutex mutex;

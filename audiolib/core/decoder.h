@@ -41,6 +41,9 @@ public:
     // not in format().
     uint32_t channelType() const { return ctype_; }
     uint64_t fileSize() const { return fileSize_; }
+    // The container's chapter marks as VOREL_TAG_CHAPTERS text ("<ms>\t<title>\0"
+    // each, a final "\0"); empty when it has none.
+    const std::string &chapters() const { return chapters_; }
 
     // Total frames of audio. For an MP3 opened without prescan an estimate until
     // the end is read; once a read meets the real end (a file cut short, say) the
@@ -59,6 +62,7 @@ protected:
     PcmFormat format_;
     uint32_t ctype_ = 0;
     uint64_t fileSize_ = 0;
+    std::string chapters_;
 };
 
 } // namespace vorel::audiolib

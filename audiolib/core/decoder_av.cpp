@@ -151,6 +151,7 @@ public:
         for (unsigned i = 0; i < fmt_->nb_streams; ++i)
             fmt_->streams[i]->discard = fmt_->streams[i] == stream_ ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
 
+        readChapters();
         const AVCodecParameters *par = stream_->codecpar;
         if (const int r = openCodec(); r != 0)
             return r;
@@ -181,6 +182,26 @@ public:
         frameStart_ = 0;
         learnFrameGrid();
         return 0;
+    }
+
+    void readChapters() {
+        std::vector<std::pair<int64_t, std::string>> marks;
+        for (unsigned i = 0; i < fmt_->nb_chapters; ++i) {
+            const AVChapter *c = fmt_->chapters[i];
+            const AVDictionaryEntry *title = av_dict_get(c->metadata, "title", nullptr, 0);
+            std::string text = title && title->value ? title->value : "";
+            // A tab would end the time field, and a line break has no place in a list row.
+            std::replace_if(
+                text.begin(), text.end(), [](char ch) { return ch == '\t' || ch == '\n' || ch == '\r'; }, ' ');
+            marks.emplace_back(std::max<int64_t>(av_rescale_q(c->start, c->time_base, AVRational{1, 1000}), 0), text);
+        }
+        std::stable_sort(marks.begin(), marks.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+        for (const auto &[ms, title] : marks) {
+            chapters_ += std::to_string(ms) + '\t' + title;
+            chapters_ += '\0';
+        }
+        if (!chapters_.empty())
+            chapters_ += '\0';
     }
 
     std::unique_ptr<SourceFile> releaseFile() {

@@ -155,6 +155,11 @@ typedef struct VOREL_MSGTARGET {
 #define BASS_CTYPE_STREAM_WAV_FLOAT 0x50003
 #define BASS_CTYPE_STREAM_TEMPO 0x1f200
 
+/* BASS_ChannelGetTags: the container's chapter marks (MP4/M4A/M4B, Matroska/WebM), a
+ * series of NUL-terminated UTF-8 strings "<start ms>\t<title>" in time order, ended
+ * by a second NUL. */
+#define VOREL_TAG_CHAPTERS 0x10800
+
 /* BASS_ChannelIsActive */
 #define BASS_ACTIVE_STOPPED 0
 #define BASS_ACTIVE_PLAYING 1
@@ -325,6 +330,9 @@ AUDIOLIB_API DWORD BASS_ChannelGetDevice(DWORD handle);
 /* BASS_ACTIVE_*; a decoding channel is PLAYING until its end, then STOPPED. */
 AUDIOLIB_API DWORD BASS_ChannelIsActive(DWORD handle);
 AUDIOLIB_API BOOL BASS_ChannelGetInfo(DWORD handle, BASS_CHANNELINFO *info);
+/* tags VOREL_TAG_CHAPTERS only, on a file stream: NULL with BASS_ERROR_NOTAVAIL when
+ * the file has no chapters, BASS_ERROR_ILLTYPE for other tags. Any thread; the text
+ * belongs to the channel and stays valid until the channel is freed. */
 AUDIOLIB_API const char *BASS_ChannelGetTags(DWORD handle, DWORD tags);
 AUDIOLIB_API BOOL BASS_ChannelSetFlags(DWORD handle, DWORD flags);
 AUDIOLIB_API BOOL BASS_ChannelPreBuf(DWORD handle, DWORD length);

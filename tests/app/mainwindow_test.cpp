@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QToolButton>
 
+#include "repeatrules.h"
 #include "view/mmoscope.h"
 #include "view/mmslider.h"
 #include "widgets.h"
@@ -134,6 +135,28 @@ TEST_F(WindowTest, TheSpeedSliderHasTheFocusAndTabNeverMovesIt) {
     EXPECT_EQ(QApplication::focusWidget(), w->sl_speed);
 }
 
+// What a learner looks for first: every openable type in the open dialog's default
+// filter, the speed in sight once the info line is back, the window named in taskbars.
+TEST_F(WindowTest, OpenDialogSpeedAndTaskbarName) {
+    EXPECT_EQ(w->windowIconText().toStdString(), MainCaption);
+    const QStringList filters = OpenDialogFilters().split(";;");
+    ASSERT_EQ(filters.size(), 2);
+    for (const char *type : {"*.wav", "*.mp3", "*.flac", "*.opus", "*.m4b", "*.mp4", "*.mkv", "*.webm", "*.M4B"})
+        EXPECT_TRUE(filters[0].contains(QString(" ") + type) || filters[0].contains(QString("(") + type)) << type;
+    EXPECT_EQ(filters[1].toStdString(), "音频文件 (*.wav *.mp3 *.WAV *.MP3)");
+    EXPECT_EQ(OpenDialogFolder("", "/demo"), "/demo");
+    EXPECT_EQ(OpenDialogFolder("/books/one/lesson.m4b", "/demo"), "/books/one");
+
+    ASSERT_TRUE(openAndLoad(vorel::app::test::MakeToneLesson(dir, "speed", {1.5, 1.5}, 0.5, true)));
+    for (const auto &[position, title] : {std::pair{-30, "变速器 70%"}, {25, "变速器 125%"}, {0, "变速器"}}) {
+        w->sl_speed->SetPosition(position);
+        w->sl_speedChange();
+        w->sl_speedTrackEnd(); // a click on the track: the file's information returns at once
+        EXPECT_NE(w->NoticeText().find("文件:speed.wav"), std::string::npos);
+        EXPECT_EQ(w->FlatGroupBox2->title().toStdString(), title);
+    }
+}
+
 namespace {
 // Throws from inside the event dispatch, as a failing handler would.
 class Thrower : public QObject {
@@ -170,7 +193,7 @@ TEST_F(WindowTest, AFailureShowsItsMessageAndTheWindowGoesOn) {
     // Pressing play with no file says so instead of playing nothing.
     qputenv("VORELPLAY_NO_DIALOGS", "1");
     w->playbtnClick();
-    EXPECT_EQ(w->NoticeText(), "请先打开一个音频文件（WAV或MP3）。");
+    EXPECT_EQ(w->NoticeText(), vorel::repeater::OpenFirstNotice);
 
     // And the window still loads a good file.
     const std::string good = vorel::app::test::MakeToneLesson(dir, "good", {1.5, 1.5}, 0.5, true);

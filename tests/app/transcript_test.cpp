@@ -105,9 +105,16 @@ TEST_F(WindowTest, TranscriptFollowsRevealsAndSaves) {
     renderUntilEnd(); // the first reading: still hidden
     EXPECT_EQ(w->transcript->ShownText(0), "");
     w->playbtnClick();
-    renderUntilEnd(); // the last reading: the next sentence is current
-    EXPECT_EQ(w->transcript->Current(), 1);
+    renderUntilEnd(); // the last reading: the window's current sentence is the next
+    EXPECT_EQ(w->Repeater().Report().sentence, 1);
+    // The transcript keeps the sentence just heard, revealed, through the pause
+    // after it; the desktop is shown the next one's number, not its text.
+    EXPECT_EQ(w->transcript->Current(), 0);
     EXPECT_EQ(w->transcript->ShownText(0), "第一句");
+    EXPECT_TRUE(w->SentenceTextHidden(1));
+    EXPECT_FALSE(w->SentenceTextHidden(0));
+    w->playbtnClick(); // the pause ends: the transcript moves on and hides the new one
+    EXPECT_EQ(w->transcript->Current(), 1);
     EXPECT_EQ(w->transcript->ShownText(1), "");
     EXPECT_EQ(w->transcript->ShownText(2), "第三句");
     w->stopbtnClick();
@@ -154,4 +161,88 @@ TEST_F(WindowTest, TranscriptFollowsRevealsAndSaves) {
     w->SaveBreakpoints();
     EXPECT_EQ(vorel::test::readFile(lrc), before);
     ::unsetenv("VORELPLAY_NO_DIALOGS");
+}
+
+// The pause after a sentence's last reading belongs to that sentence in the
+// transcript, while the main window has moved on.
+TEST_F(WindowTest, TheHeardSentenceStaysHighlightedThroughItsCountdown) {
+    ASSERT_TRUE(openAndLoad(MakeToneLesson(dir, "lesson", {1.5, 1.5}, 0.5, true)));
+    w->playbtnClick();
+    renderUntilEnd();
+    ASSERT_TRUE(w->timer_pause->isActive()); // "句长1/5"
+    EXPECT_EQ(w->Repeater().Report().sentence, 1);
+    EXPECT_EQ(w->transcript->Current(), 0);
+    finishPause();
+    EXPECT_EQ(w->transcript->Current(), 1);
+}
+
+// A long sentence wraps onto more lines within the window's width, and again when
+// the window is narrowed.
+TEST_F(WindowTest, TranscriptWrapsALongSentence) {
+    TTranscriptWindow t(w.get());
+    std::string longText;
+    for (int i = 0; i < 12; ++i)
+        longText += "a rather long sentence ";
+    t.SetRows({{0, "Short."}, {2000, longText}, {4000, "今天我们学习一个很长很长的句子，看看它在文本窗口里是不是能完整地显示出来。"}});
+    t.resize(500, 300);
+    t.show();
+    QCoreApplication::processEvents();
+    const auto height = [&](int row) { return t.list->visualItemRect(t.list->topLevelItem(row)).height(); };
+    const int line = height(0);
+    EXPECT_GE(height(1), 3 * line);
+    EXPECT_GE(height(2), 2 * line);
+    const int wide = height(1);
+    t.resize(350, 300);
+    QCoreApplication::processEvents();
+    EXPECT_GT(height(1), wide);
+}
+
+TEST(TranscriptRule, AChapterBeginsWithTheSentenceHoldingItOrTheOneJustAfter) {
+    const std::vector<int32_t> starts = {0, 3000, 10000, 20000};
+    const struct {
+        int32_t chapterMs;
+        int row;
+    } cases[] = {
+        {0, 0},      {2000, 1},     {1999, 0},  // within a second before a start: that sentence
+        {3000, 1},   {15000, 2},    {25000, 3}, // inside a sentence: that one, the last past the end
+        {19000, 3},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(ChapterFirstRow(starts, c.chapterMs), c.row) << c.chapterMs;
+    EXPECT_EQ(ChapterFirstRow({500, 4000}, -600), -1);
+    EXPECT_EQ(ChapterFirstRow({}, 0), -1);
+}
+
+// An audiobook with chapter marks: the transcript opens with them (the sentences
+// carry no text) and a click on a chapter makes its first sentence current.
+TEST_F(WindowTest, ChaptersListedAndAClickGoesToTheirFirstSentence) {
+    const std::string wav = MakeToneLesson(dir, "book", {1.5, 1.5, 1.5, 1.5}, 0.5, false);
+    vorel::test::writeText(dir.file("marks.txt"), ";FFMETADATA1\n"
+                                                  "[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=3900\ntitle=Part one\n"
+                                                  "[CHAPTER]\nTIMEBASE=1/1000\nSTART=3900\nEND=8000\n");
+    const std::string book = dir.file("book.m4b");
+    ASSERT_TRUE(vorel::test::mustRun("ffmpeg -nostdin -v error -y -i " + vorel::test::shellQuote(wav) + " -i " +
+                                     vorel::test::shellQuote(dir.file("marks.txt")) +
+                                     " -map 0 -map_chapters 1 -c:a aac -f ipod " + vorel::test::shellQuote(book)));
+    ASSERT_TRUE(openAndLoad(book));
+    ASSERT_EQ(w->transcript->ChapterCount(), 2);
+    EXPECT_TRUE(w->transcript->isVisible());
+    EXPECT_FALSE(w->transcript->chapterList->isHidden());
+    QTreeWidgetItem *second = w->transcript->chapterList->topLevelItem(1);
+    EXPECT_EQ(w->transcript->chapterList->topLevelItem(0)->text(0).toStdString(), "Part one");
+    EXPECT_EQ(second->text(0).toStdString(), "第2章");
+    EXPECT_EQ(second->text(1).toStdString(), "3.90");
+    QTest::mouseClick(w->transcript->chapterList->viewport(), Qt::LeftButton, {},
+                      w->transcript->chapterList->visualItemRect(second).center());
+    EXPECT_EQ(w->Repeater().Report().sentence, 2); // the mark lies in the pause before the third tone
+
+    // A lesson with neither text nor chapters closes the window the lesson opened ...
+    const std::string plain = MakeToneLesson(dir, "plain", {1.5, 1.5}, 0.5, false);
+    ASSERT_TRUE(openAndLoad(plain));
+    EXPECT_FALSE(w->transcript->isVisible());
+    EXPECT_EQ(w->transcript->ChapterCount(), 0);
+    // ... but not one the learner opened with F2.
+    w->ToggleTranscript();
+    ASSERT_TRUE(openAndLoad(MakeToneLesson(dir, "plain2", {1.5, 1.5}, 0.5, false)));
+    EXPECT_TRUE(w->transcript->isVisible());
 }

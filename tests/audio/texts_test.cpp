@@ -102,3 +102,22 @@ TEST(RaiseAudioError, MessageShape) {
     }
     clearCore();
 }
+
+TEST(ParseChapters, MarksFromTheLibrarysText) {
+    using namespace std::string_literals;
+    const struct {
+        std::string tags;
+        std::vector<TChapter> chapters;
+    } cases[] = {
+        {"0\tOne\0"s "61000\t第二章\0\0"s, {{0, "One"}, {61000, "第二章"}}},
+        {"5\t\0\0"s, {{5, ""}}},
+        // Strings without a time before their tab are passed over.
+        {"x\tbad\0" "12\0" "-4\tneg\0" "7\tok\0\0"s, {{7, "ok"}}},
+        // Past 2^31 - 1 ms (a 25-day file) the time is held at its limit.
+        {"99999999999\tfar\0\0"s, {{2147483647, "far"}}},
+        {"\0"s, {}},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(ParseChapters(c.tags.c_str()), c.chapters) << c.tags;
+    EXPECT_TRUE(ParseChapters(nullptr).empty());
+}

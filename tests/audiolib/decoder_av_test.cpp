@@ -354,3 +354,31 @@ INSTANTIATE_TEST_SUITE_P(Decoder, BrokenAv, testing::ValuesIn(kBroken),
                          [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
+
+// ---- Chapters ----------------------------------------------------------------
+
+// An audiobook's and a video's chapter marks, as ffmpeg writes them from its
+// metadata file; files without marks have none.
+TEST(AvChapters, MarksInTimeOrderWithTheirTitles) {
+    TempDir dir;
+    writeText(dir.file("marks.txt"), ";FFMETADATA1\n"
+                                     "[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=1800\ntitle=One\n"
+                                     "[CHAPTER]\nTIMEBASE=1/1000\nSTART=1800\nEND=2903\ntitle=第二章 Two\n");
+    const std::string expected = std::string("0\tOne") + '\0' + "1800\t第二章 Two" + '\0' + '\0';
+    const struct {
+        const char *file, *args;
+        bool marked;
+    } cases[] = {
+        {"book.m4b", "-map 0 -map_chapters 1 -c:a aac -f ipod", true},
+        {"film.mkv", "-map 0 -map_chapters 1 -c:a flac", true},
+        {"plain.m4a", "-c:a aac -f ipod", false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string path = dir.file(c.file);
+        ffmpeg(dir, c.marked ? "-i " + shellQuote(dir.file("marks.txt")) + " " + c.args : c.args, path);
+        auto d = open(path);
+        ASSERT_TRUE(d);
+        EXPECT_EQ(d->chapters(), c.marked ? expected : "");
+    }
+}

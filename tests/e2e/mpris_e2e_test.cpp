@@ -65,6 +65,27 @@ std::string joined(const std::vector<std::string> &v) {
     return s;
 }
 
+// playerctl on the private bus: its output without the trailing blanks.
+std::string playerctl(const TXSession &x, const TSessionBus &bus, const std::string &args) {
+    std::string out;
+    x.run("DBUS_SESSION_BUS_ADDRESS=" + shellQuote(bus.address()) + " playerctl -p vorel " + args + " 2>&1", &out);
+    while (!out.empty() && (out.back() == '\n' || out.back() == ' '))
+        out.pop_back();
+    return out;
+}
+
+// Whether playerctl's answer to args comes to value within 5 s (the window
+// announces a change once the event in hand is handled).
+bool comesTo(const TXSession &x, const TSessionBus &bus, const std::string &args, const std::string &value) {
+    for (int waited = 0; waited < 5000; waited += 50) {
+        if (playerctl(x, bus, args) == value)
+            return true;
+        usleep(50000);
+    }
+    ADD_FAILURE() << args << ": " << playerctl(x, bus, args) << " instead of " << value;
+    return false;
+}
+
 } // namespace
 
 TEST(MediaControl, PlayerctlDrivesTheWindowAndTheDesktopFollowsIt) {
@@ -79,22 +100,8 @@ TEST(MediaControl, PlayerctlDrivesTheWindowAndTheDesktopFollowsIt) {
     ASSERT_NE(run.window(), 0u) << run.stderrText();
     ASSERT_TRUE(run.waitFor("load", "lesson.wav", 10000));
 
-    auto ctl = [&](const std::string &args) {
-        std::string out;
-        x.run("DBUS_SESSION_BUS_ADDRESS=" + shellQuote(bus.address()) + " playerctl -p vorel " + args + " 2>&1", &out);
-        while (!out.empty() && (out.back() == '\n' || out.back() == ' '))
-            out.pop_back();
-        return out;
-    };
-    auto becomes = [&](const std::string &args, const std::string &value) {
-        for (int waited = 0; waited < 5000; waited += 50) {
-            if (ctl(args) == value)
-                return true;
-            usleep(50000);
-        }
-        ADD_FAILURE() << args << ": " << ctl(args) << " instead of " << value;
-        return false;
-    };
+    auto ctl = [&](const std::string &args) { return playerctl(x, bus, args); };
+    auto becomes = [&](const std::string &args, const std::string &value) { return comesTo(x, bus, args, value); };
     ASSERT_TRUE(becomes("status", "Stopped"));
 
     const std::string signalsLog = dir.file("signals");
@@ -155,4 +162,29 @@ TEST(MediaControl, PlayerctlDrivesTheWindowAndTheDesktopFollowsIt) {
     EXPECT_TRUE(becomes("metadata xesam:title", "again.mp3"));
     EXPECT_EQ(announced(readText(signalsLog), "CanGoNext"), (std::vector<std::string>{"true"}));
     EXPECT_EQ(run.stderrText().find("media keys"), std::string::npos) << run.stderrText();
+}
+
+// Dictation keeps the current sentence's text from the desktop too: its number
+// shows while the transcript hides it.
+TEST(MediaControl, DictationShowsTheSentencesNumberInsteadOfItsText) {
+    TXSession x;
+    ASSERT_TRUE(x.ok());
+    TempDir dir;
+    TSessionBus bus(dir.path());
+    ASSERT_TRUE(bus.ok());
+    const std::string lesson = makeLesson(dir);
+    TVorelRun run(x, dir, shellQuote(lesson), false, {{"DBUS_SESSION_BUS_ADDRESS", bus.address()}});
+    ASSERT_NE(run.window(), 0u) << run.stderrText();
+    ASSERT_TRUE(run.waitFor("load", "lesson.wav", 10000));
+    const auto transcript = x.findWindows("TfMainFree", 5000, "文本");
+    ASSERT_FALSE(transcript.empty());
+    const std::string t = std::to_string(transcript.front());
+    const std::string boxAt = " 14 " + std::to_string(x.size(transcript.front()).second - 20);
+
+    auto artistBecomes = [&](const std::string &value) { return comesTo(x, bus, "metadata xesam:artist", value); };
+    EXPECT_TRUE(artistBecomes("one"));
+    x.run("xdotool mousemove --window " + t + boxAt + " click 1"); // dictation on
+    EXPECT_TRUE(artistBecomes("第1/3句"));
+    x.run("xdotool mousemove --window " + t + boxAt + " click 1"); // and off
+    EXPECT_TRUE(artistBecomes("one"));
 }

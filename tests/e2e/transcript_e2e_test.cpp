@@ -120,6 +120,8 @@ TEST(TranscriptE2E, DictationShowsTheTextOnlyAfterTheLastReading) {
     EXPECT_GT(after, hidden + 5) << after << " " << hidden;
 }
 
+// Ctrl + left click splits, Ctrl + right click joins (the joined sentence keeps
+// both texts), Ctrl + S saves, and a new start loads the same sentences and texts.
 TEST(TranscriptE2E, CtrlClickThenCtrlSWritesAnLrcThatLoadsToTheSameBreakpoints) {
     TXSession x;
     ASSERT_TRUE(x.ok());
@@ -133,6 +135,9 @@ TEST(TranscriptE2E, CtrlClickThenCtrlSWritesAnLrcThatLoadsToTheSameBreakpoints) 
         const auto [cx, cy] = at::wave(75); // 3.00 s
         run.click(cx, cy, 1, "ctrl");
         ASSERT_TRUE(run.waitFor("break", "0 2000 3000 4000 6000", 3000));
+        const auto [jx, jy] = at::wave(50); // 2.00 s, between 第一句 and Second one
+        run.click(jx, jy, 3, "ctrl");
+        ASSERT_TRUE(run.waitFor("break", "0 3000 4000 6000", 3000));
         run.focus();
         run.key("ctrl+s");
         ASSERT_TRUE(run.waitFor("notice", "断点已保存到lesson.lrc", 3000)) << run.stderrText();
@@ -140,8 +145,10 @@ TEST(TranscriptE2E, CtrlClickThenCtrlSWritesAnLrcThatLoadsToTheSameBreakpoints) 
         x.closeWindow(run.window());
         EXPECT_EQ(run.child.wait(5000), 0);
     }
-    ASSERT_EQ(saved.size(), 3u);
-    EXPECT_EQ(saved.back(), "0 2000 3000 4000 6000");
+    ASSERT_EQ(saved.size(), 4u);
+    EXPECT_EQ(saved.back(), "0 3000 4000 6000");
+    const std::vector<uint8_t> lrc = readFile(dir.file("lesson.lrc"));
+    EXPECT_NE(std::string(lrc.begin(), lrc.end()).find("]第一句 Second one\n"), std::string::npos);
 
     // A server of its own for the second start: the first program's X server has
     // been seen to refuse a later connection once that program had closed.
@@ -152,5 +159,43 @@ TEST(TranscriptE2E, CtrlClickThenCtrlSWritesAnLrcThatLoadsToTheSameBreakpoints) 
     ASSERT_NE(again.window(), 0u) << again.stderrText();
     ASSERT_TRUE(again.waitFor("load", "lesson.wav", 10000)) << again.stderrText();
     EXPECT_EQ(details(again, "break"), std::vector<std::string>{saved.back()});
-    EXPECT_EQ(details(again, "text").front(), "第一句");
+    EXPECT_EQ(details(again, "text").front(), "第一句 Second one");
+}
+
+// Space, Left and Right in the main window and in the transcript window act as
+// the pause (else play), previous and next buttons.
+TEST(TranscriptE2E, TransportKeysInBothWindows) {
+    TXSession x;
+    ASSERT_TRUE(x.ok());
+    TempDir dir;
+    const std::string lesson = makeSubtitledLesson(dir, {"第一句", "Second one", "第三句"}, 0.5);
+    TVorelRun run(x, dir, shellQuote(lesson), true);
+    ASSERT_NE(run.window(), 0u) << run.stderrText();
+    ASSERT_TRUE(run.waitFor("load", "lesson.wav", 10000)) << run.stderrText();
+    const unsigned long t = transcriptWindow(x);
+    ASSERT_NE(t, 0u);
+    run.click(at::repeatTimes.first, at::repeatTimes.second);
+    run.key("Home Return"); // 永远: a sentence is left only by the keys
+    run.click(at::pauseTime.first, at::pauseTime.second);
+    run.key("Home Down Return"); // 暂停: each reading waits for play, so the keys land between readings
+    run.focus();
+    run.key("space");
+    ASSERT_TRUE(run.waitFor("read", "0 2000 1", 5000)) << dump(run);
+    ASSERT_TRUE(run.waitFor("status", "暂停...", 5000)) << dump(run);
+    run.key("Right");
+    ASSERT_TRUE(run.waitFor("read", "2000 4000 1", 5000)) << dump(run);
+    run.key("Left");
+    ASSERT_TRUE(run.waitFor("read", "0 2000 1", 5000, 1)) << dump(run);
+
+    x.run("xdotool windowfocus --sync " + std::to_string(t));
+    run.key("Right");
+    ASSERT_TRUE(run.waitFor("read", "2000 4000 1", 5000, 1)) << dump(run);
+    run.key("Right");
+    ASSERT_TRUE(run.waitFor("read", "4000 6000 1", 5000)) << dump(run);
+    run.key("Left");
+    ASSERT_TRUE(run.waitFor("read", "2000 4000 1", 5000, 2)) << dump(run);
+    // After the reading: the held pause goes on with Space, as with the pause button.
+    ASSERT_TRUE(run.waitFor("status", "暂停...", 5000, 3)) << dump(run);
+    run.key("space");
+    ASSERT_TRUE(run.waitFor("read", "2000 4000 2", 5000)) << dump(run);
 }

@@ -68,3 +68,16 @@ TEST(AboutWindow, LinkTurnsRedUnderThePointerAndOpensTheReadme) {
     EXPECT_FALSE(about.isVisible());
     EXPECT_EQ(about.result(), QDialog::Rejected);
 }
+
+// The sunken panel shows all four edges on the white window: its light edges (right
+// and bottom) must not be white too.
+TEST(AboutWindow, PanelFrameHasAllFourEdges) {
+    vorel::test::qtApp();
+    TfAbout about(QStringLiteral("1.0"), QUrl());
+    about.show();
+    const QImage shot = about.grab().toImage();
+    const QColor window = shot.pixelColor(2, 2);
+    // Panel1 at (5, 7), 366 x 218: its edges at x 5 and 370, y 7 and 224.
+    for (const QPoint edge : {QPoint(5, 150), QPoint(370, 150), QPoint(100, 7), QPoint(100, 224)})
+        EXPECT_NE(shot.pixelColor(edge), window) << edge.x() << "," << edge.y();
+}

@@ -33,6 +33,8 @@ TEST(RepeatRules, Texts) {
     EXPECT_EQ(SpeedHint(-40), "变速器--60%速度播放");
     EXPECT_EQ(SpeedHint(0), "变速器--正常速度播放");
     EXPECT_EQ(SpeedNotice(20), "播放速率调整：120%");
+    EXPECT_EQ(SpeedTitle(-30), "变速器 70%");
+    EXPECT_EQ(SpeedTitle(0), "变速器");
     EXPECT_EQ(PauseRuleItems().size(), 23u);
     EXPECT_EQ(PauseRuleItems()[DefaultPauseIndex], "句长1/5");
     EXPECT_EQ(RepeatCountItems()[DefaultRepeatIndex], "1次");

@@ -240,6 +240,27 @@ TEST(SegmentList, DeleteBreakpointNear) {
     }
 }
 
+TEST(SegmentList, JoiningSentencesKeepsBothTexts) {
+    struct Case {
+        std::string first, second, joined;
+    };
+    const std::vector<Case> cases = {
+        {"第一句", "Second one", "第一句 Second one"},
+        {"", "Second one", "Second one"},
+        {"第一句", "", "第一句"},
+        {"", "", ""},
+    };
+    for (const auto &c : cases) {
+        TSegmentList list = listAt({0, 1000, 2000, 3000});
+        list.Items(1).Text = c.first;
+        list.Items(2).Text = c.second;
+        list.Items(3).Text = "last";
+        ASSERT_EQ(list.DeleteBreakpointNear(2000, 200), 1);
+        EXPECT_EQ(list.Items(1).Text, c.joined) << c.first << "|" << c.second;
+        EXPECT_EQ(list.Items(2).Text, "last");
+    }
+}
+
 TEST(SegmentList, FindSentence) {
     const TSegmentList list = listAt({0, 1000, 1000, 3000});
     struct Case {
