@@ -402,8 +402,9 @@ void TfMainFree::ShowReport() {
     };
     for (const auto &[w, on] : enabled)
         w->setEnabled(on);
-    (r.mode == 0 ? rg_bj : r.mode == 1 ? rg_free : rg_twokey)->setChecked(true);
-    Mainoscope->setCursor(r.mode == 0 ? Qt::ArrowCursor : Qt::CrossCursor);
+    using M = repeater::TMode;
+    (r.mode == M::Marked ? rg_bj : r.mode == M::OneKey ? rg_free : rg_twokey)->setChecked(true);
+    Mainoscope->setCursor(r.mode == M::Marked ? Qt::ArrowCursor : Qt::CrossCursor);
     cb_repeattimes->setCurrentIndex(r.repeatIndex);
     cb_pausetime->setCurrentIndex(r.pauseIndex);
     sl_speed->setToolTip(q(r.speedHint));

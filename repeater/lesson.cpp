@@ -44,6 +44,18 @@ void addInOrder(segment::TSegmentList &list, int32_t t) {
         list.RefreshStamp(at);
 }
 
+} // namespace
+
+void CloseAtSampledEnd(segment::TSegmentList &list, int32_t endMs) {
+    const int32_t last = list.Count() > 0 ? list.Items(list.Count() - 1).TimeMs : -1;
+    if (last < endMs || (list.Count() == 1 && last == endMs))
+        list.Add({endMs, segment::TSegmentList::MakeStamp(endMs), "", ""});
+    else if (last > endMs)
+        addInOrder(list, endMs);
+}
+
+namespace {
+
 class TProgressiveLesson : public ILessonSource {
 public:
     TProgressiveLesson(const std::string &path, unsigned threads) : path_(path), feed_(path, false, threads) {}
@@ -120,14 +132,7 @@ private:
             g.notice = lesson.notice;
             return;
         }
-        // The end of the sampled audio closes the list, as the splitter's list ends;
-        // for audio too short to sample that is a second 0.
-        const int32_t end = static_cast<int32_t>(lesson.samples.size()) * audio::MsPerColumn;
-        segment::TSegmentList &list = *lesson.segments;
-        if (list.Items(list.Count() - 1).TimeMs <= end)
-            list.Add({end, segment::TSegmentList::MakeStamp(end), "", ""});
-        else
-            addInOrder(list, end);
+        CloseAtSampledEnd(*lesson.segments, static_cast<int32_t>(lesson.samples.size()) * audio::MsPerColumn);
         g.breakpoints = true;
         // The noise floor needs the whole recording; where it is taken its list
         // replaces the one built so far, which holds the fixed level's breakpoints.

@@ -15,6 +15,8 @@ namespace vorel::repeater {
 namespace {
 constexpr int32_t Col = audio::MsPerColumn;
 
+const char *const LoadingStatus = "文件处理";
+
 // The last component of a path, as the info line names files.
 std::string fileNameOf(const std::string &path) {
     const size_t slash = path.find_last_of('/');
@@ -30,7 +32,7 @@ TRepeater::TRepeater(IPlayer &player, IClock &clock, int32_t stripWidth, QObject
 }
 
 // The load's workers are joined before anything they read goes.
-TRepeater::~TRepeater() { load_.reset(); }
+TRepeater::~TRepeater() { load_.Cancel(); }
 
 int32_t TRepeater::repeatCountNow() const { return RepeatCount(repeatIndex_); }
 
@@ -40,23 +42,43 @@ int32_t TRepeater::ReadingStopMs(int32_t end) const {
     return segment::ReadingStopMs(lesson_.samples, lesson_.silenceLevel, end, lesson_.columnMs);
 }
 
+bool TRepeater::playerHolds() const {
+    switch (phase_) {
+    case TPhase::Reading:
+    case TPhase::Paused:
+        return true;
+    case TPhase::Countdown:
+    case TPhase::Held:
+    case TPhase::HeldUntilPlay:
+    case TPhase::Ended:
+        return !fileEnded_; // the player stops by itself at the end of the file
+    case TPhase::Waiting:
+        // An advance waits with the player resting at the end of the last reading.
+        return waitKind_ == TWaitKind::Advance && !fileEnded_;
+    case TPhase::Idle:
+        return false;
+    }
+    return false;
+}
+
 TReport TRepeater::Report() const {
     TReport r;
     r.status = status_;
     r.notice = notice_;
-    r.repeatLabel = RepeatLabel(std::max(readCount_, 1), repeatCountNow()); // 0 only before a load
+    // Between two readings the counter shows the readings heard, not the one to come.
+    const int32_t shown = IsBetweenReadings(phase_) ? readCount_ - 1 : std::max(readCount_, 1); // 0 only before a load
+    r.repeatLabel = RepeatLabel(shown, repeatCountNow());
     r.timeLabel = timeLabel_;
     r.speedHint = speedHint_;
-    const bool countdown = clock_.IsActive(TTimer::Pause);
-    // Stop and pause act on a player that has started and neither stopped nor
-    // reached the end of the file, and on a running countdown.
-    r.enabled.stop = r.enabled.pause = playerActive_ || countdown;
-    r.enabled.prev = r.enabled.next = everStarted_ && (sentenceCount() > 0 || load_);
+    // Stop and pause act on what the player holds, and on a running countdown.
+    r.enabled.stop = r.enabled.pause = playerHolds() || phase_ == TPhase::Countdown;
+    r.enabled.prev = r.enabled.next = everStarted_ && (sentenceCount() > 0 || load_.Active());
     r.enabled.slider = hasFile();
-    r.playback = countdown ? TPlayback::PauseCountdown
-                 : paused_ ? TPlayback::Paused
-                 : playing_ ? TPlayback::Playing
-                            : TPlayback::Stopped;
+    r.playback = phase_ == TPhase::Countdown ? TPlayback::PauseCountdown
+                 : phase_ == TPhase::Paused  ? TPlayback::Paused
+                 : phase_ == TPhase::Reading ? TPlayback::Playing
+                                             : TPlayback::Stopped;
+    r.phase = phase_;
     r.mode = repeatMode_;
     r.repeatIndex = repeatIndex_;
     r.pauseIndex = pauseIndex_;
@@ -65,9 +87,9 @@ TReport TRepeater::Report() const {
     r.sentenceCount = sentenceCount();
     r.lastReadingFinished = lastReadingFinished_;
     r.busy = busy_;
-    r.loading = load_ != nullptr;
-    r.waiting = waitFor_ >= 0;
-    r.held = !countdown && !playing_ && !paused_ && ((resumeArmed_ && playerActive_) || status_ == "暂停...");
+    r.loading = load_.Active();
+    r.waiting = phase_ == TPhase::Waiting;
+    r.held = IsHeld(phase_);
     r.viewOffset = v_.ViewOffset;
     std::tie(r.highlightFirst, r.highlightLast) = v_.Highlight();
     r.playColumn = v_.PlayColumn;
@@ -87,7 +109,14 @@ TReport TRepeater::Report() const {
 
 void TRepeater::setStatus(const std::string &text) {
     status_ = text;
+    statusShowsLoad_ = false;
     emit Traced("status", text);
+}
+
+void TRepeater::enter(TCue cue) {
+    const TStep step = StepOf(cue);
+    phase_ = step.phase;
+    setStatus(step.status);
 }
 
 void TRepeater::ShowNotice(const std::string &text) {
@@ -117,8 +146,6 @@ void TRepeater::stopPlayTimers() {
     clock_.Stop(TTimer::Play);
     clock_.Stop(TTimer::ShowPos);
     clock_.Stop(TTimer::Pause);
-    playing_ = false;
-    paused_ = false;
 }
 
 void TRepeater::cancelPauseCountdown() {
@@ -128,31 +155,25 @@ void TRepeater::cancelPauseCountdown() {
 
 void TRepeater::PlayerStarted() {
     TBatch batch(*this);
-    setStatus("开始播放");
+    enter(TCue::Started);
     v_.PlayColumn = 0;
-    playing_ = true;
-    paused_ = false;
-    playerActive_ = everStarted_ = true;
+    everStarted_ = true;
     clock_.Start(TTimer::Play);
     clock_.Stop(TTimer::ShowPos);
 }
 
 void TRepeater::PlayerPaused() {
     TBatch batch(*this);
-    setStatus("暂停...");
+    enter(TCue::UserPaused);
     ShowNotice("");
-    paused_ = true;
-    playing_ = true;
     clock_.Start(TTimer::ShowPos);
     clock_.Stop(TTimer::Play);
 }
 
 void TRepeater::PlayerResumed() {
     TBatch batch(*this);
-    setStatus("恢复播放");
+    enter(TCue::Resumed);
     ShowNotice("");
-    paused_ = false;
-    playing_ = true;
     playLineShown_ = true;
     clock_.Stop(TTimer::ShowPos);
     clock_.Start(TTimer::Play);
@@ -160,15 +181,14 @@ void TRepeater::PlayerResumed() {
 
 void TRepeater::PlayerStopped() {
     TBatch batch(*this);
-    setStatus("结束播放");
+    enter(TCue::Stopped);
     player_.Stop();
     stopPlayTimers();
-    playerActive_ = false;
 }
 
 void TRepeater::SegmentEnded() {
     TBatch batch(*this);
-    setStatus("本段播放结束");
+    enter(TCue::SegmentEnded);
     stopPlayTimers();
     fileEnded_ = false;
     afterReading();
@@ -176,11 +196,9 @@ void TRepeater::SegmentEnded() {
 
 void TRepeater::FileEnded() {
     TBatch batch(*this);
-    setStatus("文件播放结束");
+    enter(TCue::FileEnded);
     stopPlayTimers();
     fileEnded_ = true;
-    // The player has stopped by itself: nothing is left to stop or pause.
-    playerActive_ = false;
     afterReading();
 }
 
@@ -195,7 +213,7 @@ void TRepeater::Timer_ShowPosTimer() {
 }
 
 void TRepeater::Timer_playTimer() {
-    if (!playing_ || paused_ || !hasFile())
+    if (phase_ != TPhase::Reading || !hasFile())
         return;
     TBatch batch(*this);
     const int32_t pos = player_.PositionMs();
@@ -218,7 +236,7 @@ void TRepeater::Timer_playTimer() {
         lastSeenSentence_ = found;
         selectSentence(found);
     }
-    if (!inTail && repeatMode_ == 0 && found != -1 && end > start && (pos < followStart_ || pos >= followEnd_)) {
+    if (!inTail && repeatMode_ == TMode::Marked && found != -1 && end > start && (pos < followStart_ || pos >= followEnd_)) {
         followStart_ = start;
         followEnd_ = end;
         markRange(start / Col - v_.ViewOffset, end / Col - v_.ViewOffset);
@@ -235,24 +253,26 @@ void TRepeater::timer_pauseTimer() {
     if (timerPauseTag_ < PauseLengthNow())
         return;
     pauseGaugeProgress_ = pauseGaugeMax_;
-    if (useStoredRange_)
-        startReading(rangeStart_, rangeEnd_);
-    else
-        startReading((v_.ViewOffset + v_.SelStart) * Col, (v_.ViewOffset + v_.SelEnd) * Col);
+    const bool started = useStoredRange_ ? startReading(rangeStart_, rangeEnd_)
+                                         : startReading((v_.ViewOffset + v_.SelStart) * Col,
+                                                        (v_.ViewOffset + v_.SelEnd) * Col);
     timerPauseTag_ = 0;
     clock_.Stop(TTimer::Pause);
     pauseGaugeProgress_ = 0;
-    setStatus("定时自动播放");
+    if (started)
+        enter(TCue::TimedStart);
+    else if (phase_ != TPhase::Reading)
+        phase_ = fileEnded_ ? TPhase::Idle : TPhase::Ended; // refused: nothing follows
 }
 
 // --- readings ---
 
-void TRepeater::startReading(int32_t start, int32_t end) {
+bool TRepeater::startReading(int32_t start, int32_t end) {
     fileEnded_ = false;
-    const int32_t minimum = repeatMode_ == 0 ? 0 : 400;
+    const int32_t minimum = repeatMode_ == TMode::Marked ? 0 : 400;
     if (std::abs(static_cast<int64_t>(end) - start) <= minimum || start < 0) {
         ShowNotice("断点间隔太短，不能播放。");
-        return;
+        return false;
     }
     player_.SetTempo(speed_);
     rangeLength_ = end - start;
@@ -264,10 +284,10 @@ void TRepeater::startReading(int32_t start, int32_t end) {
     cancelPauseCountdown();
     lastReadingFinished_ = false;
     player_.PlayRange(start, ReadingStopMs(end));
-    resumeArmed_ = false;
     emit Traced("read", std::to_string(start) + " " + std::to_string(end) + " " + std::to_string(readCount_));
     sliderPosition_ = rangeStart_;
     setTimeLabel(rangeStart_);
+    return true;
 }
 
 void TRepeater::restartRange(int32_t start, int32_t end) {
@@ -296,38 +316,35 @@ bool TRepeater::goToSentence(int32_t i) {
 void TRepeater::jumpToSentence(int32_t i) {
     if (i < 0)
         return;
-    v_.PlayColumn = 0;
-    cancelPauseCountdown();
-    player_.Stop();
+    settle();
     if (!goToSentence(i))
         return;
     readCount_ = 1;
     startReading(rangeStart_, rangeEnd_);
 }
 
-bool TRepeater::afterReading() {
+void TRepeater::afterReading() {
     v_.PlayColumn = 0;
     ++readCount_;
     if (readCount_ > repeatCountNow()) {
         lastReadingFinished_ = true;
         emit LastReadingFinished(curSentence_);
         if (!advanceSentence())
-            return false;
+            return;
     }
-    if (repeatMode_ != 0 && std::abs(v_.SelEnd - v_.SelStart) < 5 &&
+    if (repeatMode_ != TMode::Marked && std::abs(v_.SelEnd - v_.SelStart) < 5 &&
         (fileEnded_ || std::abs(static_cast<int64_t>(rangeEnd_) - rangeStart_) < 200))
-        return true;
+        return;
     startPauseAfterReading();
-    return true;
 }
 
 bool TRepeater::advanceSentence() {
     readCount_ = 1;
-    if (repeatMode_ == 0) {
+    if (repeatMode_ == TMode::Marked) {
         if (curSentence_ >= sentenceCount() - 1) {
             // The file is still being sampled: the next sentence follows once found.
-            if (load_)
-                waitForSentence(curSentence_ + 1, true);
+            if (load_.Active())
+                waitFor(TWaitKind::Advance, curSentence_ + 1);
             return false;
         }
         return goToSentence(curSentence_ + 1);
@@ -349,9 +366,9 @@ void TRepeater::startPauseAfterReading() {
     if (rule == PauseNone) {
         timer_pauseTimer();
     } else if (rule == PauseWait) {
-        setStatus("暂停...");
+        enter(TCue::WaitForPlay);
     } else if (rule >= 2 && rule < static_cast<int>(PauseRuleItems().size())) {
-        setStatus("");
+        enter(TCue::CountdownBegun);
         pauseGaugeMax_ = std::max(PauseLengthNow(), 1);
         pauseGaugeProgress_ = std::min(pauseGaugeProgress_, pauseGaugeMax_);
         timerPauseTag_ = 0;
@@ -360,6 +377,22 @@ void TRepeater::startPauseAfterReading() {
 }
 
 // --- the operations ---
+
+void TRepeater::dropPending() {
+    cancelPauseCountdown();
+    if (IsBetweenReadings(phase_) || phase_ == TPhase::Waiting)
+        phase_ = playerHolds() ? TPhase::Ended : TPhase::Idle;
+}
+
+void TRepeater::settle() {
+    v_.PlayColumn = 0;
+    cancelPauseCountdown();
+    const TPhase before = phase_;
+    player_.Stop();
+    // A pause, a hold or a wait the player knew nothing of ends as a stop does.
+    if (phase_ == before && before != TPhase::Idle)
+        enter(TCue::Stopped);
+}
 
 void TRepeater::Play() {
     if (busy_)
@@ -372,15 +405,19 @@ void TRepeater::Play() {
     }
     if (!player_.HasOutput())
         ShowNotice(audio::NoSoundOutputNotice);
-    waitFor_ = -1;
-    if (paused_) {
+    if (phase_ == TPhase::Paused) {
         player_.Resume();
         return;
     }
-    cancelPauseCountdown();
-    if (load_ && repeatMode_ == 0 && sentenceCount() == 0) {
+    dropPending();
+    if (chosenPlace_ >= 0) {
+        // The place chosen is read once the load has found its sentence.
+        waitFor(TWaitKind::Place, chosenPlace_);
+        return;
+    }
+    if (load_.Active() && repeatMode_ == TMode::Marked && sentenceCount() == 0) {
         // Nothing is known yet to read as a sentence: the first one, once found.
-        waitForSentence(0, false);
+        waitFor(TWaitKind::Jump, 0);
         return;
     }
     startReading(rangeStart_, rangeEnd_);
@@ -390,16 +427,20 @@ void TRepeater::Pause() {
     if (busy_ || !hasFile())
         return;
     TBatch batch(*this);
-    if (clock_.IsActive(TTimer::Pause)) {
-        resumeArmed_ = true;
+    switch (phase_) {
+    case TPhase::Countdown:
         cancelPauseCountdown();
-    } else if (paused_) {
+        enter(TCue::CountdownHeld);
+        break;
+    case TPhase::Paused:
         player_.Resume();
-    } else if (!resumeArmed_) {
-        player_.Pause();
-    } else {
+        break;
+    case TPhase::Held:
         startReading(rangeStart_, rangeEnd_);
-        resumeArmed_ = false;
+        break;
+    default:
+        player_.Pause();
+        break;
     }
 }
 
@@ -407,35 +448,31 @@ void TRepeater::Stop() {
     if (busy_)
         return;
     TBatch batch(*this);
-    waitFor_ = -1;
     ShowNotice("当前音频文件已停止播放");
-    v_.PlayColumn = 0;
-    cancelPauseCountdown();
-    player_.Stop();
+    settle();
 }
 
 void TRepeater::Previous() {
     if (busy_ || curSentence_ <= 0)
         return;
     TBatch batch(*this);
-    waitFor_ = -1;
+    chosenPlace_ = -1;
     jumpToSentence(curSentence_ - 1);
 }
 
 void TRepeater::Next() {
-    if (busy_ || (sentenceCount() == 0 && !load_))
+    if (busy_ || (sentenceCount() == 0 && !load_.Active()))
         return;
     TBatch batch(*this);
-    if (load_ && curSentence_ >= sentenceCount() - 1) {
+    chosenPlace_ = -1;
+    if (load_.Active() && curSentence_ >= sentenceCount() - 1) {
         // Past the sentences found so far: the next one is read once it is found.
-        const int32_t next = std::max(curSentence_, waitFor_) + 1;
-        v_.PlayColumn = 0;
-        cancelPauseCountdown();
-        player_.Stop();
-        waitForSentence(next, false);
+        const bool waitingForOne = phase_ == TPhase::Waiting && waitKind_ != TWaitKind::Place;
+        const int32_t next = std::max(curSentence_, waitingForOne ? waitTarget_ : -1) + 1;
+        settle();
+        waitFor(TWaitKind::Jump, next);
         return;
     }
-    waitFor_ = -1;
     jumpToSentence(curSentence_ >= sentenceCount() - 1 ? 0 : curSentence_ + 1);
 }
 
@@ -443,10 +480,8 @@ void TRepeater::ChooseSentence(int32_t i) {
     if (busy_ || i < 0 || i >= sentenceCount())
         return;
     TBatch batch(*this);
-    waitFor_ = -1;
-    v_.PlayColumn = 0;
-    cancelPauseCountdown();
-    player_.Stop();
+    chosenPlace_ = -1;
+    settle();
     goToSentence(i);
     readCount_ = 1;
 }
@@ -455,20 +490,20 @@ void TRepeater::PlaySentence(int32_t i) {
     if (busy_ || i < 0 || i >= sentenceCount())
         return;
     TBatch batch(*this);
-    waitFor_ = -1;
+    chosenPlace_ = -1;
     jumpToSentence(i);
 }
 
-void TRepeater::SetMode(int mode) {
+void TRepeater::SetMode(TMode mode) {
     TBatch batch(*this);
     // The mode only changes with a file loaded; the report keeps the mode in force.
-    if (!hasFile() || busy_ || mode == repeatMode_ || mode < 0 || mode > 2)
+    if (!hasFile() || busy_ || mode == repeatMode_)
         return;
     // A countdown of the old mode must not replay into the new one.
-    cancelPauseCountdown();
-    waitFor_ = -1;
-    if (mode == 0) {
-        repeatMode_ = 0;
+    dropPending();
+    chosenPlace_ = -1;
+    repeatMode_ = mode;
+    if (mode == TMode::Marked) {
         int32_t start = 0, end = 0;
         int32_t found = lesson_.segments->FindSentence(v_.CursorMs, start, end);
         if (found == -1 && sentenceCount() > 0) {
@@ -480,7 +515,6 @@ void TRepeater::SetMode(int mode) {
         selectSentence(found);
         restartRange(start, end);
     } else {
-        repeatMode_ = mode;
         restartRange((std::max(v_.PlayColumn, v_.SelStart) + v_.ViewOffset) * Col,
                      (endOfFileColumn() + v_.ViewOffset) * Col);
         repeatIndex_ = 0; // 永远
@@ -496,12 +530,10 @@ void TRepeater::SetRepeatIndex(int index) {
 void TRepeater::SetPauseIndex(int index) {
     TBatch batch(*this);
     pauseIndex_ = index;
-    if (!hasFile() || !clock_.IsActive(TTimer::Pause))
+    if (!hasFile() || phase_ != TPhase::Countdown)
         return;
     // The countdown starts again under the new rule.
-    clock_.Stop(TTimer::Pause);
-    setStatus("");
-    pauseGaugeProgress_ = 0;
+    dropPending();
     startPauseAfterReading();
 }
 
@@ -561,7 +593,7 @@ void TRepeater::SaveBreakpoints(const std::string &path) {
     if (!hasFile() || busy_)
         return;
     TBatch batch(*this);
-    if (load_) {
+    if (load_.Active()) {
         // A list still growing would be written cut short.
         ShowNotice("文件还在采样，请稍后再保存断点。");
         return;
@@ -585,50 +617,16 @@ void TRepeater::traceBreakpoints() {
 
 // --- loading ---
 
-namespace {
-
-// A lesson built whole by a loader: known at once, finished at the first poll.
-class TWholeLesson : public ILessonSource {
-public:
-    TWholeLesson(std::function<TLesson()> build) : build_(std::move(build)) {}
-    TLesson Begin() override { return build_(); }
-    TGrowth Poll(TLesson &lesson) override {
-        TGrowth g;
-        g.finished = true;
-        g.notice = lesson.notice;
-        return g;
-    }
-    int32_t Percent() const override { return 100; }
-    int32_t KnownSentences(const TLesson &lesson) const override { return lesson.SentenceCount(); }
-
-private:
-    std::function<TLesson()> build_;
-};
-
-const char *const LoadingStatus = "文件处理";
-const char *const WaitingStatus = "正在查找下一句...";
-
-} // namespace
-
-void TRepeater::LoadAudioFile(const std::string &file, const TLoader &loader) {
-    OpenAudioFile(file, [this, &loader](const std::string &path) -> std::unique_ptr<ILessonSource> {
-        return std::make_unique<TWholeLesson>([this, &loader, path] {
-            return loader(path, [this](int32_t percent) {
-                samplingPercent_ = percent >= 100 ? -1 : percent;
-                emit Changed();
-            });
-        });
-    });
-}
-
 void TRepeater::CancelLoad() {
-    if (!load_)
+    if (!load_.Active())
         return;
     TBatch batch(*this);
-    load_.reset();
+    load_.Cancel();
     clock_.Stop(TTimer::Load);
     samplingPercent_ = -1;
-    waitFor_ = -1;
+    chosenPlace_ = -1;
+    if (phase_ == TPhase::Waiting)
+        phase_ = TPhase::Idle;
 }
 
 void TRepeater::OpenAudioFile(const std::string &file, const TSourceStarter &starter) {
@@ -636,12 +634,13 @@ void TRepeater::OpenAudioFile(const std::string &file, const TSourceStarter &sta
         return;
     TBatch batch(*this);
     // A load still running goes first: its workers must not outlive its lesson.
-    load_.reset();
+    load_.Cancel();
     clock_.Stop(TTimer::Load);
-    waitFor_ = -1;
+    chosenPlace_ = -1;
     player_.Stop();
     stopPlayTimers();
     cancelPauseCountdown();
+    phase_ = TPhase::Idle;
     timerPauseTag_ = 0;
     v_.PlayColumn = 0;
     const std::string statusBefore = status_, noticeBefore = notice_;
@@ -652,6 +651,7 @@ void TRepeater::OpenAudioFile(const std::string &file, const TSourceStarter &sta
         ~TDone() { r.busy_ = false; }
     } done{*this};
     setStatus(LoadingStatus);
+    statusShowsLoad_ = true;
     ShowNotice("正在对音频文件进行采样...");
     emit Changed(); // shown before the work begins
 
@@ -682,7 +682,7 @@ void TRepeater::OpenAudioFile(const std::string &file, const TSourceStarter &sta
     }
 
     lesson_ = std::move(fresh);
-    load_ = std::move(source);
+    load_.Begin(std::move(source));
     v_.SetSource(lesson_.info.pointCount, static_cast<int64_t>(lesson_.samples.size()), lesson_.segments.get());
     v_.ResetView();
     redraw();
@@ -702,7 +702,7 @@ void TRepeater::OpenAudioFile(const std::string &file, const TSourceStarter &sta
     emit Traced("open", file + " " + std::to_string(lesson_.info.duration));
     // What the file gave at once may already be all there is.
     pollLoad();
-    if (load_) {
+    if (load_.Active()) {
         if (!lesson_.notice.empty())
             ShowNotice(lesson_.notice);
         clock_.Start(TTimer::Load);
@@ -710,7 +710,7 @@ void TRepeater::OpenAudioFile(const std::string &file, const TSourceStarter &sta
 }
 
 void TRepeater::Timer_loadTimer() {
-    if (!load_) {
+    if (!load_.Active()) {
         clock_.Stop(TTimer::Load);
         return;
     }
@@ -719,40 +719,23 @@ void TRepeater::Timer_loadTimer() {
 }
 
 void TRepeater::pollLoad() {
-    if (!load_)
+    if (!load_.Active())
         return;
     // Kept by time where the list is replaced.
     const int32_t curStart = curSentence_ >= 0 && curSentence_ < lesson_.segments->Count()
                                  ? lesson_.segments->Items(curSentence_).TimeMs
                                  : -1;
-    TGrowth g;
-    std::string failure;
-    try {
-        g = load_->Poll(lesson_);
-    } catch (const std::exception &e) {
-        // What was sampled before the error stays usable; the list ends there.
-        failure = std::string("采样中断：") + e.what();
-        g.finished = true;
-        if (lesson_.segments->Count() > 0) {
-            const int32_t end = static_cast<int32_t>(lesson_.samples.size()) * Col;
-            if (end > lesson_.segments->Items(lesson_.segments->Count() - 1).TimeMs)
-                lesson_.segments->Add({end, segment::TSegmentList::MakeStamp(end), "", ""});
-            g.breakpoints = true;
-        }
-    }
+    const TGrowingLoad::TStep step = load_.Poll(lesson_);
+    const TGrowth &g = step.growth;
     if (g.samples || g.breakpoints || g.replaced) {
         v_.SampleCount = static_cast<int64_t>(lesson_.samples.size());
         ++growGeneration_;
     }
     if (g.replaced)
         redraw();
-    if (g.finished) {
-        load_.reset();
+    if (g.finished)
         clock_.Stop(TTimer::Load);
-        samplingPercent_ = -1;
-    } else {
-        samplingPercent_ = load_->Percent();
-    }
+    samplingPercent_ = load_.Percent();
     if (g.replaced && curStart >= 0) {
         int32_t start = 0, end = 0;
         const int32_t found = lesson_.segments->FindSentence(curStart, start, end);
@@ -760,26 +743,27 @@ void TRepeater::pollLoad() {
             curSentence_ = found;
             lastSeenSentence_ = found;
             // A reading under way ends as it began; a stopped one takes the new bounds.
-            if (repeatMode_ == 0 && !playerActive_ && !clock_.IsActive(TTimer::Pause))
+            if (repeatMode_ == TMode::Marked && !playerHolds() && phase_ != TPhase::Countdown)
                 markSentence(found);
         }
     }
     if (firstRangePending_ && sentenceCount() >= 1) {
         firstRangePending_ = false;
         // Nobody has chosen anything yet: the first sentence, as a finished load prepares it.
-        if (!playerActive_ && !clock_.IsActive(TTimer::Pause) && waitFor_ < 0) {
+        if (phase_ == TPhase::Idle && chosenPlace_ < 0) {
             curSentence_ = -1;
             prepareFirstRange();
         }
     }
     resolveWait();
+    resolvePlace();
     if (g.finished)
-        finishLoad(failure.empty() ? g.notice : failure);
+        finishLoad(step.notice);
 }
 
 void TRepeater::finishLoad(const std::string &notice) {
     // The status keeps what playback says; a quiet window shows the count.
-    if (status_ == LoadingStatus || status_ == WaitingStatus)
+    if (statusShowsLoad_)
         setStatus(SentenceCountText(sentenceCount()));
     if (!notice.empty())
         ShowNotice(notice);
@@ -788,31 +772,66 @@ void TRepeater::finishLoad(const std::string &notice) {
     traceBreakpoints();
 }
 
-void TRepeater::waitForSentence(int32_t i, bool advance) {
-    waitFor_ = i;
-    waitAdvance_ = advance;
-    setStatus(WaitingStatus);
+void TRepeater::waitFor(TWaitKind kind, int32_t target) {
+    waitKind_ = kind;
+    waitTarget_ = target;
+    enter(kind == TWaitKind::Place ? TCue::WaitForPlace : TCue::WaitForSentence);
 }
 
 void TRepeater::resolveWait() {
-    if (waitFor_ < 0 || (load_ && waitFor_ >= sentenceCount()))
+    if (phase_ != TPhase::Waiting)
         return;
-    int32_t i = waitFor_;
-    waitFor_ = -1;
+    if (waitKind_ == TWaitKind::Place) {
+        const int32_t found = load_.ReadableSentenceAt(lesson_, waitTarget_);
+        if (found < 0 && load_.Active())
+            return;
+        phase_ = TPhase::Idle; // the wait is over
+        chosenPlace_ = -1;
+        if (found < 0)
+            setStatus(SentenceCountText(sentenceCount()));
+        else
+            jumpToSentence(found);
+        return;
+    }
+    int32_t i = waitTarget_;
+    if (load_.Active() && i >= sentenceCount())
+        return;
+    // The wait is over; an advance's player still rests at the end of its reading.
+    phase_ = waitKind_ == TWaitKind::Advance && !fileEnded_ ? TPhase::Ended : TPhase::Idle;
     if (i >= sentenceCount()) {
         // The load ended without it: the wait ends as that step would have.
-        if (waitAdvance_ || sentenceCount() == 0) {
+        if (waitKind_ == TWaitKind::Advance || sentenceCount() == 0) {
             setStatus(SentenceCountText(sentenceCount()));
             return;
         }
         i = 0; // next from the last sentence goes round to the first
     }
-    if (waitAdvance_) {
+    if (waitKind_ == TWaitKind::Advance) {
         if (goToSentence(i))
             startPauseAfterReading();
     } else {
         jumpToSentence(i);
     }
+}
+
+void TRepeater::choosePlace(int32_t ms) {
+    chosenPlace_ = ms;
+    const int32_t x = ms / Col - v_.ViewOffset;
+    markRange(x, x);
+}
+
+void TRepeater::resolvePlace() {
+    if (chosenPlace_ < 0 || phase_ == TPhase::Waiting)
+        return;
+    const int32_t found = load_.ReadableSentenceAt(lesson_, chosenPlace_);
+    if (found < 0 && load_.Active())
+        return;
+    chosenPlace_ = -1;
+    if (found < 0 || repeatMode_ != TMode::Marked)
+        return;
+    selectSentence(found);
+    markSentence(found);
+    readCount_ = 1;
 }
 
 void TRepeater::prepareFirstRange() {
@@ -821,7 +840,7 @@ void TRepeater::prepareFirstRange() {
         return;
     }
     selectSentence(0);
-    if (repeatMode_ == 0) {
+    if (repeatMode_ == TMode::Marked) {
         markSentence(0);
     } else {
         // The whole file is the stored range while nothing is highlighted.

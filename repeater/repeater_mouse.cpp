@@ -20,20 +20,20 @@ void TRepeater::MouseDown(Qt::MouseButton button, bool ctrl, int32_t x) {
     if (int64_t(x) + v_.ViewOffset > int64_t(lesson_.info.pointCount) - 1)
         return;
     TBatch batch(*this);
-    waitFor_ = -1;
+    chosenPlace_ = -1;
     // An edit's release never starts playback, whichever key is let go first.
     pressAccepted_ = !ctrl;
-    cancelPauseCountdown();
+    dropPending();
     pressCursor_ = v_.PlayColumn;
-    pressPlaying_ = playing_;
+    pressPlaying_ = phase_ == TPhase::Reading || phase_ == TPhase::Paused;
     holdAfterClick_ = false;
     useStoredRange_ = false;
 
-    if (repeatMode_ == 1 && button == Qt::RightButton && x > pressCursor_) {
-        if (playing_ || paused_)
+    if (repeatMode_ == TMode::OneKey && button == Qt::RightButton && x > pressCursor_) {
+        if (pressPlaying_)
             Pause();
     } else {
-        if (playing_ || paused_)
+        if (pressPlaying_)
             player_.Stop();
         v_.PlayColumn = 0;
     }
@@ -44,25 +44,28 @@ void TRepeater::MouseDown(Qt::MouseButton button, bool ctrl, int32_t x) {
         return;
     }
     if (button == Qt::LeftButton) {
-        if (repeatMode_ == 0) {
+        if (repeatMode_ == TMode::Marked && load_.Awaits(lesson_, (v_.ViewOffset + x) * Col)) {
+            // Not yet found: its sentence is read once the load has found it.
+            choosePlace((v_.ViewOffset + x) * Col);
+        } else if (repeatMode_ == TMode::Marked) {
             selectSentence(v_.SelectSentenceAt(x));
             // A sentence under 200 ms is passed over for its successor.
             if (v_.SelEnd - v_.SelStart < 5)
                 selectSentence(v_.SelectSentenceAt(v_.SelEnd + 1));
-        } else if (repeatMode_ == 1) {
+        } else if (repeatMode_ == TMode::OneKey) {
             useStoredRange_ = true;
             v_.BeginDrag(x);
         } else {
             v_.SetSelectionEdge(0, x);
         }
     } else if (button == Qt::RightButton) {
-        if (repeatMode_ == 1) {
+        if (repeatMode_ == TMode::OneKey) {
             useStoredRange_ = true;
             if (x < pressCursor_ - 1)
                 markRange(x, pressCursor_);
             else if (pressPlaying_)
                 holdAfterClick_ = true;
-        } else if (repeatMode_ == 2) {
+        } else if (repeatMode_ == TMode::LeftRight) {
             v_.SetSelectionEdge(1, x);
         }
     }
@@ -107,7 +110,7 @@ void TRepeater::editBreakpoint(Qt::MouseButton button, int32_t t) {
 void TRepeater::MouseMove(bool leftHeld, bool ctrl, int32_t x) {
     if (!hasFile() || busy_ || !pressAccepted_)
         return;
-    if (repeatMode_ == 1 && leftHeld && !ctrl) {
+    if (repeatMode_ == TMode::OneKey && leftHeld && !ctrl) {
         TBatch batch(*this);
         v_.DragTo(x);
     }
@@ -124,7 +127,11 @@ void TRepeater::MouseUp(Qt::MouseButton button, bool ctrl, int32_t x) {
     x = std::max(x, 0);
     if (int64_t(x) + v_.ViewOffset > int64_t(lesson_.info.pointCount) - 1)
         x = lesson_.info.pointCount - v_.ViewOffset - 1;
-    if (repeatMode_ != 1) {
+    if (chosenPlace_ >= 0) {
+        waitFor(TWaitKind::Place, chosenPlace_);
+        return;
+    }
+    if (repeatMode_ != TMode::OneKey) {
         setRange(v_.SelStart, v_.SelEnd);
     } else {
         if (button == Qt::LeftButton) {
@@ -145,12 +152,15 @@ void TRepeater::SliderTrack(int32_t p) {
     if (busy_ || !hasFile())
         return;
     TBatch batch(*this);
-    cancelPauseCountdown();
-    v_.PlayColumn = 0;
-    player_.Stop();
+    settle();
+    chosenPlace_ = -1;
     p = std::clamp(p, 0, lesson_.info.duration);
     v_.ViewOffset = p / Col;
-    if (repeatMode_ == 0) {
+    const int32_t middle = (v_.ViewOffset + v_.Width / 2) * Col;
+    if (repeatMode_ == TMode::Marked && load_.Awaits(lesson_, middle)) {
+        // Not yet found: play waits for its sentence, never reads another.
+        choosePlace(middle);
+    } else if (repeatMode_ == TMode::Marked) {
         // The sentence in the middle of the view, or the last one past the end.
         selectSentence(v_.SelectSentenceAt(v_.Width / 2));
         if (curSentence_ == -1 && sentenceCount() >= 1) {

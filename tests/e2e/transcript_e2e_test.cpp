@@ -109,7 +109,7 @@ TEST(TranscriptE2E, DictationShowsTheTextOnlyAfterTheLastReading) {
     EXPECT_GT(shown, hidden + 5) << shown << " " << hidden;
 
     run.click(at::play.first, at::play.second);
-    ASSERT_TRUE(run.waitFor("status", "暂停...", 10000)) << dump(run);
+    ASSERT_TRUE(run.waitFor("status", "暂停...按播放键朗读下一遍", 10000)) << dump(run);
     EXPECT_LE(firstRowTextColours(x, t), hidden + 2); // after the first of two readings
     run.click(at::play.first, at::play.second);
     ASSERT_TRUE(run.waitFor("end", "", 10000, 1));
