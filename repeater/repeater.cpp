@@ -28,7 +28,7 @@ const char *const Banner = "Vorel语言复读机：打开一个录音，逐句�
 TRepeater::TRepeater(IPlayer &player, IClock &clock, int32_t stripWidth, QObject *parent)
     : QObject(parent), player_(player), clock_(clock), repeatIndex_(DefaultRepeatIndex),
       pauseIndex_(DefaultPauseIndex), notice_(Banner), speedHint_(SpeedHint(0)) {
-    v_.Width = stripWidth;
+    v_.SetWidth(stripWidth);
 }
 
 // The load's workers are joined before anything they read goes.
@@ -90,10 +90,10 @@ TReport TRepeater::Report() const {
     r.loading = load_.Active();
     r.waiting = phase_ == TPhase::Waiting;
     r.held = IsHeld(phase_);
-    r.viewOffset = v_.ViewOffset;
+    r.viewOffset = v_.ViewOffset();
     std::tie(r.highlightFirst, r.highlightLast) = v_.Highlight();
-    r.playColumn = v_.PlayColumn;
-    r.playLineShown = playLineShown_ && v_.PlayColumn > 0;
+    r.playColumn = v_.PlayColumn();
+    r.playLineShown = playLineShown_ && v_.PlayColumn() > 0;
     r.waveGeneration = waveGeneration_;
     r.growGeneration = growGeneration_;
     r.knownSamples = static_cast<int64_t>(lesson_.samples.size());
@@ -156,7 +156,7 @@ void TRepeater::cancelPauseCountdown() {
 void TRepeater::PlayerStarted() {
     TBatch batch(*this);
     enter(TCue::Started);
-    v_.PlayColumn = 0;
+    v_.HidePlayLine();
     everStarted_ = true;
     clock_.Start(TTimer::Play);
     clock_.Stop(TTimer::ShowPos);
@@ -208,7 +208,7 @@ void TRepeater::Timer_ShowPosTimer() {
         clock_.Stop(TTimer::ShowPos);
         return;
     }
-    if (v_.PlayColumn > 0)
+    if (v_.PlayColumn() > 0)
         playLineShown_ = !playLineShown_;
 }
 
@@ -217,19 +217,16 @@ void TRepeater::Timer_playTimer() {
         return;
     TBatch batch(*this);
     const int32_t pos = player_.PositionMs();
-    v_.PlayColumn = pos / Col - v_.ViewOffset;
-    v_.CursorMs = pos;
+    v_.FollowPlay(pos);
     playLineShown_ = true;
     // The view follows the line: the stored range keeps its times as the columns move.
-    if (v_.PlayColumn > v_.Width - 5 || v_.PlayColumn < 0) {
-        const int32_t shift = v_.PlayColumn < 0 ? v_.ScrollBack() : v_.ScrollForward();
-        v_.PlayColumn += shift;
-        setRange(rangeX1_ + shift, rangeX2_ + shift);
+    if (v_.PlayColumn() > v_.Width() - 5 || v_.PlayColumn() < 0) {
+        strip_.ShiftRange(v_.PlayColumn() < 0 ? v_.ScrollBack() : v_.ScrollForward());
     }
     // The player reads on past the range end; during that tail the position
     // already lies in the next sentence, which must not become current before the
     // reading has ended: a repeat replays this sentence, an advance goes one on.
-    const bool inTail = pos >= rangeEnd_;
+    const bool inTail = pos >= strip_.RangeEnd();
     int32_t start = 0, end = 0;
     const int32_t found = lesson_.segments->Count() > 0 ? lesson_.segments->FindSentence(pos, start, end) : -1;
     if (!inTail && found != -1 && found != lastSeenSentence_) {
@@ -239,7 +236,7 @@ void TRepeater::Timer_playTimer() {
     if (!inTail && repeatMode_ == TMode::Marked && found != -1 && end > start && (pos < followStart_ || pos >= followEnd_)) {
         followStart_ = start;
         followEnd_ = end;
-        markRange(start / Col - v_.ViewOffset, end / Col - v_.ViewOffset);
+        strip_.Mark(start / Col - v_.ViewOffset(), end / Col - v_.ViewOffset());
     }
     sliderPosition_ = pos;
     setTimeLabel(pos);
@@ -253,9 +250,9 @@ void TRepeater::timer_pauseTimer() {
     if (timerPauseTag_ < PauseLengthNow())
         return;
     pauseGaugeProgress_ = pauseGaugeMax_;
-    const bool started = useStoredRange_ ? startReading(rangeStart_, rangeEnd_)
-                                         : startReading((v_.ViewOffset + v_.SelStart) * Col,
-                                                        (v_.ViewOffset + v_.SelEnd) * Col);
+    const bool started = strip_.UseStored() ? startReading(strip_.RangeStart(), strip_.RangeEnd())
+                                         : startReading((v_.ViewOffset() + v_.SelStart()) * Col,
+                                                        (v_.ViewOffset() + v_.SelEnd()) * Col);
     timerPauseTag_ = 0;
     clock_.Stop(TTimer::Pause);
     pauseGaugeProgress_ = 0;
@@ -276,8 +273,7 @@ bool TRepeater::startReading(int32_t start, int32_t end) {
     }
     player_.SetTempo(speed_);
     rangeLength_ = end - start;
-    rangeStart_ = start;
-    rangeEnd_ = end;
+    strip_.StoreMs(start, end);
     followStart_ = start;
     followEnd_ = end;
     // Whatever starts a reading ends a countdown still running for another one.
@@ -285,16 +281,16 @@ bool TRepeater::startReading(int32_t start, int32_t end) {
     lastReadingFinished_ = false;
     player_.PlayRange(start, ReadingStopMs(end));
     emit Traced("read", std::to_string(start) + " " + std::to_string(end) + " " + std::to_string(readCount_));
-    sliderPosition_ = rangeStart_;
-    setTimeLabel(rangeStart_);
+    sliderPosition_ = strip_.RangeStart();
+    setTimeLabel(strip_.RangeStart());
     return true;
 }
 
 void TRepeater::restartRange(int32_t start, int32_t end) {
     readCount_ = 1;
-    markRange(start / Col - v_.ViewOffset, end / Col - v_.ViewOffset);
-    v_.PlayColumn = 0;
-    startReading(rangeStart_, rangeEnd_);
+    strip_.Mark(start / Col - v_.ViewOffset(), end / Col - v_.ViewOffset());
+    v_.HidePlayLine();
+    startReading(strip_.RangeStart(), strip_.RangeEnd());
 }
 
 bool TRepeater::goToSentence(int32_t i) {
@@ -302,14 +298,9 @@ bool TRepeater::goToSentence(int32_t i) {
         return false;
     selectSentence(i);
     markSentence(i);
-    if (v_.SelStart < 0 || v_.SelStart > v_.Width) {
-        // Re-base the view so that the sentence starts near its left edge.
-        const int32_t length = v_.SelEnd - v_.SelStart;
-        v_.ViewOffset += v_.SelStart;
-        const int32_t g = std::min(v_.ViewOffset, 10);
-        v_.ViewOffset -= g;
-        markRange(g, g + length);
-    }
+    // The view re-based so that the sentence starts near its left edge.
+    if (v_.BringSelectionIn(10))
+        strip_.SetRange(v_.SelStart(), v_.SelEnd());
     return true;
 }
 
@@ -320,11 +311,11 @@ void TRepeater::jumpToSentence(int32_t i) {
     if (!goToSentence(i))
         return;
     readCount_ = 1;
-    startReading(rangeStart_, rangeEnd_);
+    startReading(strip_.RangeStart(), strip_.RangeEnd());
 }
 
 void TRepeater::afterReading() {
-    v_.PlayColumn = 0;
+    v_.HidePlayLine();
     ++readCount_;
     if (readCount_ > repeatCountNow()) {
         lastReadingFinished_ = true;
@@ -332,8 +323,8 @@ void TRepeater::afterReading() {
         if (!advanceSentence())
             return;
     }
-    if (repeatMode_ != TMode::Marked && std::abs(v_.SelEnd - v_.SelStart) < 5 &&
-        (fileEnded_ || std::abs(static_cast<int64_t>(rangeEnd_) - rangeStart_) < 200))
+    if (repeatMode_ != TMode::Marked && std::abs(v_.SelEnd() - v_.SelStart()) < 5 &&
+        (fileEnded_ || std::abs(static_cast<int64_t>(strip_.RangeEnd()) - strip_.RangeStart()) < 200))
         return;
     startPauseAfterReading();
 }
@@ -350,13 +341,13 @@ bool TRepeater::advanceSentence() {
         return goToSentence(curSentence_ + 1);
     }
     const int32_t e = endOfFileColumn();
-    if (e == rangeX2_)
+    if (e == strip_.RangeEndColumn())
         return false;
-    if (useStoredRange_) {
-        setRange(v_.SelEnd, e);
-        v_.SelStart = v_.SelEnd = 0;
+    if (strip_.UseStored()) {
+        strip_.SetRange(v_.SelEnd(), e);
+        v_.Unhighlight();
     } else {
-        markRange(v_.SelEnd, e);
+        strip_.Mark(v_.SelEnd(), e);
     }
     return true;
 }
@@ -385,7 +376,7 @@ void TRepeater::dropPending() {
 }
 
 void TRepeater::settle() {
-    v_.PlayColumn = 0;
+    v_.HidePlayLine();
     cancelPauseCountdown();
     const TPhase before = phase_;
     player_.Stop();
@@ -420,7 +411,7 @@ void TRepeater::Play() {
         waitFor(TWaitKind::Jump, 0);
         return;
     }
-    startReading(rangeStart_, rangeEnd_);
+    startReading(strip_.RangeStart(), strip_.RangeEnd());
 }
 
 void TRepeater::Pause() {
@@ -436,7 +427,7 @@ void TRepeater::Pause() {
         player_.Resume();
         break;
     case TPhase::Held:
-        startReading(rangeStart_, rangeEnd_);
+        startReading(strip_.RangeStart(), strip_.RangeEnd());
         break;
     default:
         player_.Pause();
@@ -505,7 +496,7 @@ void TRepeater::SetMode(TMode mode) {
     repeatMode_ = mode;
     if (mode == TMode::Marked) {
         int32_t start = 0, end = 0;
-        int32_t found = lesson_.segments->FindSentence(v_.CursorMs, start, end);
+        int32_t found = lesson_.segments->FindSentence(v_.CursorMs(), start, end);
         if (found == -1 && sentenceCount() > 0) {
             // Past the last breakpoint (the file has ended): the last sentence.
             found = sentenceCount() - 1;
@@ -515,8 +506,8 @@ void TRepeater::SetMode(TMode mode) {
         selectSentence(found);
         restartRange(start, end);
     } else {
-        restartRange((std::max(v_.PlayColumn, v_.SelStart) + v_.ViewOffset) * Col,
-                     (endOfFileColumn() + v_.ViewOffset) * Col);
+        restartRange((std::max(v_.PlayColumn(), v_.SelStart()) + v_.ViewOffset()) * Col,
+                     (endOfFileColumn() + v_.ViewOffset()) * Col);
         repeatIndex_ = 0; // 永远
     }
 }
@@ -554,27 +545,12 @@ void TRepeater::SpeedTrackEnd() {
 
 // --- ranges and sentences ---
 
-void TRepeater::setRange(int32_t c1, int32_t c2) {
-    rangeX1_ = c1;
-    rangeX2_ = c2;
-    rangeStart_ = (c1 + v_.ViewOffset) * Col;
-    rangeEnd_ = (c2 + v_.ViewOffset) * Col;
-}
-
-void TRepeater::markRange(int32_t c1, int32_t c2) {
-    v_.SelStart = c1;
-    v_.SelEnd = c2;
-    v_.CursorColumn = v_.SelStart;
-    v_.UpdateTimes();
-    setRange(v_.SelStart, v_.SelEnd);
-}
-
 void TRepeater::markSentence(int32_t i) {
     const segment::TSegmentList &s = *lesson_.segments;
-    markRange(s.Items(i).TimeMs / Col - v_.ViewOffset, s.Items(i + 1).TimeMs / Col - v_.ViewOffset);
+    strip_.Mark(s.Items(i).TimeMs / Col - v_.ViewOffset(), s.Items(i + 1).TimeMs / Col - v_.ViewOffset());
 }
 
-int32_t TRepeater::endOfFileColumn() const { return lesson_.info.pointCount - v_.ViewOffset; }
+int32_t TRepeater::endOfFileColumn() const { return lesson_.info.pointCount - v_.ViewOffset(); }
 
 void TRepeater::selectSentence(int32_t i) {
     if (i == curSentence_)
@@ -642,7 +618,7 @@ void TRepeater::OpenAudioFile(const std::string &file, const TSourceStarter &sta
     cancelPauseCountdown();
     phase_ = TPhase::Idle;
     timerPauseTag_ = 0;
-    v_.PlayColumn = 0;
+    v_.HidePlayLine();
     const std::string statusBefore = status_, noticeBefore = notice_;
     busy_ = true;
     samplingPercent_ = 0;
@@ -686,11 +662,11 @@ void TRepeater::OpenAudioFile(const std::string &file, const TSourceStarter &sta
     v_.SetSource(lesson_.info.pointCount, static_cast<int64_t>(lesson_.samples.size()), lesson_.segments.get());
     v_.ResetView();
     redraw();
-    useStoredRange_ = false;
+    strip_.SetUseStored(false);
     selectSentence(-1);
     prepareFirstRange();
     firstRangePending_ = sentenceCount() < 1;
-    v_.PlayColumn = 0;
+    v_.HidePlayLine();
     lastSeenSentence_ = 0;
     sliderPosition_ = 0;
     timeLabel_ = "00:00 / " + audio::FormatTime(lesson_.info.duration);
@@ -728,7 +704,7 @@ void TRepeater::pollLoad() {
     const TGrowingLoad::TStep step = load_.Poll(lesson_);
     const TGrowth &g = step.growth;
     if (g.samples || g.breakpoints || g.replaced) {
-        v_.SampleCount = static_cast<int64_t>(lesson_.samples.size());
+        v_.SetSampleCount(static_cast<int64_t>(lesson_.samples.size()));
         ++growGeneration_;
     }
     if (g.replaced)
@@ -816,8 +792,8 @@ void TRepeater::resolveWait() {
 
 void TRepeater::choosePlace(int32_t ms) {
     chosenPlace_ = ms;
-    const int32_t x = ms / Col - v_.ViewOffset;
-    markRange(x, x);
+    const int32_t x = ms / Col - v_.ViewOffset();
+    strip_.Mark(x, x);
 }
 
 void TRepeater::resolvePlace() {
@@ -836,7 +812,7 @@ void TRepeater::resolvePlace() {
 
 void TRepeater::prepareFirstRange() {
     if (sentenceCount() < 1) {
-        markRange(0, lesson_.info.pointCount);
+        strip_.Mark(0, lesson_.info.pointCount);
         return;
     }
     selectSentence(0);
@@ -844,9 +820,9 @@ void TRepeater::prepareFirstRange() {
         markSentence(0);
     } else {
         // The whole file is the stored range while nothing is highlighted.
-        markRange(0, lesson_.info.pointCount);
-        useStoredRange_ = true;
-        v_.SelStart = v_.SelEnd = 0;
+        strip_.Mark(0, lesson_.info.pointCount);
+        strip_.SetUseStored(true);
+        v_.Unhighlight();
     }
 }
 

@@ -22,15 +22,12 @@
 #include "lesson.h"
 #include "phase.h"
 #include "ports.h"
+#include "stripinput.h"
 #include "viewcolumns.h"
 
 namespace vorel::repeater {
 
 enum class TPlayback { Stopped, Playing, Paused, PauseCountdown };
-
-// What the waveform strip's mouse chooses: a sentence, one key's drag or clicks
-// (play from there, replay up to the line), or a stretch between a left and a right click.
-enum class TMode { Marked, OneKey, LeftRight };
 
 // What each control may do now, computed in one place from the state.
 struct TEnabled {
@@ -77,10 +74,10 @@ public:
     const TLesson *Lesson() const { return lesson_.fileName.empty() ? nullptr : &lesson_; }
     const TViewColumns &View() const { return v_; }
     // The stored play range (ms) and the reading number.
-    int32_t RangeStart() const { return rangeStart_; }
-    int32_t RangeEnd() const { return rangeEnd_; }
+    int32_t RangeStart() const { return strip_.RangeStart(); }
+    int32_t RangeEnd() const { return strip_.RangeEnd(); }
     int32_t ReadCount() const { return readCount_; }
-    bool UseStoredRange() const { return useStoredRange_; }
+    bool UseStoredRange() const { return strip_.UseStored(); }
     int32_t PauseLengthNow() const;
     int32_t PauseElapsed() const { return timerPauseTag_; }
     TPhase Phase() const { return phase_; }
@@ -181,12 +178,11 @@ private:
     void afterReading();
     bool advanceSentence();
     void startPauseAfterReading();
-    void setRange(int32_t c1, int32_t c2);
-    void markRange(int32_t c1, int32_t c2);
     void markSentence(int32_t i);
     int32_t endOfFileColumn() const;
     void selectSentence(int32_t i);
     void editBreakpoint(Qt::MouseButton button, int32_t t);
+    bool withinFile(int32_t x) const;
     void traceBreakpoints();
     void traceText();
     void prepareFirstRange();
@@ -203,7 +199,6 @@ private:
     void choosePlace(int32_t ms);
     void resolvePlace();
     bool hasFile() const { return !lesson_.fileName.empty(); }
-    bool nearBreakpoint(int32_t t) const;
     int32_t repeatCountNow() const;
     void setTimeLabel(int32_t ms);
     void redraw() { ++waveGeneration_; }
@@ -216,6 +211,7 @@ private:
     TLesson lesson_;
     TGrowingLoad load_;
     TViewColumns v_;
+    TStripInput strip_{v_};
     int batchDepth_ = 0;
 
     // The reading cycle.
@@ -233,13 +229,9 @@ private:
     int32_t curSentence_ = 0;
     TMode repeatMode_ = TMode::Marked;
     int repeatIndex_, pauseIndex_, speed_ = 0;
-    bool busy_ = false, useStoredRange_ = false, holdAfterClick_ = false;
-    int32_t followStart_ = 0, followEnd_ = 0, rangeStart_ = 0, rangeEnd_ = 0;
-    int32_t rangeX1_ = 0, rangeX2_ = 0;
+    bool busy_ = false;
+    int32_t followStart_ = 0, followEnd_ = 0;
     int32_t lastSeenSentence_ = 0;
-    bool pressAccepted_ = false; // the last press on the strip chose what to play
-    int32_t pressCursor_ = 0;
-    bool pressPlaying_ = false;
     bool playLineShown_ = true;
     bool firstRangePending_ = false; // the first sentence is not yet known
     bool statusShowsLoad_ = false;   // nothing has spoken in the status cell since the load began

@@ -157,7 +157,7 @@ protected:
         }
         return seen;
     }
-    int32_t x(int32_t ms) const { return ms / 40 - r.View().ViewOffset; }
+    int32_t x(int32_t ms) const { return ms / 40 - r.View().ViewOffset(); }
 
     FakePlayer player;
     FakeClock clock;
@@ -376,8 +376,8 @@ TEST_F(RepeaterTest, ModeSwitchesPlayToTheEndForever) {
         player.pos += 80;
         r.Timer_playTimer();
     }
-    const int32_t playColumn = r.View().PlayColumn;
-    ASSERT_GT(playColumn, r.View().SelStart);
+    const int32_t playColumn = r.View().PlayColumn();
+    ASSERT_GT(playColumn, r.View().SelStart());
     r.SetMode(TMode::OneKey);
     EXPECT_EQ(r.Report().mode, TMode::OneKey);
     EXPECT_EQ(r.Report().repeatIndex, 0); // 永远
@@ -466,8 +466,8 @@ TEST_F(RepeaterTest, CtrlClicksAddAndDeleteBreakpointsWithinTolerance) {
     EXPECT_EQ(*std::find_if(trace.rbegin(), trace.rend(), [](auto &t) { return t.rfind("break", 0) == 0; }),
               "break 0 3000 4000 6000");
     // The joined sentence 0..3000 is highlighted and current after the delete.
-    EXPECT_EQ(r.View().SelStartMs, 0);
-    EXPECT_EQ(r.View().SelEndMs, 3000);
+    EXPECT_EQ(r.View().SelStartMs(), 0);
+    EXPECT_EQ(r.View().SelEndMs(), 3000);
 }
 
 TEST_F(RepeaterTest, TheMouseChoosesWhatToPlayInEachMode) {
@@ -504,7 +504,7 @@ TEST_F(RepeaterTest, TheMouseChoosesWhatToPlayInEachMode) {
         player.pos += 80;
         r.Timer_playTimer();
     }
-    const int32_t line = r.View().PlayColumn;
+    const int32_t line = r.View().PlayColumn();
     r.MouseDown(Qt::RightButton, false, line + 20);
     r.MouseUp(Qt::RightButton, false, line + 20);
     EXPECT_EQ(player.state, FakePlayer::Paused);
@@ -524,7 +524,7 @@ TEST_F(RepeaterTest, TheMouseChoosesWhatToPlayInEachMode) {
 TEST_F(RepeaterTest, DraggingTheProgressSliderChoosesWhatPlayNext) {
     load({0, 8500, 17000, 25500}, 25500);
     r.SliderTrack(8500);
-    EXPECT_EQ(r.View().ViewOffset, 8500 / 40);
+    EXPECT_EQ(r.View().ViewOffset(), 8500 / 40);
     EXPECT_EQ(r.Report().timeLabel, "8.50 / 25.50");
     // Marked: the sentence in the middle of the view (20.64 s).
     EXPECT_EQ(r.Report().sentence, 2);
