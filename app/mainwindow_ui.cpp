@@ -263,11 +263,11 @@ void TfMainFree::buildControls() {
     fg2->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     Timer_play = new QTimer(this);
-    Timer_play->setInterval(80);
+    Timer_play->setInterval(repeater::TimerIntervalMs(repeater::TTimer::Play));
     Timer_ShowPos = new QTimer(this);
-    Timer_ShowPos->setInterval(1000);
+    Timer_ShowPos->setInterval(repeater::TimerIntervalMs(repeater::TTimer::ShowPos));
     timer_pause = new QTimer(this);
-    timer_pause->setInterval(50);
+    timer_pause->setInterval(repeater::TimerIntervalMs(repeater::TTimer::Pause));
     Timer_load = new QTimer(this);
     Timer_load->setInterval(repeater::TimerIntervalMs(repeater::TTimer::Load));
 }

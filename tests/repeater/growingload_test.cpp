@@ -28,7 +28,7 @@ TEST(GrowingLoadTest, TheSampledEndClosesTheListOnce) {
     for (const auto &c : cases) {
         segment::TSegmentList list;
         for (int32_t t : c.before)
-            list.Add({t, "", "", ""});
+            list.Add({t, "", ""});
         CloseAtSampledEnd(list, c.end);
         EXPECT_EQ(timesOf(list), c.after) << c.end;
     }
@@ -55,7 +55,7 @@ private:
 TEST(GrowingLoadTest, APlaceGivesItsSentenceOnlyOnceItCanBeRead) {
     TLesson lesson;
     for (int32_t t : {1000, 3000, 6000, 9000})
-        lesson.segments->Add({t, "", "", ""});
+        lesson.segments->Add({t, "", ""});
     TGrowingLoad load;
     load.Begin(std::make_unique<PartSource>(6000));
     const struct {

@@ -89,7 +89,7 @@ TLesson lessonOf(const std::string &name, const std::vector<int32_t> &breakpoint
     l.info.libInfo.freq = 44100;
     l.samples.assign(size_t(l.info.pointCount), "0");
     for (int32_t t : breakpoints)
-        l.segments->Add({t, "", "", ""});
+        l.segments->Add({t, "", ""});
     return l;
 }
 
@@ -646,13 +646,13 @@ public:
             throw audio::EAudioError("解码失败");
         TGrowth out;
         for (int32_t t : g_.more)
-            lesson.segments->Add({t, "", "", ""});
+            lesson.segments->Add({t, "", ""});
         out.breakpoints = !g_.more.empty();
         g_.more.clear();
         if (g_.finish && !g_.replaceWith.empty()) {
             lesson.segments->Clear();
             for (int32_t t : g_.replaceWith)
-                lesson.segments->Add({t, "", "", ""});
+                lesson.segments->Add({t, "", ""});
             out.replaced = true;
         }
         out.finished = g_.finish;

@@ -18,7 +18,7 @@ protected:
     void breakpoints(std::initializer_list<int32_t> times) {
         list.Clear();
         for (int32_t t : times)
-            list.Add({t, "", "", ""});
+            list.Add({t, "", ""});
     }
     TPair sel() const { return {v.SelStart(), v.SelEnd()}; }
 
