@@ -36,7 +36,7 @@ constexpr int32_t FileBreakpointsFirstMs = 2000;
 // into its place (and not twice).
 void addInOrder(segment::TSegmentList &list, int32_t t) {
     if (list.Count() == 0 || list.Items(list.Count() - 1).TimeMs < t) {
-        list.Add({t, segment::TSegmentList::MakeStamp(t), "", ""});
+        list.Add({t, segment::TSegmentList::MakeStamp(t), ""});
         return;
     }
     const int32_t at = list.InsertBreakpoint(t, 1);
@@ -49,7 +49,7 @@ void addInOrder(segment::TSegmentList &list, int32_t t) {
 void CloseAtSampledEnd(segment::TSegmentList &list, int32_t endMs) {
     const int32_t last = list.Count() > 0 ? list.Items(list.Count() - 1).TimeMs : -1;
     if (last < endMs || (list.Count() == 1 && last == endMs))
-        list.Add({endMs, segment::TSegmentList::MakeStamp(endMs), "", ""});
+        list.Add({endMs, segment::TSegmentList::MakeStamp(endMs), ""});
     else if (last > endMs)
         addInOrder(list, endMs);
 }
@@ -72,7 +72,7 @@ public:
         settings_ = lesson.segments->Settings;
         if (!fromFile_) {
             scan_.emplace(settings_);
-            lesson.segments->Add({0, segment::TSegmentList::MakeStamp(0), "", ""});
+            lesson.segments->Add({0, segment::TSegmentList::MakeStamp(0), ""});
         }
         lesson.silenceLevel = settings_.SilenceLevel;
         lesson.notice = noticeOf(how_, false);
@@ -143,7 +143,7 @@ private:
             lesson.segments->Clear();
             for (const std::string &v : times) {
                 const int32_t t = segment::StrToInt(v);
-                lesson.segments->Add({t, segment::TSegmentList::MakeStamp(t), "", ""});
+                lesson.segments->Add({t, segment::TSegmentList::MakeStamp(t), ""});
             }
             g.replaced = true;
             lesson.notice = noticeOf(how_, true);
