@@ -21,7 +21,7 @@ std::string readAll(const std::string &path) {
 } // namespace
 
 TVorelRun::TVorelRun(const TXSession &xs, const TempDir &d, const std::string &args, bool unpaced,
-                     const std::map<std::string, std::string> &extraEnv)
+                     const std::map<std::string, std::string> &extraEnv, const std::string &program)
     : x(xs), dir(d), traceFile(d.file("trace")), playedFile(d.file("played.raw")), errFile(d.file("stderr")) {
     std::map<std::string, std::string> env = x.env();
     env["TMPDIR"] = dir.path();
@@ -33,7 +33,7 @@ TVorelRun::TVorelRun(const TXSession &xs, const TempDir &d, const std::string &a
         env["SDL_DISKAUDIODELAY"] = "0";
     for (const auto &[k, v] : extraEnv)
         env[k] = v;
-    child = TChild(shellQuote(VORELPLAY) + " " + args + " 2>" + shellQuote(errFile), env);
+    child = TChild(shellQuote(program) + " " + args + " 2>" + shellQuote(errFile), env);
 }
 
 unsigned long TVorelRun::window(int timeoutMs) {

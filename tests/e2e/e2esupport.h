@@ -21,8 +21,9 @@ class TVorelRun {
 public:
     // Starts Vorelplay on x with args; audio goes to SDL's disk driver (file
     // "played.raw" in dir), paced in real time unless unpaced is set.
+    // program: the product, or a test build of it.
     TVorelRun(const TXSession &x, const TempDir &dir, const std::string &args = "", bool unpaced = false,
-              const std::map<std::string, std::string> &extraEnv = {});
+              const std::map<std::string, std::string> &extraEnv = {}, const std::string &program = VORELPLAY);
     // The main window's id (0 when none appeared within timeoutMs).
     unsigned long window(int timeoutMs = 10000);
     // The client area's origin on the screen.
