@@ -109,4 +109,16 @@ std::vector<int16_t> TVorelRun::played() const {
     return pcm;
 }
 
+bool dismissBox(const TXSession &x, const std::string &caption) {
+    for (int i = 0; i < 100; ++i) {
+        for (unsigned long id : x.findWindows("TfMainFree", 50))
+            if (x.property(id, "_NET_WM_NAME") == "\"" + caption + "\"") {
+                x.run("xdotool windowfocus --sync " + std::to_string(id) + " key Return");
+                return true;
+            }
+    }
+    return false;
+}
+
+
 } // namespace vorel::test

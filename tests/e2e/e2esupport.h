@@ -53,6 +53,10 @@ private:
 };
 
 // Points in the window's client area (centres of controls).
+// Presses Return in the program's window captioned caption (a box, a file
+// dialog) once it appears; false when none did within two seconds or so.
+bool dismissBox(const TXSession &x, const std::string &caption);
+
 namespace at {
 inline constexpr std::pair<int, int> play{77, 98}, pause{105, 98}, prev{130, 98}, next{156, 98}, stop{44, 98},
     repeatTimes{359, 156}, pauseTime{556, 156}, speedSlider{693, 157}, oneKeyMode{79 + 7 + 8, 124 + 24 + 8},

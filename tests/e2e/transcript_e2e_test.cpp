@@ -135,6 +135,8 @@ TEST(TranscriptE2E, CtrlClickThenCtrlSWritesAnLrcThatLoadsToTheSameBreakpoints) 
         ASSERT_TRUE(run.waitFor("break", "0 2000 3000 4000 6000", 3000));
         run.focus();
         run.key("ctrl+s");
+        // The save dialog as a learner sees it, the name proposed beside the lesson.
+        ASSERT_TRUE(dismissBox(x, "保存断点")) << run.stderrText();
         ASSERT_TRUE(run.waitFor("notice", "断点已保存到lesson.lrc", 3000)) << run.stderrText();
         saved = details(run, "break");
         x.closeWindow(run.window());
