@@ -231,7 +231,8 @@ void TRepeater::Timer_playTimer() {
         lastSeenSentence_ = found;
         selectSentence(found);
     }
-    if (!inTail && repeatMode_ == TMode::Marked && found != -1 && end > start && (pos < followStart_ || pos >= followEnd_)) {
+    if (!inTail && repeatMode_ == TMode::Marked && found != -1 && end > start &&
+        (pos < followStart_ || pos >= followEnd_)) {
         followStart_ = start;
         followEnd_ = end;
         strip_.Mark(start / Col - v_.ViewOffset(), end / Col - v_.ViewOffset());

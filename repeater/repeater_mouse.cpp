@@ -11,7 +11,9 @@ namespace {
 constexpr int32_t Col = audio::MsPerColumn;
 } // namespace
 
-bool TRepeater::withinFile(int32_t x) const { return int64_t(x) + v_.ViewOffset() <= int64_t(lesson_.info.pointCount) - 1; }
+bool TRepeater::withinFile(int32_t x) const {
+    return int64_t(x) + v_.ViewOffset() <= int64_t(lesson_.info.pointCount) - 1;
+}
 
 void TRepeater::MouseDown(Qt::MouseButton button, bool ctrl, int32_t x) {
     strip_.Reject();

@@ -52,7 +52,9 @@ void TViewColumns::updateTimes() {
 
 int32_t TViewColumns::breakpointCount() const { return Segments_ ? Segments_->Count() : 0; }
 
-int32_t TViewColumns::breakpointColumn(int32_t i) const { return MsToColumns(Segments_->Items(i).TimeMs) - ViewOffset_; }
+int32_t TViewColumns::breakpointColumn(int32_t i) const {
+    return MsToColumns(Segments_->Items(i).TimeMs) - ViewOffset_;
+}
 
 // A divisor below 1 would divide by zero; it scrolls by a whole view instead.
 int32_t TViewColumns::pageColumns() const { return Width_ / std::max<int32_t>(PageDivisor_, 1); }
