@@ -106,17 +106,17 @@ void TfMainFree::cb_pausetimeChange() {
 
 void TfMainFree::rg_bjClick() {
     focusProgressSlider();
-    repeater_->SetMode(0);
+    repeater_->SetMode(repeater::TMode::Marked);
 }
 
 void TfMainFree::rg_freeClick() {
     focusProgressSlider();
-    repeater_->SetMode(1);
+    repeater_->SetMode(repeater::TMode::OneKey);
 }
 
 void TfMainFree::rg_twokeyClick() {
     focusProgressSlider();
-    repeater_->SetMode(2);
+    repeater_->SetMode(repeater::TMode::LeftRight);
 }
 
 void TfMainFree::MainoscopeMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods, int x) {

@@ -110,25 +110,21 @@ void TfMainFree::SaveBreakpoints() {
     const repeater::TLesson *lesson = repeater_->Lesson();
     if (!lesson || repeater_->Report().busy)
         return;
-    std::string path = segment::BreakpointFileFor(lesson->fileName);
-    // Unattended runs save under the proposed name and never replace a file.
-    if (!platform::WriteMessageLineInstead("save dialog", path)) {
-        QWidget *over = transcript->isActiveWindow() ? static_cast<QWidget *>(transcript) : this;
-        const QString chosen = QFileDialog::getSaveFileName(over, "保存断点", QString::fromStdString(path),
-                                                            "LRC 文件 (*.lrc)", nullptr,
-                                                            QFileDialog::DontConfirmOverwrite);
-        if (chosen.isEmpty())
-            return;
-        path = chosen.toStdString();
-    }
-    const QFileInfo target(QString::fromStdString(path));
+    QWidget *over = transcript->isActiveWindow() ? static_cast<QWidget *>(transcript) : this;
+    const QString chosen = QFileDialog::getSaveFileName(
+        over, "保存断点", QString::fromStdString(segment::BreakpointFileFor(lesson->fileName)), "LRC 文件 (*.lrc)",
+        nullptr, QFileDialog::DontConfirmOverwrite);
+    if (chosen.isEmpty())
+        return;
+    const QFileInfo target(chosen);
     if (target.exists()) {
         const std::string question = "文件" + target.fileName().toStdString() + "已存在，要替换它吗？";
+        // An unattended run's box answers no: the file is never replaced.
         if (platform::WriteMessageLineInstead("确认", question) ||
             QMessageBox::question(this, "确认", QString::fromStdString(question)) != QMessageBox::Yes)
             return;
     }
-    repeater_->SaveBreakpoints(path);
+    repeater_->SaveBreakpoints(chosen.toStdString());
 }
 
 } // namespace vorel::app

@@ -266,11 +266,11 @@ void TfMainFree::buildControls() {
     fg2->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     Timer_play = new QTimer(this);
-    Timer_play->setInterval(80);
+    Timer_play->setInterval(repeater::TimerIntervalMs(repeater::TTimer::Play));
     Timer_ShowPos = new QTimer(this);
-    Timer_ShowPos->setInterval(1000);
+    Timer_ShowPos->setInterval(repeater::TimerIntervalMs(repeater::TTimer::ShowPos));
     timer_pause = new QTimer(this);
-    timer_pause->setInterval(50);
+    timer_pause->setInterval(repeater::TimerIntervalMs(repeater::TTimer::Pause));
     Timer_load = new QTimer(this);
     Timer_load->setInterval(repeater::TimerIntervalMs(repeater::TTimer::Load));
 }
@@ -413,8 +413,9 @@ void TfMainFree::ShowReport() {
     };
     for (const auto &[w, on] : enabled)
         w->setEnabled(on);
-    (r.mode == 0 ? rg_bj : r.mode == 1 ? rg_free : rg_twokey)->setChecked(true);
-    Mainoscope->setCursor(r.mode == 0 ? Qt::ArrowCursor : Qt::CrossCursor);
+    using M = repeater::TMode;
+    (r.mode == M::Marked ? rg_bj : r.mode == M::OneKey ? rg_free : rg_twokey)->setChecked(true);
+    Mainoscope->setCursor(r.mode == M::Marked ? Qt::ArrowCursor : Qt::CrossCursor);
     cb_repeattimes->setCurrentIndex(r.repeatIndex);
     cb_pausetime->setCurrentIndex(r.pauseIndex);
     sl_speed->setToolTip(q(r.speedHint));

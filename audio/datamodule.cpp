@@ -87,11 +87,11 @@ void Tdm::DataModuleCreate() {
         platform::RemoveStaleTempFiles();
         effectsLibraryPath_ = folder + RandomLetters(2 + randomBelow(7)) + ".f" + RandomLetters(2);
         coreLibraryPath_ = folder + "bass" + ".dll";
-        ExtractResource(CoreResource, coreLibraryPath_);
+        ExtractResource(platform::CoreLibraryResource, coreLibraryPath_);
         // Not looked at: a core library that did not load makes the effects
         // library fail, and that failure is reported.
         LoadCoreLibrary(coreLibraryPath_);
-        ExtractResource(EffectsResource, effectsLibraryPath_);
+        ExtractResource(platform::EffectsLibraryResource, effectsLibraryPath_);
         LoadEffectsLibrary(effectsLibraryPath_);
     } catch (const std::exception &e) {
         if (fatal_)

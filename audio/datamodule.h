@@ -69,10 +69,6 @@ public:
     const std::string &coreLibraryPath() const { return coreLibraryPath_; }
     const std::string &effectsLibraryPath() const { return effectsLibraryPath_; }
 
-    static constexpr int CoreResource = 9001;
-    static constexpr int EffectsResource = 1001;
-    static constexpr int HelpResource = 2001;
-
 private:
     platform::ResourceLookup lookup_;
     FatalHook fatal_;

@@ -24,8 +24,6 @@ namespace vorel::help {
 
 namespace {
 
-constexpr int HelpPageResource = 2001;
-
 MessageHook &messageHook() {
     static MessageHook hook;
     return hook;
@@ -141,7 +139,7 @@ void TfHelp::FormClose() {
 // A new name each time (mkstemps, never an existing file) in the private folder: a
 // fixed or guessable name in a shared place could be pre-planted or be a link.
 void TfHelp::writePage() {
-    const auto res = lookup_ ? lookup_(HelpPageResource) : std::nullopt;
+    const auto res = lookup_ ? lookup_(platform::HelpPageResource) : std::nullopt;
     if (!res)
         throw platform::EPlatformError("no help resource");
     const std::vector<uint8_t> page = platform::Bunzip2(res->data, res->size);

@@ -8,7 +8,7 @@ namespace vorel::platform {
 inline constexpr int MinimumOsMajorVersion = 5;
 
 // The kernel release's major number ("6.1.0-18-amd64" gives 6); 0 when it cannot
-// be read. VORELPLAY_OS_MAJOR, when set to a number, replaces the reading (tests).
+// be read.
 int OsMajorVersion();
 
 } // namespace vorel::platform

@@ -16,6 +16,13 @@ struct ResourceBytes {
     size_t size = 0;
 };
 
+// The ids of the embedded resources, one definition for the table and its readers.
+enum ResourceId : int {
+    CoreLibraryResource = 9001,
+    EffectsLibraryResource = 1001,
+    HelpPageResource = 2001,
+};
+
 // Returns the resource with this id, or nothing when the program holds none.
 using ResourceLookup = std::function<std::optional<ResourceBytes>(int id)>;
 

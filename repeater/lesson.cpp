@@ -36,13 +36,25 @@ constexpr int32_t FileBreakpointsFirstMs = 2000;
 // into its place (and not twice).
 void addInOrder(segment::TSegmentList &list, int32_t t) {
     if (list.Count() == 0 || list.Items(list.Count() - 1).TimeMs < t) {
-        list.Add({t, segment::TSegmentList::MakeStamp(t), "", ""});
+        list.Add({t, segment::TSegmentList::MakeStamp(t), ""});
         return;
     }
     const int32_t at = list.InsertBreakpoint(t, 1);
     if (at >= 0)
         list.RefreshStamp(at);
 }
+
+} // namespace
+
+void CloseAtSampledEnd(segment::TSegmentList &list, int32_t endMs) {
+    const int32_t last = list.Count() > 0 ? list.Items(list.Count() - 1).TimeMs : -1;
+    if (last < endMs || (list.Count() == 1 && last == endMs))
+        list.Add({endMs, segment::TSegmentList::MakeStamp(endMs), ""});
+    else if (last > endMs)
+        addInOrder(list, endMs);
+}
+
+namespace {
 
 class TProgressiveLesson : public ILessonSource {
 public:
@@ -60,7 +72,7 @@ public:
         settings_ = lesson.segments->Settings;
         if (!fromFile_) {
             scan_.emplace(settings_);
-            lesson.segments->Add({0, segment::TSegmentList::MakeStamp(0), "", ""});
+            lesson.segments->Add({0, segment::TSegmentList::MakeStamp(0), ""});
         }
         lesson.silenceLevel = settings_.SilenceLevel;
         lesson.notice = noticeOf(how_, false);
@@ -120,14 +132,7 @@ private:
             g.notice = lesson.notice;
             return;
         }
-        // The end of the sampled audio closes the list, as the splitter's list ends;
-        // for audio too short to sample that is a second 0.
-        const int32_t end = static_cast<int32_t>(lesson.samples.size()) * audio::MsPerColumn;
-        segment::TSegmentList &list = *lesson.segments;
-        if (list.Items(list.Count() - 1).TimeMs <= end)
-            list.Add({end, segment::TSegmentList::MakeStamp(end), "", ""});
-        else
-            addInOrder(list, end);
+        CloseAtSampledEnd(*lesson.segments, static_cast<int32_t>(lesson.samples.size()) * audio::MsPerColumn);
         g.breakpoints = true;
         // The noise floor needs the whole recording; where it is taken its list
         // replaces the one built so far, which holds the fixed level's breakpoints.
@@ -138,7 +143,7 @@ private:
             lesson.segments->Clear();
             for (const std::string &v : times) {
                 const int32_t t = segment::StrToInt(v);
-                lesson.segments->Add({t, segment::TSegmentList::MakeStamp(t), "", ""});
+                lesson.segments->Add({t, segment::TSegmentList::MakeStamp(t), ""});
             }
             g.replaced = true;
             lesson.notice = noticeOf(how_, true);

@@ -28,6 +28,11 @@ struct TLesson {
     int32_t SentenceCount() const;
 };
 
+// The end of the sampled audio closes the list, as the splitter's list ends: put
+// after the last breakpoint, or in order before breakpoints the learner put past
+// it; a list holding only its start gets a second one (audio too short to sample).
+void CloseAtSampledEnd(segment::TSegmentList &list, int32_t endMs);
+
 // Sampling progress 0..100; the program keeps its window responsive from here.
 using TLoadProgress = std::function<void(int32_t percent)>;
 

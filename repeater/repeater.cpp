@@ -26,11 +26,11 @@ const char *const Banner = "Vorel语言复读机：打开一个录音，逐句�
 TRepeater::TRepeater(IPlayer &player, IClock &clock, int32_t stripWidth, QObject *parent)
     : QObject(parent), player_(player), clock_(clock), repeatIndex_(DefaultRepeatIndex),
       pauseIndex_(DefaultPauseIndex), notice_(Banner), speedHint_(SpeedHint(0)) {
-    v_.Width = stripWidth;
+    v_.SetWidth(stripWidth);
 }
 
 // The load's workers are joined before anything they read goes.
-TRepeater::~TRepeater() { load_.reset(); }
+TRepeater::~TRepeater() { load_.Cancel(); }
 
 int32_t TRepeater::repeatCountNow() const { return RepeatCount(repeatIndex_); }
 
@@ -40,23 +40,43 @@ int32_t TRepeater::ReadingStopMs(int32_t end) const {
     return segment::ReadingStopMs(lesson_.samples, lesson_.silenceLevel, end, lesson_.columnMs);
 }
 
+bool TRepeater::playerHolds() const {
+    switch (phase_) {
+    case TPhase::Reading:
+    case TPhase::Paused:
+        return true;
+    case TPhase::Countdown:
+    case TPhase::Held:
+    case TPhase::HeldUntilPlay:
+    case TPhase::Ended:
+        return !fileEnded_; // the player stops by itself at the end of the file
+    case TPhase::Waiting:
+        // An advance waits with the player resting at the end of the last reading.
+        return waitKind_ == TWaitKind::Advance && !fileEnded_;
+    case TPhase::Idle:
+        return false;
+    }
+    return false;
+}
+
 TReport TRepeater::Report() const {
     TReport r;
     r.status = status_;
     r.notice = notice_;
-    r.repeatLabel = RepeatLabel(std::max(readCount_, 1), repeatCountNow()); // 0 only before a load
+    // Between two readings the counter shows the readings heard, not the one to come.
+    const int32_t shown = IsBetweenReadings(phase_) ? readCount_ - 1 : std::max(readCount_, 1); // 0 only before a load
+    r.repeatLabel = RepeatLabel(shown, repeatCountNow());
     r.timeLabel = timeLabel_;
     r.speedHint = speedHint_;
-    const bool countdown = clock_.IsActive(TTimer::Pause);
-    // Stop and pause act on a player that has started and neither stopped nor
-    // reached the end of the file, and on a running countdown.
-    r.enabled.stop = r.enabled.pause = playerActive_ || countdown;
-    r.enabled.prev = r.enabled.next = everStarted_ && (sentenceCount() > 0 || load_);
+    // Stop and pause act on what the player holds, and on a running countdown.
+    r.enabled.stop = r.enabled.pause = playerHolds() || phase_ == TPhase::Countdown;
+    r.enabled.prev = r.enabled.next = everStarted_ && (sentenceCount() > 0 || load_.Active());
     r.enabled.slider = hasFile();
-    r.playback = countdown ? TPlayback::PauseCountdown
-                 : paused_ ? TPlayback::Paused
-                 : playing_ ? TPlayback::Playing
-                            : TPlayback::Stopped;
+    r.playback = phase_ == TPhase::Countdown ? TPlayback::PauseCountdown
+                 : phase_ == TPhase::Paused  ? TPlayback::Paused
+                 : phase_ == TPhase::Reading ? TPlayback::Playing
+                                             : TPlayback::Stopped;
+    r.phase = phase_;
     r.mode = repeatMode_;
     r.repeatIndex = repeatIndex_;
     r.pauseIndex = pauseIndex_;
@@ -65,13 +85,13 @@ TReport TRepeater::Report() const {
     r.sentenceCount = sentenceCount();
     r.lastReadingFinished = lastReadingFinished_;
     r.busy = busy_;
-    r.loading = load_ != nullptr;
-    r.waiting = waitFor_ >= 0;
-    r.held = !countdown && !playing_ && !paused_ && ((resumeArmed_ && playerActive_) || status_ == "暂停...");
-    r.viewOffset = v_.ViewOffset;
+    r.loading = load_.Active();
+    r.waiting = phase_ == TPhase::Waiting;
+    r.held = IsHeld(phase_);
+    r.viewOffset = v_.ViewOffset();
     std::tie(r.highlightFirst, r.highlightLast) = v_.Highlight();
-    r.playColumn = v_.PlayColumn;
-    r.playLineShown = playLineShown_ && v_.PlayColumn > 0;
+    r.playColumn = v_.PlayColumn();
+    r.playLineShown = playLineShown_ && v_.PlayColumn() > 0;
     r.waveGeneration = waveGeneration_;
     r.growGeneration = growGeneration_;
     r.knownSamples = static_cast<int64_t>(lesson_.samples.size());
@@ -87,7 +107,14 @@ TReport TRepeater::Report() const {
 
 void TRepeater::setStatus(const std::string &text) {
     status_ = text;
+    statusShowsLoad_ = false;
     emit Traced("status", text);
+}
+
+void TRepeater::enter(TCue cue) {
+    const TStep step = StepOf(cue);
+    phase_ = step.phase;
+    setStatus(step.status);
 }
 
 void TRepeater::ShowNotice(const std::string &text) {
@@ -117,8 +144,6 @@ void TRepeater::stopPlayTimers() {
     clock_.Stop(TTimer::Play);
     clock_.Stop(TTimer::ShowPos);
     clock_.Stop(TTimer::Pause);
-    playing_ = false;
-    paused_ = false;
 }
 
 void TRepeater::cancelPauseCountdown() {
@@ -128,31 +153,25 @@ void TRepeater::cancelPauseCountdown() {
 
 void TRepeater::PlayerStarted() {
     TBatch batch(*this);
-    setStatus("开始播放");
-    v_.PlayColumn = 0;
-    playing_ = true;
-    paused_ = false;
-    playerActive_ = everStarted_ = true;
+    enter(TCue::Started);
+    v_.HidePlayLine();
+    everStarted_ = true;
     clock_.Start(TTimer::Play);
     clock_.Stop(TTimer::ShowPos);
 }
 
 void TRepeater::PlayerPaused() {
     TBatch batch(*this);
-    setStatus("暂停...");
+    enter(TCue::UserPaused);
     ShowNotice("");
-    paused_ = true;
-    playing_ = true;
     clock_.Start(TTimer::ShowPos);
     clock_.Stop(TTimer::Play);
 }
 
 void TRepeater::PlayerResumed() {
     TBatch batch(*this);
-    setStatus("恢复播放");
+    enter(TCue::Resumed);
     ShowNotice("");
-    paused_ = false;
-    playing_ = true;
     playLineShown_ = true;
     clock_.Stop(TTimer::ShowPos);
     clock_.Start(TTimer::Play);
@@ -160,15 +179,14 @@ void TRepeater::PlayerResumed() {
 
 void TRepeater::PlayerStopped() {
     TBatch batch(*this);
-    setStatus("结束播放");
+    enter(TCue::Stopped);
     player_.Stop();
     stopPlayTimers();
-    playerActive_ = false;
 }
 
 void TRepeater::SegmentEnded() {
     TBatch batch(*this);
-    setStatus("本段播放结束");
+    enter(TCue::SegmentEnded);
     stopPlayTimers();
     fileEnded_ = false;
     afterReading();
@@ -176,11 +194,9 @@ void TRepeater::SegmentEnded() {
 
 void TRepeater::FileEnded() {
     TBatch batch(*this);
-    setStatus("文件播放结束");
+    enter(TCue::FileEnded);
     stopPlayTimers();
     fileEnded_ = true;
-    // The player has stopped by itself: nothing is left to stop or pause.
-    playerActive_ = false;
     afterReading();
 }
 
@@ -190,38 +206,36 @@ void TRepeater::Timer_ShowPosTimer() {
         clock_.Stop(TTimer::ShowPos);
         return;
     }
-    if (v_.PlayColumn > 0)
+    if (v_.PlayColumn() > 0)
         playLineShown_ = !playLineShown_;
 }
 
 void TRepeater::Timer_playTimer() {
-    if (!playing_ || paused_ || !hasFile())
+    if (phase_ != TPhase::Reading || !hasFile())
         return;
     TBatch batch(*this);
     const int32_t pos = player_.PositionMs();
-    v_.PlayColumn = pos / Col - v_.ViewOffset;
-    v_.CursorMs = pos;
+    v_.FollowPlay(pos);
     playLineShown_ = true;
     // The view follows the line: the stored range keeps its times as the columns move.
-    if (v_.PlayColumn > v_.Width - 5 || v_.PlayColumn < 0) {
-        const int32_t shift = v_.PlayColumn < 0 ? v_.ScrollBack() : v_.ScrollForward();
-        v_.PlayColumn += shift;
-        setRange(rangeX1_ + shift, rangeX2_ + shift);
+    if (v_.PlayColumn() > v_.Width() - 5 || v_.PlayColumn() < 0) {
+        strip_.ShiftRange(v_.PlayColumn() < 0 ? v_.ScrollBack() : v_.ScrollForward());
     }
     // The player reads on past the range end; during that tail the position
     // already lies in the next sentence, which must not become current before the
     // reading has ended: a repeat replays this sentence, an advance goes one on.
-    const bool inTail = pos >= rangeEnd_;
+    const bool inTail = pos >= strip_.RangeEnd();
     int32_t start = 0, end = 0;
     const int32_t found = lesson_.segments->Count() > 0 ? lesson_.segments->FindSentence(pos, start, end) : -1;
     if (!inTail && found != -1 && found != lastSeenSentence_) {
         lastSeenSentence_ = found;
         selectSentence(found);
     }
-    if (!inTail && repeatMode_ == 0 && found != -1 && end > start && (pos < followStart_ || pos >= followEnd_)) {
+    if (!inTail && repeatMode_ == TMode::Marked && found != -1 && end > start &&
+        (pos < followStart_ || pos >= followEnd_)) {
         followStart_ = start;
         followEnd_ = end;
-        markRange(start / Col - v_.ViewOffset, end / Col - v_.ViewOffset);
+        strip_.Mark(start / Col - v_.ViewOffset(), end / Col - v_.ViewOffset());
     }
     sliderPosition_ = pos;
     setTimeLabel(pos);
@@ -235,46 +249,47 @@ void TRepeater::timer_pauseTimer() {
     if (timerPauseTag_ < PauseLengthNow())
         return;
     pauseGaugeProgress_ = pauseGaugeMax_;
-    if (useStoredRange_)
-        startReading(rangeStart_, rangeEnd_);
-    else
-        startReading((v_.ViewOffset + v_.SelStart) * Col, (v_.ViewOffset + v_.SelEnd) * Col);
+    const bool started = strip_.UseStored() ? startReading(strip_.RangeStart(), strip_.RangeEnd())
+                                         : startReading((v_.ViewOffset() + v_.SelStart()) * Col,
+                                                        (v_.ViewOffset() + v_.SelEnd()) * Col);
     timerPauseTag_ = 0;
     clock_.Stop(TTimer::Pause);
     pauseGaugeProgress_ = 0;
-    setStatus("定时自动播放");
+    if (started)
+        enter(TCue::TimedStart);
+    else if (phase_ != TPhase::Reading)
+        phase_ = fileEnded_ ? TPhase::Idle : TPhase::Ended; // refused: nothing follows
 }
 
 // --- readings ---
 
-void TRepeater::startReading(int32_t start, int32_t end) {
+bool TRepeater::startReading(int32_t start, int32_t end) {
     fileEnded_ = false;
-    const int32_t minimum = repeatMode_ == 0 ? 0 : 400;
+    const int32_t minimum = repeatMode_ == TMode::Marked ? 0 : 400;
     if (std::abs(static_cast<int64_t>(end) - start) <= minimum || start < 0) {
         ShowNotice("断点间隔太短，不能播放。");
-        return;
+        return false;
     }
     player_.SetTempo(speed_);
     rangeLength_ = end - start;
-    rangeStart_ = start;
-    rangeEnd_ = end;
+    strip_.StoreMs(start, end);
     followStart_ = start;
     followEnd_ = end;
     // Whatever starts a reading ends a countdown still running for another one.
     cancelPauseCountdown();
     lastReadingFinished_ = false;
     player_.PlayRange(start, ReadingStopMs(end));
-    resumeArmed_ = false;
     emit Traced("read", std::to_string(start) + " " + std::to_string(end) + " " + std::to_string(readCount_));
-    sliderPosition_ = rangeStart_;
-    setTimeLabel(rangeStart_);
+    sliderPosition_ = strip_.RangeStart();
+    setTimeLabel(strip_.RangeStart());
+    return true;
 }
 
 void TRepeater::restartRange(int32_t start, int32_t end) {
     readCount_ = 1;
-    markRange(start / Col - v_.ViewOffset, end / Col - v_.ViewOffset);
-    v_.PlayColumn = 0;
-    startReading(rangeStart_, rangeEnd_);
+    strip_.Mark(start / Col - v_.ViewOffset(), end / Col - v_.ViewOffset());
+    v_.HidePlayLine();
+    startReading(strip_.RangeStart(), strip_.RangeEnd());
 }
 
 bool TRepeater::goToSentence(int32_t i) {
@@ -282,64 +297,56 @@ bool TRepeater::goToSentence(int32_t i) {
         return false;
     selectSentence(i);
     markSentence(i);
-    if (v_.SelStart < 0 || v_.SelStart > v_.Width) {
-        // Re-base the view so that the sentence starts near its left edge.
-        const int32_t length = v_.SelEnd - v_.SelStart;
-        v_.ViewOffset += v_.SelStart;
-        const int32_t g = std::min(v_.ViewOffset, 10);
-        v_.ViewOffset -= g;
-        markRange(g, g + length);
-    }
+    // The view re-based so that the sentence starts near its left edge.
+    if (v_.BringSelectionIn(10))
+        strip_.SetRange(v_.SelStart(), v_.SelEnd());
     return true;
 }
 
 void TRepeater::jumpToSentence(int32_t i) {
     if (i < 0)
         return;
-    v_.PlayColumn = 0;
-    cancelPauseCountdown();
-    player_.Stop();
+    settle();
     if (!goToSentence(i))
         return;
     readCount_ = 1;
-    startReading(rangeStart_, rangeEnd_);
+    startReading(strip_.RangeStart(), strip_.RangeEnd());
 }
 
-bool TRepeater::afterReading() {
-    v_.PlayColumn = 0;
+void TRepeater::afterReading() {
+    v_.HidePlayLine();
     ++readCount_;
     if (readCount_ > repeatCountNow()) {
         lastReadingFinished_ = true;
         emit LastReadingFinished(curSentence_);
         if (!advanceSentence())
-            return false;
+            return;
     }
-    if (repeatMode_ != 0 && std::abs(v_.SelEnd - v_.SelStart) < 5 &&
-        (fileEnded_ || std::abs(static_cast<int64_t>(rangeEnd_) - rangeStart_) < 200))
-        return true;
+    if (repeatMode_ != TMode::Marked && std::abs(v_.SelEnd() - v_.SelStart()) < 5 &&
+        (fileEnded_ || std::abs(static_cast<int64_t>(strip_.RangeEnd()) - strip_.RangeStart()) < 200))
+        return;
     startPauseAfterReading();
-    return true;
 }
 
 bool TRepeater::advanceSentence() {
     readCount_ = 1;
-    if (repeatMode_ == 0) {
+    if (repeatMode_ == TMode::Marked) {
         if (curSentence_ >= sentenceCount() - 1) {
             // The file is still being sampled: the next sentence follows once found.
-            if (load_)
-                waitForSentence(curSentence_ + 1, true);
+            if (load_.Active())
+                waitFor(TWaitKind::Advance, curSentence_ + 1);
             return false;
         }
         return goToSentence(curSentence_ + 1);
     }
     const int32_t e = endOfFileColumn();
-    if (e == rangeX2_)
+    if (e == strip_.RangeEndColumn())
         return false;
-    if (useStoredRange_) {
-        setRange(v_.SelEnd, e);
-        v_.SelStart = v_.SelEnd = 0;
+    if (strip_.UseStored()) {
+        strip_.SetRange(v_.SelEnd(), e);
+        v_.Unhighlight();
     } else {
-        markRange(v_.SelEnd, e);
+        strip_.Mark(v_.SelEnd(), e);
     }
     return true;
 }
@@ -349,9 +356,9 @@ void TRepeater::startPauseAfterReading() {
     if (rule == PauseNone) {
         timer_pauseTimer();
     } else if (rule == PauseWait) {
-        setStatus("暂停...");
+        enter(TCue::WaitForPlay);
     } else if (rule >= 2 && rule < static_cast<int>(PauseRuleItems().size())) {
-        setStatus("");
+        enter(TCue::CountdownBegun);
         pauseGaugeMax_ = std::max(PauseLengthNow(), 1);
         pauseGaugeProgress_ = std::min(pauseGaugeProgress_, pauseGaugeMax_);
         timerPauseTag_ = 0;
@@ -360,6 +367,22 @@ void TRepeater::startPauseAfterReading() {
 }
 
 // --- the operations ---
+
+void TRepeater::dropPending() {
+    cancelPauseCountdown();
+    if (IsBetweenReadings(phase_) || phase_ == TPhase::Waiting)
+        phase_ = playerHolds() ? TPhase::Ended : TPhase::Idle;
+}
+
+void TRepeater::settle() {
+    v_.HidePlayLine();
+    cancelPauseCountdown();
+    const TPhase before = phase_;
+    player_.Stop();
+    // A pause, a hold or a wait the player knew nothing of ends as a stop does.
+    if (phase_ == before && before != TPhase::Idle)
+        enter(TCue::Stopped);
+}
 
 void TRepeater::Play() {
     if (busy_)
@@ -372,34 +395,42 @@ void TRepeater::Play() {
     }
     if (!player_.HasOutput())
         ShowNotice(audio::NoSoundOutputNotice);
-    waitFor_ = -1;
-    if (paused_) {
+    if (phase_ == TPhase::Paused) {
         player_.Resume();
         return;
     }
-    cancelPauseCountdown();
-    if (load_ && repeatMode_ == 0 && sentenceCount() == 0) {
-        // Nothing is known yet to read as a sentence: the first one, once found.
-        waitForSentence(0, false);
+    dropPending();
+    if (chosenPlace_ >= 0) {
+        // The place chosen is read once the load has found its sentence.
+        waitFor(TWaitKind::Place, chosenPlace_);
         return;
     }
-    startReading(rangeStart_, rangeEnd_);
+    if (load_.Active() && repeatMode_ == TMode::Marked && sentenceCount() == 0) {
+        // Nothing is known yet to read as a sentence: the first one, once found.
+        waitFor(TWaitKind::Jump, 0);
+        return;
+    }
+    startReading(strip_.RangeStart(), strip_.RangeEnd());
 }
 
 void TRepeater::Pause() {
     if (busy_ || !hasFile())
         return;
     TBatch batch(*this);
-    if (clock_.IsActive(TTimer::Pause)) {
-        resumeArmed_ = true;
+    switch (phase_) {
+    case TPhase::Countdown:
         cancelPauseCountdown();
-    } else if (paused_) {
+        enter(TCue::CountdownHeld);
+        break;
+    case TPhase::Paused:
         player_.Resume();
-    } else if (!resumeArmed_) {
+        break;
+    case TPhase::Held:
+        startReading(strip_.RangeStart(), strip_.RangeEnd());
+        break;
+    default:
         player_.Pause();
-    } else {
-        startReading(rangeStart_, rangeEnd_);
-        resumeArmed_ = false;
+        break;
     }
 }
 
@@ -407,35 +438,31 @@ void TRepeater::Stop() {
     if (busy_)
         return;
     TBatch batch(*this);
-    waitFor_ = -1;
     ShowNotice("当前音频文件已停止播放");
-    v_.PlayColumn = 0;
-    cancelPauseCountdown();
-    player_.Stop();
+    settle();
 }
 
 void TRepeater::Previous() {
     if (busy_ || curSentence_ <= 0)
         return;
     TBatch batch(*this);
-    waitFor_ = -1;
+    chosenPlace_ = -1;
     jumpToSentence(curSentence_ - 1);
 }
 
 void TRepeater::Next() {
-    if (busy_ || (sentenceCount() == 0 && !load_))
+    if (busy_ || (sentenceCount() == 0 && !load_.Active()))
         return;
     TBatch batch(*this);
-    if (load_ && curSentence_ >= sentenceCount() - 1) {
+    chosenPlace_ = -1;
+    if (load_.Active() && curSentence_ >= sentenceCount() - 1) {
         // Past the sentences found so far: the next one is read once it is found.
-        const int32_t next = std::max(curSentence_, waitFor_) + 1;
-        v_.PlayColumn = 0;
-        cancelPauseCountdown();
-        player_.Stop();
-        waitForSentence(next, false);
+        const bool waitingForOne = phase_ == TPhase::Waiting && waitKind_ != TWaitKind::Place;
+        const int32_t next = std::max(curSentence_, waitingForOne ? waitTarget_ : -1) + 1;
+        settle();
+        waitFor(TWaitKind::Jump, next);
         return;
     }
-    waitFor_ = -1;
     jumpToSentence(curSentence_ >= sentenceCount() - 1 ? 0 : curSentence_ + 1);
 }
 
@@ -443,10 +470,8 @@ void TRepeater::ChooseSentence(int32_t i) {
     if (busy_ || i < 0 || i >= sentenceCount())
         return;
     TBatch batch(*this);
-    waitFor_ = -1;
-    v_.PlayColumn = 0;
-    cancelPauseCountdown();
-    player_.Stop();
+    chosenPlace_ = -1;
+    settle();
     goToSentence(i);
     readCount_ = 1;
 }
@@ -455,22 +480,22 @@ void TRepeater::PlaySentence(int32_t i) {
     if (busy_ || i < 0 || i >= sentenceCount())
         return;
     TBatch batch(*this);
-    waitFor_ = -1;
+    chosenPlace_ = -1;
     jumpToSentence(i);
 }
 
-void TRepeater::SetMode(int mode) {
+void TRepeater::SetMode(TMode mode) {
     TBatch batch(*this);
     // The mode only changes with a file loaded; the report keeps the mode in force.
-    if (!hasFile() || busy_ || mode == repeatMode_ || mode < 0 || mode > 2)
+    if (!hasFile() || busy_ || mode == repeatMode_)
         return;
     // A countdown of the old mode must not replay into the new one.
-    cancelPauseCountdown();
-    waitFor_ = -1;
-    if (mode == 0) {
-        repeatMode_ = 0;
+    dropPending();
+    chosenPlace_ = -1;
+    repeatMode_ = mode;
+    if (mode == TMode::Marked) {
         int32_t start = 0, end = 0;
-        int32_t found = lesson_.segments->FindSentence(v_.CursorMs, start, end);
+        int32_t found = lesson_.segments->FindSentence(v_.CursorMs(), start, end);
         if (found == -1 && sentenceCount() > 0) {
             // Past the last breakpoint (the file has ended): the last sentence.
             found = sentenceCount() - 1;
@@ -480,9 +505,8 @@ void TRepeater::SetMode(int mode) {
         selectSentence(found);
         restartRange(start, end);
     } else {
-        repeatMode_ = mode;
-        restartRange((std::max(v_.PlayColumn, v_.SelStart) + v_.ViewOffset) * Col,
-                     (endOfFileColumn() + v_.ViewOffset) * Col);
+        restartRange((std::max(v_.PlayColumn(), v_.SelStart()) + v_.ViewOffset()) * Col,
+                     (endOfFileColumn() + v_.ViewOffset()) * Col);
         repeatIndex_ = 0; // 永远
     }
 }
@@ -496,12 +520,10 @@ void TRepeater::SetRepeatIndex(int index) {
 void TRepeater::SetPauseIndex(int index) {
     TBatch batch(*this);
     pauseIndex_ = index;
-    if (!hasFile() || !clock_.IsActive(TTimer::Pause))
+    if (!hasFile() || phase_ != TPhase::Countdown)
         return;
     // The countdown starts again under the new rule.
-    clock_.Stop(TTimer::Pause);
-    setStatus("");
-    pauseGaugeProgress_ = 0;
+    dropPending();
     startPauseAfterReading();
 }
 
@@ -522,27 +544,12 @@ void TRepeater::SpeedTrackEnd() {
 
 // --- ranges and sentences ---
 
-void TRepeater::setRange(int32_t c1, int32_t c2) {
-    rangeX1_ = c1;
-    rangeX2_ = c2;
-    rangeStart_ = (c1 + v_.ViewOffset) * Col;
-    rangeEnd_ = (c2 + v_.ViewOffset) * Col;
-}
-
-void TRepeater::markRange(int32_t c1, int32_t c2) {
-    v_.SelStart = c1;
-    v_.SelEnd = c2;
-    v_.CursorColumn = v_.SelStart;
-    v_.UpdateTimes();
-    setRange(v_.SelStart, v_.SelEnd);
-}
-
 void TRepeater::markSentence(int32_t i) {
     const segment::TSegmentList &s = *lesson_.segments;
-    markRange(s.Items(i).TimeMs / Col - v_.ViewOffset, s.Items(i + 1).TimeMs / Col - v_.ViewOffset);
+    strip_.Mark(s.Items(i).TimeMs / Col - v_.ViewOffset(), s.Items(i + 1).TimeMs / Col - v_.ViewOffset());
 }
 
-int32_t TRepeater::endOfFileColumn() const { return lesson_.info.pointCount - v_.ViewOffset; }
+int32_t TRepeater::endOfFileColumn() const { return lesson_.info.pointCount - v_.ViewOffset(); }
 
 void TRepeater::selectSentence(int32_t i) {
     if (i == curSentence_)
@@ -561,7 +568,7 @@ void TRepeater::SaveBreakpoints(const std::string &path) {
     if (!hasFile() || busy_)
         return;
     TBatch batch(*this);
-    if (load_) {
+    if (load_.Active()) {
         // A list still growing would be written cut short.
         ShowNotice("文件还在采样，请稍后再保存断点。");
         return;
@@ -581,254 +588,6 @@ void TRepeater::traceBreakpoints() {
     for (int32_t i = 0; i < lesson_.segments->Count(); ++i)
         list += (i ? " " : "") + std::to_string(lesson_.segments->Items(i).TimeMs);
     emit Traced("break", list);
-}
-
-// --- loading ---
-
-namespace {
-
-// A lesson built whole by a loader: known at once, finished at the first poll.
-class TWholeLesson : public ILessonSource {
-public:
-    TWholeLesson(std::function<TLesson()> build) : build_(std::move(build)) {}
-    TLesson Begin() override { return build_(); }
-    TGrowth Poll(TLesson &lesson) override {
-        TGrowth g;
-        g.finished = true;
-        g.notice = lesson.notice;
-        return g;
-    }
-    int32_t Percent() const override { return 100; }
-    int32_t KnownSentences(const TLesson &lesson) const override { return lesson.SentenceCount(); }
-
-private:
-    std::function<TLesson()> build_;
-};
-
-const char *const LoadingStatus = "文件处理";
-const char *const WaitingStatus = "正在查找下一句...";
-
-} // namespace
-
-void TRepeater::LoadAudioFile(const std::string &file, const TLoader &loader) {
-    OpenAudioFile(file, [this, &loader](const std::string &path) -> std::unique_ptr<ILessonSource> {
-        return std::make_unique<TWholeLesson>([this, &loader, path] {
-            return loader(path, [this](int32_t percent) {
-                samplingPercent_ = percent >= 100 ? -1 : percent;
-                emit Changed();
-            });
-        });
-    });
-}
-
-void TRepeater::CancelLoad() {
-    if (!load_)
-        return;
-    TBatch batch(*this);
-    load_.reset();
-    clock_.Stop(TTimer::Load);
-    samplingPercent_ = -1;
-    waitFor_ = -1;
-}
-
-void TRepeater::OpenAudioFile(const std::string &file, const TSourceStarter &starter) {
-    if (busy_)
-        return;
-    TBatch batch(*this);
-    // A load still running goes first: its workers must not outlive its lesson.
-    load_.reset();
-    clock_.Stop(TTimer::Load);
-    waitFor_ = -1;
-    player_.Stop();
-    stopPlayTimers();
-    cancelPauseCountdown();
-    timerPauseTag_ = 0;
-    v_.PlayColumn = 0;
-    const std::string statusBefore = status_, noticeBefore = notice_;
-    busy_ = true;
-    samplingPercent_ = 0;
-    struct TDone {
-        TRepeater &r;
-        ~TDone() { r.busy_ = false; }
-    } done{*this};
-    setStatus(LoadingStatus);
-    ShowNotice("正在对音频文件进行采样...");
-    emit Changed(); // shown before the work begins
-
-    TLesson fresh;
-    std::unique_ptr<ILessonSource> source;
-    bool playerOpened = false;
-    try {
-        source = starter(file);
-        fresh = source->Begin();
-        playerOpened = true;
-        player_.Open(file);
-    } catch (...) {
-        source.reset();
-        samplingPercent_ = -1;
-        // The lesson in use stays; the player gets its file back.
-        if (playerOpened && hasFile()) {
-            try {
-                player_.Open(lesson_.fileName);
-            } catch (...) {
-                lesson_ = TLesson{};
-                v_.SetSource(0, 0, lesson_.segments.get());
-                redraw();
-            }
-        }
-        setStatus(statusBefore);
-        notice_ = noticeBefore;
-        throw;
-    }
-
-    lesson_ = std::move(fresh);
-    load_ = std::move(source);
-    v_.SetSource(lesson_.info.pointCount, static_cast<int64_t>(lesson_.samples.size()), lesson_.segments.get());
-    v_.ResetView();
-    redraw();
-    useStoredRange_ = false;
-    selectSentence(-1);
-    prepareFirstRange();
-    firstRangePending_ = sentenceCount() < 1;
-    v_.PlayColumn = 0;
-    lastSeenSentence_ = 0;
-    sliderPosition_ = 0;
-    timeLabel_ = "00:00 / " + audio::FormatTime(lesson_.info.duration);
-    player_.SetTempo(speed_);
-    showFileInfo();
-    readCount_ = 1;
-    busy_ = false;
-    // The lesson is in use from here; a breakpoint or subtitle file's texts are all known.
-    emit Traced("open", file + " " + std::to_string(lesson_.info.duration));
-    // What the file gave at once may already be all there is.
-    pollLoad();
-    if (load_) {
-        if (!lesson_.notice.empty())
-            ShowNotice(lesson_.notice);
-        clock_.Start(TTimer::Load);
-    }
-}
-
-void TRepeater::Timer_loadTimer() {
-    if (!load_) {
-        clock_.Stop(TTimer::Load);
-        return;
-    }
-    TBatch batch(*this);
-    pollLoad();
-}
-
-void TRepeater::pollLoad() {
-    if (!load_)
-        return;
-    // Kept by time where the list is replaced.
-    const int32_t curStart = curSentence_ >= 0 && curSentence_ < lesson_.segments->Count()
-                                 ? lesson_.segments->Items(curSentence_).TimeMs
-                                 : -1;
-    TGrowth g;
-    std::string failure;
-    try {
-        g = load_->Poll(lesson_);
-    } catch (const std::exception &e) {
-        // What was sampled before the error stays usable; the list ends there.
-        failure = std::string("采样中断：") + e.what();
-        g.finished = true;
-        if (lesson_.segments->Count() > 0) {
-            const int32_t end = static_cast<int32_t>(lesson_.samples.size()) * Col;
-            if (end > lesson_.segments->Items(lesson_.segments->Count() - 1).TimeMs)
-                lesson_.segments->Add({end, segment::TSegmentList::MakeStamp(end), "", ""});
-            g.breakpoints = true;
-        }
-    }
-    if (g.samples || g.breakpoints || g.replaced) {
-        v_.SampleCount = static_cast<int64_t>(lesson_.samples.size());
-        ++growGeneration_;
-    }
-    if (g.replaced)
-        redraw();
-    if (g.finished) {
-        load_.reset();
-        clock_.Stop(TTimer::Load);
-        samplingPercent_ = -1;
-    } else {
-        samplingPercent_ = load_->Percent();
-    }
-    if (g.replaced && curStart >= 0) {
-        int32_t start = 0, end = 0;
-        const int32_t found = lesson_.segments->FindSentence(curStart, start, end);
-        if (found >= 0 && found < sentenceCount()) {
-            curSentence_ = found;
-            lastSeenSentence_ = found;
-            // A reading under way ends as it began; a stopped one takes the new bounds.
-            if (repeatMode_ == 0 && !playerActive_ && !clock_.IsActive(TTimer::Pause))
-                markSentence(found);
-        }
-    }
-    if (firstRangePending_ && sentenceCount() >= 1) {
-        firstRangePending_ = false;
-        // Nobody has chosen anything yet: the first sentence, as a finished load prepares it.
-        if (!playerActive_ && !clock_.IsActive(TTimer::Pause) && waitFor_ < 0) {
-            curSentence_ = -1;
-            prepareFirstRange();
-        }
-    }
-    resolveWait();
-    if (g.finished)
-        finishLoad(failure.empty() ? g.notice : failure);
-}
-
-void TRepeater::finishLoad(const std::string &notice) {
-    // The status keeps what playback says; a quiet window shows the count.
-    if (status_ == LoadingStatus || status_ == WaitingStatus)
-        setStatus(SentenceCountText(sentenceCount()));
-    if (!notice.empty())
-        ShowNotice(notice);
-    emit Traced("load", lesson_.fileName + " " + std::to_string(lesson_.info.duration) + " " +
-                            std::to_string(sentenceCount()));
-    traceBreakpoints();
-}
-
-void TRepeater::waitForSentence(int32_t i, bool advance) {
-    waitFor_ = i;
-    waitAdvance_ = advance;
-    setStatus(WaitingStatus);
-}
-
-void TRepeater::resolveWait() {
-    if (waitFor_ < 0 || (load_ && waitFor_ >= sentenceCount()))
-        return;
-    int32_t i = waitFor_;
-    waitFor_ = -1;
-    if (i >= sentenceCount()) {
-        // The load ended without it: the wait ends as that step would have.
-        if (waitAdvance_ || sentenceCount() == 0) {
-            setStatus(SentenceCountText(sentenceCount()));
-            return;
-        }
-        i = 0; // next from the last sentence goes round to the first
-    }
-    if (waitAdvance_) {
-        if (goToSentence(i))
-            startPauseAfterReading();
-    } else {
-        jumpToSentence(i);
-    }
-}
-
-void TRepeater::prepareFirstRange() {
-    if (sentenceCount() < 1) {
-        markRange(0, lesson_.info.pointCount);
-        return;
-    }
-    selectSentence(0);
-    if (repeatMode_ == 0) {
-        markSentence(0);
-    } else {
-        // The whole file is the stored range while nothing is highlighted.
-        markRange(0, lesson_.info.pointCount);
-        useStoredRange_ = true;
-        v_.SelStart = v_.SelEnd = 0;
-    }
 }
 
 } // namespace vorel::repeater

@@ -1,9 +1,10 @@
-// The sentence repeater without a window: the state record, the playback and
-// repeat controller, the range and sentence operations, and the rules of mouse
-// work and breakpoint editing in view columns. It drives the player and its
-// timers through IPlayer and IClock and reports through Changed: whoever shows
-// it (the main window, a remote control, a transcript) reads Report() then and
-// draws or forwards that; nobody else keeps repeater state.
+// The sentence repeater without a window, a façade over its parts: the reading
+// cycle's phase (phase.h), the growing load (growingload.h), the view columns, and
+// the controller here, with the range and sentence operations and the rules of
+// mouse work and breakpoint editing. It drives the player and its timers through
+// IPlayer and IClock and reports through Changed: whoever shows it (the main
+// window, a remote control, a transcript) reads Report() then and draws or
+// forwards that; nobody else keeps repeater state.
 //
 // GUI thread only. Operations may throw the player's or the list's errors; the
 // caller shows them. Every operation leaves the state consistent and emits
@@ -17,8 +18,11 @@
 #include <memory>
 #include <string>
 
+#include "growingload.h"
 #include "lesson.h"
+#include "phase.h"
 #include "ports.h"
+#include "stripinput.h"
 #include "viewcolumns.h"
 
 namespace vorel::repeater {
@@ -37,12 +41,14 @@ struct TReport {
     std::string repeatLabel, timeLabel, speedHint;
     TEnabled enabled;
     TPlayback playback = TPlayback::Stopped;
-    int mode = 0, repeatIndex = 0, pauseIndex = 0, speed = 0;
+    TPhase phase = TPhase::Idle;
+    TMode mode = TMode::Marked;
+    int repeatIndex = 0, pauseIndex = 0, speed = 0;
     int32_t sentence = 0, sentenceCount = 0;
     bool lastReadingFinished = false; // the current sentence's last reading has ended
     bool busy = false;
     bool loading = false; // the file is still being sampled; sentenceCount grows
-    bool waiting = false; // a reading waits for its sentence to be found
+    bool waiting = false; // a reading waits for its sentence (or place) to be found
     // No reading runs and play reads on: a countdown held by pause, or the pause
     // rule that waits for play.
     bool held = false;
@@ -68,18 +74,18 @@ public:
     const TLesson *Lesson() const { return lesson_.fileName.empty() ? nullptr : &lesson_; }
     const TViewColumns &View() const { return v_; }
     // The stored play range (ms) and the reading number.
-    int32_t RangeStart() const { return rangeStart_; }
-    int32_t RangeEnd() const { return rangeEnd_; }
+    int32_t RangeStart() const { return strip_.RangeStart(); }
+    int32_t RangeEnd() const { return strip_.RangeEnd(); }
     int32_t ReadCount() const { return readCount_; }
-    bool UseStoredRange() const { return useStoredRange_; }
+    bool UseStoredRange() const { return strip_.UseStored(); }
     int32_t PauseLengthNow() const;
     int32_t PauseElapsed() const { return timerPauseTag_; }
+    TPhase Phase() const { return phase_; }
     // Where a reading of a range ending at end stops: the player reads on past
     // the end, so that the last sound of a sentence is not cut.
     int32_t ReadingStopMs(int32_t end) const;
 
     // --- loading (a transaction while the file opens, then growing) ---
-    using TLoader = std::function<TLesson(const std::string &path, const TLoadProgress &progress)>;
     using TSourceStarter = std::function<std::unique_ptr<ILessonSource>(const std::string &path)>;
     // Opens the file with the source starter gives and the player's file, and
     // swaps them in only when both succeeded; otherwise rethrows with the lesson
@@ -88,8 +94,6 @@ public:
     // play, next and the mouse work on the sentences known so far, and the load
     // ends with the trace's "load" line.
     void OpenAudioFile(const std::string &file, const TSourceStarter &starter);
-    // The same over a loader that builds the whole lesson at once.
-    void LoadAudioFile(const std::string &file, const TLoader &loader);
     // Stops a load in progress and waits for its workers; the lesson keeps what it
     // has (the window's close).
     void CancelLoad();
@@ -104,7 +108,7 @@ public:
     void ChooseSentence(int32_t i);
     // Read sentence i from its first reading.
     void PlaySentence(int32_t i);
-    void SetMode(int mode); // 0 marked, 1 one-key, 2 left/right
+    void SetMode(TMode mode);
     void SetRepeatIndex(int index);
     void SetPauseIndex(int index);
     void SetSpeed(int percent);
@@ -157,68 +161,80 @@ private:
     private:
         TRepeater &r_;
     };
-    void changed();
+    void enter(TCue cue);
+    // A countdown, a hold or a wait ends without its reading (the player keeps
+    // what it holds).
+    void dropPending();
+    // Everything stops: the pending step and the player.
+    void settle();
     void setStatus(const std::string &text);
     void showFileInfo();
     void stopPlayTimers();
     void cancelPauseCountdown();
-    void startReading(int32_t start, int32_t end);
+    bool startReading(int32_t start, int32_t end);
     void restartRange(int32_t start, int32_t end);
     bool goToSentence(int32_t i);
     void jumpToSentence(int32_t i);
-    bool afterReading();
+    void afterReading();
     bool advanceSentence();
     void startPauseAfterReading();
-    void setRange(int32_t c1, int32_t c2);
-    void markRange(int32_t c1, int32_t c2);
     void markSentence(int32_t i);
     int32_t endOfFileColumn() const;
     void selectSentence(int32_t i);
     void editBreakpoint(Qt::MouseButton button, int32_t t);
+    bool withinFile(int32_t x) const;
     void traceBreakpoints();
     void traceText();
     void prepareFirstRange();
     // The sentences that can be read: all once loaded, the known ones before.
-    int32_t sentenceCount() const { return load_ ? load_->KnownSentences(lesson_) : lesson_.SentenceCount(); }
+    int32_t sentenceCount() const { return load_.ReadableSentences(lesson_); }
     void pollLoad();
     void finishLoad(const std::string &notice);
+    // A reading waits for what the load has not yet found: sentence i, as a jump or
+    // as the advance after a last reading (with its pause), or the sentence at a place.
+    enum class TWaitKind { Jump, Advance, Place };
+    void waitFor(TWaitKind kind, int32_t target);
     void resolveWait();
-    void waitForSentence(int32_t i, bool advance);
+    // A place chosen past what the load has found: its sentence is chosen once found.
+    void choosePlace(int32_t ms);
+    void resolvePlace();
     bool hasFile() const { return !lesson_.fileName.empty(); }
-    bool nearBreakpoint(int32_t t) const;
     int32_t repeatCountNow() const;
     void setTimeLabel(int32_t ms);
     void redraw() { ++waveGeneration_; }
+    // The player holds a reading it can pause or stop: one under way or one that
+    // rests at its range end.
+    bool playerHolds() const;
 
     IPlayer &player_;
     IClock &clock_;
     TLesson lesson_;
-    std::unique_ptr<ILessonSource> load_; // the load in progress, if any
+    TGrowingLoad load_;
     TViewColumns v_;
+    TStripInput strip_{v_};
     int batchDepth_ = 0;
+
+    // The reading cycle.
+    TPhase phase_ = TPhase::Idle;
+    TWaitKind waitKind_ = TWaitKind::Jump;
+    int32_t waitTarget_ = 0;  // a sentence index, or a place in ms
+    int32_t chosenPlace_ = -1; // ms, while a chosen place waits to be found
+    bool fileEnded_ = false;   // the last reading ran to the end of the file
+    int32_t readCount_ = 0, rangeLength_ = 0;
+    bool everStarted_ = false;  // previous and next are usable once anything has played
+    bool lastReadingFinished_ = false;
+    int32_t timerPauseTag_ = 0;
 
     // The state record.
     int32_t curSentence_ = 0;
-    bool fileEnded_ = false, playing_ = false, paused_ = false, resumeArmed_ = false;
-    int repeatMode_ = 0, repeatIndex_, pauseIndex_, speed_ = 0;
-    int32_t readCount_ = 0, rangeLength_ = 0;
-    bool busy_ = false, useStoredRange_ = false, holdAfterClick_ = false;
-    int32_t followStart_ = 0, followEnd_ = 0, rangeStart_ = 0, rangeEnd_ = 0;
-    int32_t rangeX1_ = 0, rangeX2_ = 0;
+    TMode repeatMode_ = TMode::Marked;
+    int repeatIndex_, pauseIndex_, speed_ = 0;
+    bool busy_ = false;
+    int32_t followStart_ = 0, followEnd_ = 0;
     int32_t lastSeenSentence_ = 0;
-    int32_t timerPauseTag_ = 0;
-    bool playerActive_ = false; // started and not stopped or ended: stop and pause act
-    bool everStarted_ = false;  // previous and next are usable once anything has played
-    bool lastReadingFinished_ = false;
-    bool pressAccepted_ = false; // the last press on the strip chose what to play
-    int32_t pressCursor_ = 0;
-    bool pressPlaying_ = false;
     bool playLineShown_ = true;
-    // A reading that waits for a sentence still being found: its index, and
-    // whether it comes as the advance after a last reading (with its pause).
-    int32_t waitFor_ = -1;
-    bool waitAdvance_ = false;
     bool firstRangePending_ = false; // the first sentence is not yet known
+    bool statusShowsLoad_ = false;   // nothing has spoken in the status cell since the load began
 
     // The texts and gauges the window shows.
     std::string status_ = "停止";

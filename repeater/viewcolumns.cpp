@@ -5,74 +5,101 @@
 namespace vorel::repeater {
 
 void TViewColumns::SetSource(int32_t columnCount, int64_t sampleCount, const segment::TSegmentList *segments) {
-    ColumnCount = columnCount;
-    SampleCount = sampleCount;
-    Segments = segments;
+    ColumnCount_ = columnCount;
+    SampleCount_ = sampleCount;
+    Segments_ = segments;
 }
 
 void TViewColumns::ResetView() {
-    PlayColumn = ViewOffset = SelStart = SelEnd = CursorColumn = 0;
-    CursorMs = SelStartMs = SelEndMs = 0;
-    Dragging = false;
+    PlayColumn_ = ViewOffset_ = SelStart_ = SelEnd_ = CursorColumn_ = 0;
+    CursorMs_ = SelStartMs_ = SelEndMs_ = 0;
+    Dragging_ = false;
+}
+
+void TViewColumns::Select(int32_t c1, int32_t c2) {
+    SelStart_ = c1;
+    SelEnd_ = c2;
+    CursorColumn_ = c1;
+    updateTimes();
+}
+
+bool TViewColumns::BringSelectionIn(int32_t margin) {
+    if (SelStart_ >= 0 && SelStart_ <= Width_)
+        return false;
+    const int32_t length = SelEnd_ - SelStart_;
+    ViewOffset_ += SelStart_;
+    const int32_t g = std::min(ViewOffset_, margin);
+    ViewOffset_ -= g;
+    Select(g, g + length);
+    return true;
+}
+
+void TViewColumns::FollowPlay(int32_t ms) {
+    PlayColumn_ = MsToColumns(ms) - ViewOffset_;
+    CursorMs_ = ms;
 }
 
 void TViewColumns::ClearSelection() {
-    SelStart = SelEnd = CursorColumn = 0;
-    UpdateTimes();
+    SelStart_ = SelEnd_ = CursorColumn_ = 0;
+    updateTimes();
 }
 
-void TViewColumns::UpdateTimes() {
-    CursorMs = ColumnsToMs(ViewOffset + CursorColumn);
-    SelStartMs = ColumnsToMs(ViewOffset + SelStart);
-    SelEndMs = ColumnsToMs(ViewOffset + SelEnd);
+void TViewColumns::updateTimes() {
+    CursorMs_ = ColumnsToMs(ViewOffset_ + CursorColumn_);
+    SelStartMs_ = ColumnsToMs(ViewOffset_ + SelStart_);
+    SelEndMs_ = ColumnsToMs(ViewOffset_ + SelEnd_);
 }
 
-int32_t TViewColumns::breakpointCount() const { return Segments ? Segments->Count() : 0; }
+int32_t TViewColumns::breakpointCount() const { return Segments_ ? Segments_->Count() : 0; }
 
-int32_t TViewColumns::breakpointColumn(int32_t i) const { return MsToColumns(Segments->Items(i).TimeMs) - ViewOffset; }
+int32_t TViewColumns::breakpointColumn(int32_t i) const {
+    return MsToColumns(Segments_->Items(i).TimeMs) - ViewOffset_;
+}
 
 // A divisor below 1 would divide by zero; it scrolls by a whole view instead.
-int32_t TViewColumns::pageColumns() const { return Width / std::max<int32_t>(PageDivisor, 1); }
+int32_t TViewColumns::pageColumns() const { return Width_ / std::max<int32_t>(PageDivisor_, 1); }
 
 int32_t TViewColumns::SelectSentenceAt(int32_t x) {
-    CursorColumn = x;
-    CursorMs = ColumnsToMs(x + ViewOffset);
+    CursorColumn_ = x;
+    CursorMs_ = ColumnsToMs(x + ViewOffset_);
     // Without breakpoints there is no sentence to highlight; the range stays.
     if (breakpointCount() == 0)
         return -1;
-    int32_t start = CursorMs, end = CursorMs;
-    const int32_t index = Segments->FindSentence(CursorMs, start, end);
-    SelStartMs = start;
-    SelEndMs = end;
-    SelStart = MsToColumns(start) - ViewOffset;
-    SelEnd = MsToColumns(end) - ViewOffset;
+    int32_t start = CursorMs_, end = CursorMs_;
+    const int32_t index = Segments_->FindSentence(CursorMs_, start, end);
+    SelStartMs_ = start;
+    SelEndMs_ = end;
+    SelStart_ = MsToColumns(start) - ViewOffset_;
+    SelEnd_ = MsToColumns(end) - ViewOffset_;
     return index;
 }
 
 int32_t TViewColumns::ScrollForward() {
-    if (SampleCount - ViewOffset <= int64_t(Width) * 2 / std::max<int32_t>(PageDivisor, 1))
+    if (SampleCount_ - ViewOffset_ <= int64_t(Width_) * 2 / std::max<int32_t>(PageDivisor_, 1))
         return 0;
     const int32_t m = pageColumns();
-    ViewOffset += m;
-    if (SelStart < SelEnd) {
-        SelStart -= m;
-        SelEnd -= m;
-        CursorColumn -= m;
-        UpdateTimes();
+    ViewOffset_ += m;
+    PlayColumn_ -= m;
+    if (SelStart_ < SelEnd_) {
+        SelStart_ -= m;
+        SelEnd_ -= m;
+        CursorColumn_ -= m;
+        updateTimes();
     }
     return -m;
 }
 
 int32_t TViewColumns::ScrollBack() {
-    if (ViewOffset <= 0)
+    if (ViewOffset_ <= 0)
         return 0;
-    const int32_t m = std::min(pageColumns(), ViewOffset);
-    ViewOffset -= m;
-    if (SelStart < SelEnd) {
-        SelStart += m;
-        SelEnd += m;
-        CursorColumn += m;
-        UpdateTimes();
+    const int32_t m = std::min(pageColumns(), ViewOffset_);
+    ViewOffset_ -= m;
+    PlayColumn_ += m;
+    if (SelStart_ < SelEnd_) {
+        SelStart_ += m;
+        SelEnd_ += m;
+        CursorColumn_ += m;
+        updateTimes();
     }
     return m;
 }
@@ -95,56 +122,56 @@ int32_t TViewColumns::PrevBreakpointColumn(int32_t x) const {
 }
 
 void TViewColumns::SetSelectionEdge(int edge, int32_t x) {
-    if (x < 0 || int64_t(x) + ViewOffset > int64_t(ColumnCount) - 1 || (edge != 0 && edge != 1))
+    if (x < 0 || int64_t(x) + ViewOffset_ > int64_t(ColumnCount_) - 1 || (edge != 0 && edge != 1))
         return;
     if (edge == 0) {
-        SelStart = x;
-        if (x > SelEnd)
-            SelEnd = std::max(SelStart, NextBreakpointColumn(SelStart));
+        SelStart_ = x;
+        if (x > SelEnd_)
+            SelEnd_ = std::max(SelStart_, NextBreakpointColumn(SelStart_));
     } else {
-        SelEnd = x;
-        if (x < SelStart)
-            SelStart = std::min(SelEnd, PrevBreakpointColumn(SelEnd));
+        SelEnd_ = x;
+        if (x < SelStart_)
+            SelStart_ = std::min(SelEnd_, PrevBreakpointColumn(SelEnd_));
     }
-    CursorColumn = SelStart;
-    UpdateTimes();
+    CursorColumn_ = SelStart_;
+    updateTimes();
 }
 
 void TViewColumns::BeginDrag(int32_t x) {
-    if (x < 0 || int64_t(x) + ViewOffset > int64_t(ColumnCount) - 1)
+    if (x < 0 || int64_t(x) + ViewOffset_ > int64_t(ColumnCount_) - 1)
         return;
-    Dragging = true;
-    SelStart = SelEnd = CursorColumn = 0;
-    UpdateTimes();
-    DragAnchor = DragEnd = x;
+    Dragging_ = true;
+    SelStart_ = SelEnd_ = CursorColumn_ = 0;
+    updateTimes();
+    DragAnchor_ = DragEnd_ = x;
 }
 
 void TViewColumns::DragTo(int32_t x) {
-    if (!Dragging || int64_t(x) + ViewOffset >= ColumnCount)
+    if (!Dragging_ || int64_t(x) + ViewOffset_ >= ColumnCount_)
         return;
-    DragEnd = x + 1;
+    DragEnd_ = x + 1;
 }
 
 std::pair<int32_t, int32_t> TViewColumns::EndDrag() {
-    Dragging = false;
-    const int32_t a = std::min(DragAnchor, DragEnd) - 1;
-    int32_t b = std::max(DragAnchor, DragEnd);
+    Dragging_ = false;
+    const int32_t a = std::min(DragAnchor_, DragEnd_) - 1;
+    int32_t b = std::max(DragAnchor_, DragEnd_);
     if (b - a < 3) {
-        b = ColumnCount - ViewOffset;
-        SelStart = SelEnd = 0;
+        b = ColumnCount_ - ViewOffset_;
+        SelStart_ = SelEnd_ = 0;
     } else {
-        SelStart = a;
-        SelEnd = b;
-        CursorColumn = a;
-        UpdateTimes();
+        SelStart_ = a;
+        SelEnd_ = b;
+        CursorColumn_ = a;
+        updateTimes();
     }
     return {std::max(0, a), std::max(0, b)};
 }
 
 std::pair<int32_t, int32_t> TViewColumns::Highlight() const {
-    if (Dragging)
-        return {std::min(DragAnchor, DragEnd), std::max(DragAnchor, DragEnd)};
-    return {SelStart, SelEnd};
+    if (Dragging_)
+        return {std::min(DragAnchor_, DragEnd_), std::max(DragAnchor_, DragEnd_)};
+    return {SelStart_, SelEnd_};
 }
 
 } // namespace vorel::repeater

@@ -8,11 +8,10 @@
 
 namespace vorel::resources {
 
-enum ResourceId : int {
-    CoreLibraryResource = 9001,
-    EffectsLibraryResource = 1001,
-    HelpPageResource = 2001,
-};
+using platform::CoreLibraryResource;
+using platform::EffectsLibraryResource;
+using platform::HelpPageResource;
+using platform::ResourceId;
 
 // The embedded bytes for id, valid for the whole run; nothing for an unknown id.
 std::optional<platform::ResourceBytes> FindResource(int id);

@@ -20,7 +20,6 @@ struct TSegmentRec {
     int32_t TimeMs = 0;
     std::string Stamp; // as shown in the sentence list: "[mm:ss.cc]" or the LRC stamp as written
     std::string Text;  // UTF-8 sentence text of an LRC line, else empty
-    std::string Spare;
 };
 
 class TSegmentList {

@@ -230,7 +230,7 @@ void CuesToBreakpoints(TSegmentList &list, std::vector<TCue> cues, int32_t durat
     if (merged.empty())
         return;
 
-    auto add = [&list](int32_t t, std::string text) { list.Add({t, TSegmentList::MakeStamp(t), std::move(text), ""}); };
+    auto add = [&list](int32_t t, std::string text) { list.Add({t, TSegmentList::MakeStamp(t), std::move(text)}); };
     if (merged.front().StartMs > 0)
         add(0, "");
     int32_t endedAt = 0; // the latest end of the cues so far: overlapping cues run on

@@ -106,7 +106,7 @@ TEST_F(WindowTest, TextsAndDefaultsAreTheFormsOwn) {
     EXPECT_EQ(w->cb_pausetime->itemText(22).toStdString(), "句长1/10");
     EXPECT_EQ(w->cb_pausetime->currentText().toStdString(), "句长1/5");
     EXPECT_TRUE(w->rg_bj->isChecked());
-    EXPECT_EQ(w->Repeater().Report().mode, 0);
+    EXPECT_EQ(w->Repeater().Report().mode, vorel::repeater::TMode::Marked);
     EXPECT_EQ(w->sl_speed->Position(), 0);
     EXPECT_EQ(w->sl_speed->MinValue(), -40);
     EXPECT_EQ(w->sl_speed->MaxValue(), 40);

@@ -2,6 +2,7 @@
 // the repeater (following readings, revealing in dictation, saving an LRC file).
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -132,8 +133,19 @@ TEST_F(WindowTest, TranscriptFollowsRevealsAndSaves) {
     EXPECT_EQ(w->transcript->ShownText(2), "第三句");
     w->stopbtnClick();
 
-    // Saving: unattended, under the proposed name; an existing file is kept.
+    // Saving under the name the dialog proposes; the box asking to replace a file
+    // answers no in an unattended run, and the file is kept.
     ::setenv("VORELPLAY_NO_DIALOGS", "1", 1);
+    const auto acceptTheDialog = [] {
+        auto *poll = new QTimer;
+        QObject::connect(poll, &QTimer::timeout, [poll] {
+            if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+                static_cast<QDialog *>(dialog)->accept();
+                poll->deleteLater();
+            }
+        });
+        poll->start(10);
+    };
     // Ctrl + click at column 112 (4480 ms) adds a breakpoint.
     const auto ctrlClick = [&](int32_t x) {
         w->Repeater().MouseDown(Qt::LeftButton, true, x);
@@ -141,6 +153,7 @@ TEST_F(WindowTest, TranscriptFollowsRevealsAndSaves) {
     };
     const vorel::segment::TSegmentList &segments = *w->Repeater().Lesson()->segments;
     ctrlClick(112);
+    acceptTheDialog();
     w->SaveBreakpoints();
     const std::string lrc = dir.file("lesson.lrc");
     std::vector<int32_t> saved;
@@ -158,6 +171,7 @@ TEST_F(WindowTest, TranscriptFollowsRevealsAndSaves) {
 
     const auto before = vorel::test::readFile(lrc);
     ctrlClick(25);
+    acceptTheDialog();
     w->SaveBreakpoints();
     EXPECT_EQ(vorel::test::readFile(lrc), before);
     ::unsetenv("VORELPLAY_NO_DIALOGS");

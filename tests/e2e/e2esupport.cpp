@@ -21,7 +21,7 @@ std::string readAll(const std::string &path) {
 } // namespace
 
 TVorelRun::TVorelRun(const TXSession &xs, const TempDir &d, const std::string &args, bool unpaced,
-                     const std::map<std::string, std::string> &extraEnv)
+                     const std::map<std::string, std::string> &extraEnv, const std::string &program)
     : x(xs), dir(d), traceFile(d.file("trace")), playedFile(d.file("played.raw")), errFile(d.file("stderr")) {
     std::map<std::string, std::string> env = x.env();
     env["TMPDIR"] = dir.path();
@@ -33,7 +33,7 @@ TVorelRun::TVorelRun(const TXSession &xs, const TempDir &d, const std::string &a
         env["SDL_DISKAUDIODELAY"] = "0";
     for (const auto &[k, v] : extraEnv)
         env[k] = v;
-    child = TChild(shellQuote(VORELPLAY) + " " + args + " 2>" + shellQuote(errFile), env);
+    child = TChild(shellQuote(program) + " " + args + " 2>" + shellQuote(errFile), env);
 }
 
 unsigned long TVorelRun::window(int timeoutMs) {
@@ -108,5 +108,17 @@ std::vector<int16_t> TVorelRun::played() const {
         pcm[i] = static_cast<int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
     return pcm;
 }
+
+bool dismissBox(const TXSession &x, const std::string &caption) {
+    for (int i = 0; i < 100; ++i) {
+        for (unsigned long id : x.findWindows("TfMainFree", 50))
+            if (x.property(id, "_NET_WM_NAME") == "\"" + caption + "\"") {
+                x.run("xdotool windowfocus --sync " + std::to_string(id) + " key Return");
+                return true;
+            }
+    }
+    return false;
+}
+
 
 } // namespace vorel::test

@@ -21,8 +21,9 @@ class TVorelRun {
 public:
     // Starts Vorelplay on x with args; audio goes to SDL's disk driver (file
     // "played.raw" in dir), paced in real time unless unpaced is set.
+    // program: the product, or a test build of it.
     TVorelRun(const TXSession &x, const TempDir &dir, const std::string &args = "", bool unpaced = false,
-              const std::map<std::string, std::string> &extraEnv = {});
+              const std::map<std::string, std::string> &extraEnv = {}, const std::string &program = VORELPLAY);
     // The main window's id (0 when none appeared within timeoutMs).
     unsigned long window(int timeoutMs = 10000);
     // The client area's origin on the screen.
@@ -52,6 +53,10 @@ private:
 };
 
 // Points in the window's client area (centres of controls).
+// Presses Return in the program's window captioned caption (a box, a file
+// dialog) once it appears; false when none did within two seconds or so.
+bool dismissBox(const TXSession &x, const std::string &caption);
+
 namespace at {
 inline constexpr std::pair<int, int> play{77, 98}, pause{105, 98}, prev{130, 98}, next{156, 98}, stop{44, 98},
     repeatTimes{359, 156}, pauseTime{556, 156}, speedSlider{693, 157}, oneKeyMode{79 + 7 + 8, 124 + 24 + 8},

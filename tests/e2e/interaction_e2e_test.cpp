@@ -24,17 +24,6 @@ std::string makeTenSeconds(const TempDir &dir) {
 }
 
 // The message box over the main window, dismissed with Return; false when none came.
-bool dismissBox(const TXSession &x, const std::string &caption) {
-    for (int i = 0; i < 100; ++i) {
-        for (unsigned long id : x.findWindows("TfMainFree", 50))
-            if (x.property(id, "_NET_WM_NAME") == "\"" + caption + "\"") {
-                x.run("xdotool windowfocus --sync " + std::to_string(id) + " key Return");
-                return true;
-            }
-    }
-    return false;
-}
-
 } // namespace
 
 TEST(InteractionE2E, AOneKeyDragRepeatsTheDraggedStretch) {

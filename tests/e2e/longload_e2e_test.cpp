@@ -81,12 +81,17 @@ TEST(LongLoadE2E, TenHoursPlayAtOnceAndEndAsTheBenchmarkDoes) {
             detail = l.detail;
         }
     EXPECT_EQ(detail.rfind("0 ", 0), 0u) << detail; // the first sentence, from its start
-#ifndef VOREL_SANITIZED
-    EXPECT_LT(firstRead, 1000);
-#endif
     EXPECT_EQ(run.count("load"), 0u) << "the load had ended before the first reading";
 
     ASSERT_TRUE(run.waitFor("load", "book.mp3", 240000)) << run.stderrText();
+    // Play works at once, not after the load: measured on the program's own clock
+    // against the load's length, which a busy machine stretches alike (the
+    // wall-clock figure is vorel-bench's open_ms).
+    long loaded = -1;
+    for (const TraceLine &l : run.trace())
+        if (l.kind == "load")
+            loaded = l.ms;
+    EXPECT_LT(firstRead * 10, loaded) << firstRead << " " << loaded;
     ASSERT_TRUE(run.waitFor("break", "", 5000)); // the list follows its load line
     std::string shown;
     for (const TraceLine &l : run.trace())

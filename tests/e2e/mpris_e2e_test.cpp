@@ -128,7 +128,7 @@ TEST(MediaControl, PlayerctlDrivesTheWindowAndTheDesktopFollowsIt) {
     ctl("previous");
     ASSERT_TRUE(run.waitFor("read", "0 3000 1", 5000, 1));
     ctl("pause");
-    ASSERT_TRUE(run.waitFor("status", "暂停...", 5000));
+    ASSERT_TRUE(run.waitFor("status", "暂停...按播放键继续", 5000));
     EXPECT_TRUE(becomes("status", "Paused"));
     EXPECT_TRUE(becomes("metadata xesam:artist", "one"));
     ctl("play-pause");

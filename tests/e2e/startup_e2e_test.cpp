@@ -49,7 +49,7 @@ TEST(StartupE2E, TooOldASystemIsRefusedBeforeAnyWindow) {
     TXSession x;
     ASSERT_TRUE(x.ok());
     TempDir dir;
-    TVorelRun run(x, dir, "", false, {{"VORELPLAY_OS_MAJOR", "4"}});
+    TVorelRun run(x, dir, "", false, {}, VORELPLAY_OLD_SYSTEM);
     // The refusal box, and no main window behind it.
     std::vector<unsigned long> boxes;
     for (int i = 0; i < 100 && boxes.empty(); ++i)

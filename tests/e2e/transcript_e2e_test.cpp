@@ -109,7 +109,7 @@ TEST(TranscriptE2E, DictationShowsTheTextOnlyAfterTheLastReading) {
     EXPECT_GT(shown, hidden + 5) << shown << " " << hidden;
 
     run.click(at::play.first, at::play.second);
-    ASSERT_TRUE(run.waitFor("status", "暂停...", 10000)) << dump(run);
+    ASSERT_TRUE(run.waitFor("status", "暂停...按播放键朗读下一遍", 10000)) << dump(run);
     EXPECT_LE(firstRowTextColours(x, t), hidden + 2); // after the first of two readings
     run.click(at::play.first, at::play.second);
     ASSERT_TRUE(run.waitFor("end", "", 10000, 1));
@@ -140,6 +140,8 @@ TEST(TranscriptE2E, CtrlClickThenCtrlSWritesAnLrcThatLoadsToTheSameBreakpoints) 
         ASSERT_TRUE(run.waitFor("break", "0 3000 4000 6000", 3000));
         run.focus();
         run.key("ctrl+s");
+        // The save dialog as a learner sees it, the name proposed beside the lesson.
+        ASSERT_TRUE(dismissBox(x, "保存断点")) << run.stderrText();
         ASSERT_TRUE(run.waitFor("notice", "断点已保存到lesson.lrc", 3000)) << run.stderrText();
         saved = details(run, "break");
         x.closeWindow(run.window());

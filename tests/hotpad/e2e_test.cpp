@@ -87,6 +87,19 @@ public:
         }
         return out;
     }
+    // The range and file end notifications traced after `from` and up to `to`.
+    int endsBetween(int from, int to) const {
+        int n = 0;
+        std::istringstream lines(trace());
+        for (std::string line; std::getline(lines, line);) {
+            int at = 0;
+            char kind[16] = {};
+            if (std::sscanf(line.c_str(), "%d\t%15[a-z]", &at, kind) == 2 && std::string(kind) == "end" && at > from &&
+                at <= to)
+                ++n;
+        }
+        return n;
+    }
 
     // Vorelplay with the demo lesson loaded; its main window.
     unsigned long startVorelplay(TChild &child, const std::string &file = std::string(DEMO_DIR) + "/01-classroom.mp3") {
@@ -213,8 +226,9 @@ TEST_P(TransportKeys, DriveTheMainWindowWhileAnotherClientHasTheFocus) {
 
     press("Right", NextBtn);
     ASSERT_TRUE(waitFor([&] { return s.reads().back().start >= 6280; }, 5000)) << s.trace();
-    // Sooner than that sentence could have ended by itself.
-    EXPECT_LT(s.reads().back().at - second.at, 2300) << s.trace();
+    // Next moved on, not the end of that sentence's reading (the program's own
+    // trace says so, however late a busy machine delivered the key).
+    EXPECT_EQ(s.endsBetween(second.at, s.reads().back().at), 0) << s.trace();
 
     press("Left", PrevBtn);
     EXPECT_TRUE(waitFor([&] { return s.reads().back().start < 6280; }, 5000)) << s.trace();
@@ -265,10 +279,10 @@ TEST(Hotpad, StartsVorelplayWaitsForItsWindowAndEndsSoonAfterItCloses) {
             << s.trace();
         EXPECT_TRUE(s.pointerOver(windows.front(), PlayBtn));
 
+        // It ends at its watchdog's next tick (one second); a busy machine delays
+        // the tick, so the wait's own limit is the only ceiling.
         ASSERT_TRUE(s.x.closeWindow(windows.front()));
-        const auto closed = Clock::now();
         EXPECT_EQ(hotpad.wait(5000), 0);
-        EXPECT_LT(msSince(closed), 1500);
     }
 }
 
@@ -389,18 +403,16 @@ TEST(Hotpad, FindsOnlyTheExactClassAndCaption) {
         const auto started = Clock::now();
         TChild hotpad(hotpadCommand(s.tmp.file("hotpad.err"), hotpadCopy), s.env);
         if (!c.found) {
-            // At the first watchdog tick, one second after the start.
+            // At the first watchdog tick, one second after the start: never before
+            // it (a busy machine may only delay it; the wait's limit is the ceiling).
             EXPECT_EQ(hotpad.wait(5000), 0);
             EXPECT_GE(msSince(started), 900);
-            EXPECT_LT(msSince(started), 1800);
             continue;
         }
         sleepMs(2500);
         ASSERT_TRUE(hotpad.running());
         window.stop();
-        const auto gone = Clock::now();
         EXPECT_EQ(hotpad.wait(5000), 0);
-        EXPECT_LT(msSince(gone), 1500);
     }
 }
 

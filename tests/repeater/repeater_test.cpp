@@ -89,9 +89,22 @@ TLesson lessonOf(const std::string &name, const std::vector<int32_t> &breakpoint
     l.info.libInfo.freq = 44100;
     l.samples.assign(size_t(l.info.pointCount), "0");
     for (int32_t t : breakpoints)
-        l.segments->Add({t, "", "", ""});
+        l.segments->Add({t, "", ""});
     return l;
 }
+
+// A lesson known whole at once: the load ends at its first poll.
+class WholeSource : public ILessonSource {
+public:
+    explicit WholeSource(std::function<TLesson()> build) : build_(std::move(build)) {}
+    TLesson Begin() override { return build_(); }
+    TGrowth Poll(TLesson &lesson) override { return {.finished = true, .notice = lesson.notice}; }
+    int32_t Percent() const override { return 100; }
+    int32_t KnownSentences(const TLesson &lesson) const override { return lesson.SentenceCount(); }
+
+private:
+    std::function<TLesson()> build_;
+};
 
 class RepeaterTest : public ::testing::Test {
 protected:
@@ -104,8 +117,8 @@ protected:
     // Three sentences of 2 s: breakpoints 0, 2000, 4000, 6000.
     void load(const std::vector<int32_t> &breakpoints = {0, 2000, 4000, 6000}, int32_t duration = 6000,
               const std::string &name = "/lessons/one.wav") {
-        r.LoadAudioFile(name, [&](const std::string &path, const TLoadProgress &) {
-            return lessonOf(path, breakpoints, duration);
+        r.OpenAudioFile(name, [&](const std::string &path) {
+            return std::make_unique<WholeSource>([&, path] { return lessonOf(path, breakpoints, duration); });
         });
     }
     // Plays the reading on to where the player stops, the play timer ticking every
@@ -144,7 +157,7 @@ protected:
         }
         return seen;
     }
-    int32_t x(int32_t ms) const { return ms / 40 - r.View().ViewOffset; }
+    int32_t x(int32_t ms) const { return ms / 40 - r.View().ViewOffset(); }
 
     FakePlayer player;
     FakeClock clock;
@@ -228,7 +241,7 @@ TEST_F(RepeaterTest, PauseRulesDecideWhenTheNextReadingStarts) {
     readToEnd();
     EXPECT_NE(player.state, FakePlayer::Playing);
     EXPECT_FALSE(clock.IsActive(TTimer::Pause));
-    EXPECT_EQ(r.Report().status, "暂停...");
+    EXPECT_EQ(r.Report().status, "暂停...按播放键朗读下一遍");
     r.Pause(); // starts nothing while waiting
     EXPECT_NE(player.state, FakePlayer::Playing);
     EXPECT_TRUE(r.Report().held);
@@ -250,11 +263,55 @@ TEST_F(RepeaterTest, PauseRulesDecideWhenTheNextReadingStarts) {
     r.Pause();
     EXPECT_EQ(now(), (Reading{2000, 4000, "朗读遍数：2/2"}));
     EXPECT_FALSE(r.Report().held);
-    // And the next pause press pauses: the held state's flag is spent.
+    // And the next pause press pauses: the hold is spent.
     r.Pause();
-    EXPECT_EQ(r.Report().status, "暂停...");
+    EXPECT_EQ(r.Report().status, "暂停...按播放键继续");
     r.Pause();
     EXPECT_EQ(r.Report().status, "恢复播放");
+}
+
+TEST_F(RepeaterTest, EachStateSaysWhatItIsAndWhatPlayWillDo) {
+    load();
+    r.SetRepeatIndex(2); // 2次
+    r.SetPauseIndex(3);  // 1秒
+    const struct {
+        const char *what;
+        std::function<void()> act;
+        TPhase phase;
+        const char *status, *label; // the counter shows the readings heard between two readings
+        bool held;
+    } steps[] = {
+        {"loaded", [] {}, TPhase::Idle, "共3个句子", "朗读遍数：1/2", false},
+        {"reading", [&] { r.Play(); }, TPhase::Reading, "开始播放", "朗读遍数：1/2", false},
+        {"paused", [&] { r.Pause(); }, TPhase::Paused, "暂停...按播放键继续", "朗读遍数：1/2", false},
+        {"resumed", [&] { r.Play(); }, TPhase::Reading, "恢复播放", "朗读遍数：1/2", false},
+        {"counting down", [&] { readToEnd(); }, TPhase::Countdown, "停顿中...按播放键立即朗读", "朗读遍数：1/2", false},
+        {"countdown held", [&] { r.Pause(); }, TPhase::Held, "停顿已暂停，按播放键朗读", "朗读遍数：1/2", true},
+        {"second reading", [&] { r.Play(); }, TPhase::Reading, "开始播放", "朗读遍数：2/2", false},
+        {"waiting for play", [&] { r.SetPauseIndex(PauseWait); readToEnd(); }, TPhase::HeldUntilPlay,
+         "暂停...按播放键朗读下一遍", "朗读遍数：0/2", true},
+        {"next sentence", [&] { r.Play(); }, TPhase::Reading, "开始播放", "朗读遍数：1/2", false},
+        {"stopped", [&] { r.Stop(); }, TPhase::Idle, "结束播放", "朗读遍数：1/2", false},
+    };
+    for (const auto &s : steps) {
+        SCOPED_TRACE(s.what);
+        s.act();
+        EXPECT_EQ(r.Report().phase, s.phase);
+        EXPECT_EQ(r.Report().status, s.status);
+        EXPECT_EQ(r.Report().repeatLabel, s.label);
+        EXPECT_EQ(r.Report().held, s.held);
+    }
+    EXPECT_EQ(r.Report().sentence, 1);
+    // The pause rule "暂停" after a reading that ran to the end of the file waits
+    // for play with nothing left to stop or pause.
+    r.SetRepeatIndex(2);
+    r.PlaySentence(2);
+    readToEnd();
+    EXPECT_EQ(r.Report().phase, TPhase::HeldUntilPlay);
+    EXPECT_FALSE(r.Report().enabled.stop);
+    r.Stop();
+    EXPECT_EQ(r.Report().status, "结束播放");
+    EXPECT_EQ(r.Report().phase, TPhase::Idle);
 }
 
 TEST_F(RepeaterTest, ChangingThePauseRuleRestartsTheCountdown) {
@@ -311,23 +368,23 @@ TEST_F(RepeaterTest, NextWrapsPreviousStopsAndMovingResetsTheCount) {
 }
 
 TEST_F(RepeaterTest, ModeSwitchesPlayToTheEndForever) {
-    r.SetMode(1); // without a file the mode stays
-    EXPECT_EQ(r.Report().mode, 0);
+    r.SetMode(TMode::OneKey); // without a file the mode stays
+    EXPECT_EQ(r.Report().mode, TMode::Marked);
     load();
     r.Next(); // the second sentence highlighted and playing
     for (int i = 0; i < 7; ++i) {
         player.pos += 80;
         r.Timer_playTimer();
     }
-    const int32_t playColumn = r.View().PlayColumn;
-    ASSERT_GT(playColumn, r.View().SelStart);
-    r.SetMode(1);
-    EXPECT_EQ(r.Report().mode, 1);
+    const int32_t playColumn = r.View().PlayColumn();
+    ASSERT_GT(playColumn, r.View().SelStart());
+    r.SetMode(TMode::OneKey);
+    EXPECT_EQ(r.Report().mode, TMode::OneKey);
     EXPECT_EQ(r.Report().repeatIndex, 0); // 永远
     EXPECT_EQ(now(), (Reading{playColumn * 40, 6000, "朗读遍数：1/永远"}));
 
     // Outside marked mode a range must be longer than 400 ms.
-    r.SetMode(2);
+    r.SetMode(TMode::LeftRight);
     r.MouseDown(Qt::LeftButton, false, 0);
     r.MouseUp(Qt::LeftButton, false, 0);
     const struct {
@@ -343,7 +400,7 @@ TEST_F(RepeaterTest, ModeSwitchesPlayToTheEndForever) {
         }
     }
     // In marked mode only an empty range is refused.
-    r.SetMode(0);
+    r.SetMode(TMode::Marked);
     load({0, 40, 40, 6000});
     for (auto [sentence, plays] : {std::pair{0, true}, {1, false}}) {
         r.ChooseSentence(sentence);
@@ -359,7 +416,7 @@ TEST_F(RepeaterTest, AModeSwitchCancelsTheCountdownAndFindsASentenceAfterTheEnd)
     r.Play();
     readToEnd();
     ASSERT_TRUE(clock.IsActive(TTimer::Pause));
-    r.SetMode(2);
+    r.SetMode(TMode::LeftRight);
     EXPECT_FALSE(clock.IsActive(TTimer::Pause));
     EXPECT_EQ(r.Report().playback, TPlayback::Playing);
 
@@ -368,7 +425,7 @@ TEST_F(RepeaterTest, AModeSwitchCancelsTheCountdownAndFindsASentenceAfterTheEnd)
     while (player.state == FakePlayer::Playing)
         readToEnd(), finishPause();
     EXPECT_EQ(r.Report().status, "文件播放结束");
-    r.SetMode(0);
+    r.SetMode(TMode::Marked);
     EXPECT_EQ(now(), (Reading{4000, 6000, "朗读遍数：1/1"}));
     EXPECT_EQ(r.Report().sentence, 2);
     EXPECT_EQ(player.state, FakePlayer::Playing);
@@ -409,23 +466,23 @@ TEST_F(RepeaterTest, CtrlClicksAddAndDeleteBreakpointsWithinTolerance) {
     EXPECT_EQ(*std::find_if(trace.rbegin(), trace.rend(), [](auto &t) { return t.rfind("break", 0) == 0; }),
               "break 0 3000 4000 6000");
     // The joined sentence 0..3000 is highlighted and current after the delete.
-    EXPECT_EQ(r.View().SelStartMs, 0);
-    EXPECT_EQ(r.View().SelEndMs, 3000);
+    EXPECT_EQ(r.View().SelStartMs(), 0);
+    EXPECT_EQ(r.View().SelEndMs(), 3000);
 }
 
 TEST_F(RepeaterTest, TheMouseChoosesWhatToPlayInEachMode) {
     load({0, 2000, 2120, 4000, 6000});
     const struct {
-        int mode;
+        TMode mode;
         Qt::MouseButton button;
         int32_t fromMs, toMs; // press and release
         int32_t start, end;
     } cases[] = {
-        {0, Qt::LeftButton, 1000, 1000, 0, 2000},
-        {0, Qt::LeftButton, 2040, 2040, 2120, 4000}, // under 200 ms: the next sentence
-        {1, Qt::LeftButton, 1000, 3000, 960, 3040},  // a drag from a column before it
-        {1, Qt::LeftButton, 1000, 1000, 960, 6000},  // a click: on to the end
-        {2, Qt::LeftButton, 400, 400, 400, 6000},    // the start; the end stays
+        {TMode::Marked, Qt::LeftButton, 1000, 1000, 0, 2000},
+        {TMode::Marked, Qt::LeftButton, 2040, 2040, 2120, 4000}, // under 200 ms: the next sentence
+        {TMode::OneKey, Qt::LeftButton, 1000, 3000, 960, 3040},  // a drag from a column before it
+        {TMode::OneKey, Qt::LeftButton, 1000, 1000, 960, 6000},  // a click: on to the end
+        {TMode::LeftRight, Qt::LeftButton, 400, 400, 400, 6000},    // the start; the end stays
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.fromMs);
@@ -442,12 +499,12 @@ TEST_F(RepeaterTest, TheMouseChoosesWhatToPlayInEachMode) {
     EXPECT_EQ(TPair(r.RangeStart(), r.RangeEnd()), TPair(400, 5000));
 
     // One-key: right of the play line pauses and resumes, left of it replays up to it.
-    r.SetMode(1);
+    r.SetMode(TMode::OneKey);
     for (int i = 0; i < 10; ++i) {
         player.pos += 80;
         r.Timer_playTimer();
     }
-    const int32_t line = r.View().PlayColumn;
+    const int32_t line = r.View().PlayColumn();
     r.MouseDown(Qt::RightButton, false, line + 20);
     r.MouseUp(Qt::RightButton, false, line + 20);
     EXPECT_EQ(player.state, FakePlayer::Paused);
@@ -467,7 +524,7 @@ TEST_F(RepeaterTest, TheMouseChoosesWhatToPlayInEachMode) {
 TEST_F(RepeaterTest, DraggingTheProgressSliderChoosesWhatPlayNext) {
     load({0, 8500, 17000, 25500}, 25500);
     r.SliderTrack(8500);
-    EXPECT_EQ(r.View().ViewOffset, 8500 / 40);
+    EXPECT_EQ(r.View().ViewOffset(), 8500 / 40);
     EXPECT_EQ(r.Report().timeLabel, "8.50 / 25.50");
     // Marked: the sentence in the middle of the view (20.64 s).
     EXPECT_EQ(r.Report().sentence, 2);
@@ -476,7 +533,7 @@ TEST_F(RepeaterTest, DraggingTheProgressSliderChoosesWhatPlayNext) {
     r.SliderTrack(25000); // past the last breakpoint in the middle: the last sentence
     EXPECT_EQ(r.Report().sentence, 2);
 
-    r.SetMode(2);
+    r.SetMode(TMode::LeftRight);
     r.Stop();
     r.SliderTrack(9030);
     // Other modes: from the view's left edge, a whole column, to the end.
@@ -520,13 +577,15 @@ TEST_F(RepeaterTest, AFailedLoadLeavesTheLessonAsItWas) {
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         player.unopenable = {"/lessons/bad.mp3"};
-        auto loader = [&](const std::string &path, const TLoadProgress &) -> TLesson {
-            if (c.loaderFails)
-                throw audio::EAudioError("不能打开文件" + path);
-            return lessonOf(path, {0, 1000}, 1000);
+        auto starter = [&](const std::string &path) {
+            return std::make_unique<WholeSource>([&, path] {
+                if (c.loaderFails)
+                    throw audio::EAudioError("不能打开文件" + path);
+                return lessonOf(path, {0, 1000}, 1000);
+            });
         };
         const int opensBefore = player.opens;
-        EXPECT_THROW(r.LoadAudioFile("/lessons/bad.mp3", loader), audio::EAudioError);
+        EXPECT_THROW(r.OpenAudioFile("/lessons/bad.mp3", starter), audio::EAudioError);
         EXPECT_EQ(player.opens - opensBefore, c.opens);
         const TReport after = r.Report();
         EXPECT_EQ(r.Lesson()->fileName, "/lessons/one.wav");
@@ -546,13 +605,13 @@ TEST_F(RepeaterTest, AFailedLoadLeavesTheLessonAsItWas) {
 
 TEST_F(RepeaterTest, ALoadPreparesTheFirstSentenceOrTheWholeFile) {
     const struct {
-        int mode;
+        TMode mode;
         std::vector<int32_t> breakpoints;
         int32_t start, end, highlightLast;
     } cases[] = {
-        {0, {0, 2000, 6000}, 0, 2000, 50},
-        {1, {0, 2000, 6000}, 0, 6000, 0}, // the whole file, nothing highlighted
-        {0, {0}, 0, 6000, 150},           // no sentence: the whole file
+        {TMode::Marked, {0, 2000, 6000}, 0, 2000, 50},
+        {TMode::OneKey, {0, 2000, 6000}, 0, 6000, 0}, // the whole file, nothing highlighted
+        {TMode::Marked, {0}, 0, 6000, 150},           // no sentence: the whole file
     };
     int n = 0;
     for (const auto &c : cases) {
@@ -587,13 +646,13 @@ public:
             throw audio::EAudioError("解码失败");
         TGrowth out;
         for (int32_t t : g_.more)
-            lesson.segments->Add({t, "", "", ""});
+            lesson.segments->Add({t, "", ""});
         out.breakpoints = !g_.more.empty();
         g_.more.clear();
         if (g_.finish && !g_.replaceWith.empty()) {
             lesson.segments->Clear();
             for (int32_t t : g_.replaceWith)
-                lesson.segments->Add({t, "", "", ""});
+                lesson.segments->Add({t, "", ""});
             out.replaced = true;
         }
         out.finished = g_.finish;
@@ -649,6 +708,48 @@ TEST_F(RepeaterTest, WhileALoadGrowsNextAndTheAdvanceWaitForTheSentenceTheyGoTo)
     EXPECT_EQ(r.Report().sentence, 3);
     EXPECT_EQ(r.Report().sentenceCount, 5);
     EXPECT_EQ(trace.back(), "break 0 1000 2000 4400 7000 60000");
+}
+
+TEST_F(RepeaterTest, APlaceChosenDuringALoadIsReadOnceFoundNeverAnother) {
+    FakeGrowth g;
+    r.OpenAudioFile("/lessons/long.mp3", [&](const std::string &) { return std::make_unique<FakeSource>(g); });
+    // The slider puts 42.16 s in the middle of the view; only 0..2 s is known.
+    r.SliderTrack(30000);
+    const int32_t place = 30000 + 609 / 2 * 40;
+    EXPECT_EQ(r.Report().phase, TPhase::Idle);
+    EXPECT_EQ(r.Report().sliderPosition, 30000);
+    r.Play();
+    EXPECT_EQ(r.Report().phase, TPhase::Waiting);
+    EXPECT_EQ(r.Report().status, "正在查找所选位置的句子...");
+    EXPECT_EQ(player.state, FakePlayer::Stopped);
+    g.more = {4400, 40000}; // the place lies past the last breakpoint found
+    r.Timer_loadTimer();
+    EXPECT_EQ(player.state, FakePlayer::Stopped);
+    g.more = {45000};
+    r.Timer_loadTimer();
+    EXPECT_EQ(player.state, FakePlayer::Playing);
+    EXPECT_EQ(TPair(r.RangeStart(), r.RangeEnd()), TPair(40000, 45000));
+    EXPECT_LE(r.RangeStart(), place);
+    EXPECT_EQ(r.Report().sentence, 3);
+    EXPECT_EQ(r.Report().sliderPosition, 40000);
+
+    // Chosen without play, by the slider or a click on the strip: once found its
+    // sentence is the one play reads.
+    r.SliderTrack(40000);
+    g.more = {48000, 53000};
+    r.Timer_loadTimer();
+    EXPECT_EQ(r.Report().sentence, 5); // 48..53 s holds the middle, 52.16 s
+    EXPECT_EQ(player.state, FakePlayer::Stopped);
+    r.Play();
+    EXPECT_EQ(TPair(r.RangeStart(), r.RangeEnd()), TPair(48000, 53000));
+    r.MouseDown(Qt::LeftButton, false, x(55000));
+    r.MouseUp(Qt::LeftButton, false, x(55000));
+    EXPECT_EQ(r.Report().status, "正在查找所选位置的句子...");
+    g.more = {60000};
+    g.finish = true;
+    r.Timer_loadTimer();
+    EXPECT_EQ(TPair(r.RangeStart(), r.RangeEnd()), TPair(53000, 60000));
+    EXPECT_EQ(player.state, FakePlayer::Playing);
 }
 
 TEST_F(RepeaterTest, AnotherFileACancelOrAFailureEndsTheLoad) {

@@ -12,15 +12,15 @@ using TPair = std::pair<int32_t, int32_t>;
 class ColumnsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        v.Width = 609;
+        v.SetWidth(609);
         v.SetSource(2000, 2000, &list);
     }
     void breakpoints(std::initializer_list<int32_t> times) {
         list.Clear();
         for (int32_t t : times)
-            list.Add({t, "", "", ""});
+            list.Add({t, "", ""});
     }
-    TPair sel() const { return {v.SelStart, v.SelEnd}; }
+    TPair sel() const { return {v.SelStart(), v.SelEnd()}; }
 
     segment::TSegmentList list;
     TViewColumns v;
@@ -34,10 +34,10 @@ TEST_F(ColumnsTest, SelectSentenceUnderAColumn) {
         {0, 550, -1, 550, 500}, // past the last breakpoint: the lookup's bounds all the same
     };
     for (const auto &c : cases) {
-        v.ViewOffset = c[0];
+        v.ScrollTo(c[0]);
         EXPECT_EQ(v.SelectSentenceAt(c[1]), c[2]) << c[1];
         EXPECT_EQ(sel(), TPair(c[3], c[4])) << c[1];
-        EXPECT_EQ(TPair(v.SelStartMs, v.CursorMs), TPair((c[3] + c[0]) * 40, (c[1] + c[0]) * 40));
+        EXPECT_EQ(TPair(v.SelStartMs(), v.CursorMs()), TPair((c[3] + c[0]) * 40, (c[1] + c[0]) * 40));
     }
     breakpoints({});
     EXPECT_EQ(v.SelectSentenceAt(5), -1); // no list: the range stays
@@ -45,7 +45,7 @@ TEST_F(ColumnsTest, SelectSentenceUnderAColumn) {
 }
 
 TEST_F(ColumnsTest, OneKeyClickAndDrag) {
-    v.ColumnCount = 1000;
+    v.SetSource(1000, 2000, &list);
     struct Case {
         int32_t viewOffset, from, to; // to == from: a plain click
         TPair want, wantSel;
@@ -56,7 +56,7 @@ TEST_F(ColumnsTest, OneKeyClickAndDrag) {
         {400, 100, 100, {99, 600}, {0, 0}}, {0, 100, 1000, {99, 1000}, {0, 0}}, // past the end: ignored
     };
     for (const Case &c : cases) {
-        v.ViewOffset = c.viewOffset;
+        v.ScrollTo(c.viewOffset);
         v.BeginDrag(c.from);
         if (c.to != c.from)
             v.DragTo(c.to);
@@ -64,45 +64,41 @@ TEST_F(ColumnsTest, OneKeyClickAndDrag) {
         EXPECT_EQ(sel(), c.wantSel) << c.from << " -> " << c.to;
     }
     // While the drag runs the strip highlights it, afterwards the selection.
-    v.ViewOffset = 0;
+    v.ScrollTo(0);
     v.BeginDrag(100);
     v.DragTo(101);
     EXPECT_EQ(v.Highlight(), TPair(100, 102));
     v.EndDrag();
     EXPECT_EQ(v.Highlight(), TPair(99, 102));
     v.BeginDrag(1000); // outside the file: no new drag
-    EXPECT_FALSE(v.Dragging);
+    EXPECT_FALSE(v.Dragging());
 }
 
 TEST_F(ColumnsTest, ScrollingMovesHalfAViewAndKeepsTheRangesTimes) {
-    v.SelStart = 400;
-    v.SelEnd = 500;
-    v.UpdateTimes();
+    v.Select(400, 500);
     EXPECT_EQ(v.ScrollForward(), -304);
-    EXPECT_EQ(TPair(v.ViewOffset, v.SelStart), TPair(304, 96));
-    EXPECT_EQ(TPair(v.SelStartMs, v.SelEndMs), TPair(16000, 20000));
+    EXPECT_EQ(TPair(v.ViewOffset(), v.SelStart()), TPair(304, 96));
+    EXPECT_EQ(TPair(v.SelStartMs(), v.SelEndMs()), TPair(16000, 20000));
     for (int32_t offset : {2000 - 609, 2000}) { // one view or less left
-        v.ViewOffset = offset;
+        v.ScrollTo(offset);
         EXPECT_EQ(v.ScrollForward(), 0) << offset;
     }
-    v.ViewOffset = 2000 - 610;
+    v.ScrollTo(2000 - 610);
     EXPECT_EQ(v.ScrollForward(), -304);
 
-    v.ViewOffset = 100;
-    v.SelStart = 10;
-    v.SelEnd = 20;
-    v.UpdateTimes();
+    v.ScrollTo(100);
+    v.Select(10, 20);
     EXPECT_EQ(v.ScrollBack(), 100);
-    EXPECT_EQ(TPair(v.ViewOffset, v.SelStart), TPair(0, 110));
-    EXPECT_EQ(TPair(v.SelStartMs, v.SelEndMs), TPair(4400, 4800));
+    EXPECT_EQ(TPair(v.ViewOffset(), v.SelStart()), TPair(0, 110));
+    EXPECT_EQ(TPair(v.SelStartMs(), v.SelEndMs()), TPair(4400, 4800));
     EXPECT_EQ(v.ScrollBack(), 0);
 
-    v.PageDivisor = 0; // scrolls a whole view instead of dividing by zero
+    v.SetPageDivisor(0); // scrolls a whole view instead of dividing by zero
     EXPECT_EQ(v.ScrollForward(), -609);
 }
 
 TEST_F(ColumnsTest, TwoKeyEdgesSnapToBreakpoints) {
-    v.ColumnCount = 400;
+    v.SetSource(400, 2000, &list);
     breakpoints({0, 2000, 6000, 12000}); // columns 0, 50, 150, 300
     const int32_t cases[][6] = {
         // edge, SelStart, SelEnd, x, new SelStart, new SelEnd
@@ -113,15 +109,13 @@ TEST_F(ColumnsTest, TwoKeyEdgesSnapToBreakpoints) {
         {0, 60, 100, -1, 60, 100},   {1, 60, 100, 400, 60, 100}, {2, 60, 100, 80, 60, 100}, // ignored
     };
     for (const auto &c : cases) {
-        v.SelStart = c[1];
-        v.SelEnd = c[2];
+        v.Select(c[1], c[2]);
         v.SetSelectionEdge(c[0], c[3]);
         EXPECT_EQ(sel(), TPair(c[4], c[5])) << c[0] << " at " << c[3];
     }
-    v.SelStart = 160;
-    v.SelEnd = 200;
+    v.Select(160, 200);
     v.SetSelectionEdge(1, 120);
-    EXPECT_EQ(TPair(v.CursorColumn, v.SelEndMs), TPair(50, 4800));
+    EXPECT_EQ(TPair(v.CursorColumn(), v.SelEndMs()), TPair(50, 4800));
     breakpoints({});
     EXPECT_EQ(TPair(v.NextBreakpointColumn(5), v.PrevBreakpointColumn(5)), TPair(-1, 0));
 }

@@ -29,7 +29,7 @@ std::vector<int32_t> times(const TSegmentList &list) {
 TSegmentList listAt(const std::vector<int32_t> &ms) {
     TSegmentList list;
     for (int32_t t : ms)
-        list.Add({t, TSegmentList::MakeStamp(t), "", ""});
+        list.Add({t, TSegmentList::MakeStamp(t), ""});
     return list;
 }
 
@@ -288,7 +288,7 @@ TEST(SegmentList, IndexErrors) {
     EXPECT_EQ(errorOf([&] { list.Delete(2); }), "List index out of bounds (2)");
     EXPECT_EQ(errorOf([&] { list.Insert(3, {}); }), "List index out of bounds (3)");
     EXPECT_EQ(errorOf([&] { list.RefreshStamp(-1); }), "List index out of bounds (-1)");
-    list.Insert(2, {7, "", "", ""});
+    list.Insert(2, {7, "", ""});
     list.Items(2).TimeMs = 3725000;
     list.RefreshStamp(2);
     EXPECT_EQ(list.Items(2).Stamp, "[02:05.00]");
@@ -424,7 +424,7 @@ TEST(BreakpointFile, RefusedOrDamagedFilesStillOpenTheRecording) {
 TEST(BreakpointFile, EndFixUpOverManyStampsPastTheEnd) {
     TSegmentList list = listAt({0, 1000});
     for (int32_t i = 0; i < 1000000; ++i)
-        list.Add({5000 + i, "", "", ""});
+        list.Add({5000 + i, "", ""});
     vorel::segment::EndAtDuration(list, 4000);
     EXPECT_EQ(times(list), (std::vector<int32_t>{0, 1000, 4000}));
 }

@@ -252,7 +252,7 @@ TEST(LrcWriting, StampsAndRoundTrip) {
     for (const auto &c : cases) {
         TSegmentList list;
         for (const Record &r : c.list)
-            list.Add({r.ms, TSegmentList::MakeStamp(r.ms), r.text, ""});
+            list.Add({r.ms, TSegmentList::MakeStamp(r.ms), r.text});
         TempDir dir;
         vorel::test::writeText(dir.file("talk.lrc"), "old contents\n");
         SaveLrcFile(list, dir.file("talk.lrc"));
@@ -265,7 +265,7 @@ TEST(LrcWriting, StampsAndRoundTrip) {
     }
 
     TSegmentList list;
-    list.Add({0, "", "", ""});
-    list.Add({1000, "", "", ""});
+    list.Add({0, "", ""});
+    list.Add({1000, "", ""});
     EXPECT_THROW(SaveLrcFile(list, "/nonexistent-folder/x.lrc"), std::exception);
 }
