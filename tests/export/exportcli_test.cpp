@@ -20,7 +20,7 @@ using vorel::test::TempDir;
 
 TEST(ExportCliTest, ExportsAllOrMarkedSentences) {
     TempDir dir;
-    // 7.000 s at 44.1 kHz: the decoded length is a whole number of ms.
+    // 7.2 s at 44.1 kHz: the decoded length is a whole number of ms.
     std::vector<int16_t> pcm;
     for (int i = 0; i < 3; ++i) {
         vorel::test::append(pcm, vorel::test::tone(300.0 + 100 * i, 1.6, 44100, 1, 8000));
@@ -32,7 +32,7 @@ TEST(ExportCliTest, ExportsAllOrMarkedSentences) {
 
     const std::string data = dir.file("data");
     {
-        const auto fp = study::FingerprintFile(wav, 7000);
+        const auto fp = study::FingerprintFile(wav, 7200);
         ASSERT_TRUE(fp);
         study::TStudyStore store(data + "/vorel");
         store.SetMarked(*fp, 2200, true);
