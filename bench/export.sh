@@ -22,8 +22,7 @@ for k in range(1000):
 rm -f "$out/export60.apkg" "$out/export60.mp3"
 "$build/bench/vorel-bench" --export "$out/export60.wav" "$out/export60.apkg"
 # Stereo clips at 64 kbit/s per channel: the hour at 128 kbit/s.
-start=$(date +%s.%N)
-ffmpeg -nostdin -v error -i "$out/speech60.wav" -c:a libmp3lame -b:a 128k "$out/export60.mp3"
-end=$(date +%s.%N)
-python3 -c "print('{\"ffmpeg_hour_to_mp3_ms\":%.1f}' % (($end - $start) * 1000))"
+/usr/bin/time -f '%e %U %S' -o "$out/ffmpeg.time" \
+  ffmpeg -nostdin -v error -y -i "$out/speech60.wav" -c:a libmp3lame -b:a 128k "$out/export60.mp3"
+awk '{printf "{\"ffmpeg_hour_to_mp3_ms\":%.1f,\"ffmpeg_cpu_ms\":%.1f}\n", $1 * 1000, ($2 + $3) * 1000}' "$out/ffmpeg.time"
 ls -l "$out/export60.apkg" "$out/export60.mp3" | awk '{print $5, $9}' >&2

@@ -16,6 +16,8 @@ struct TClipSettings {
     // sharp peaks ends up quieter than the target rather than clipped.
     double peakCeilingDb = -1.0;
     int32_t bitRatePerChannel = 64000;
+    // Clips levelled and encoded at once (0: one per core).
+    int32_t encoders = 0;
 };
 
 // The integrated loudness of pcm after gain (a factor) in LUFS; -infinity for

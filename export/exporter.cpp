@@ -6,6 +6,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <future>
+#include <thread>
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -68,19 +71,37 @@ struct TClip {
     std::vector<uint8_t> mp3;
 };
 
-// Makes each chosen sentence's clip in order and hands it to take (index among
-// the chosen, clip). Reports progress before each clip and once at the end.
+struct TLevelledClip {
+    TClip clip;
+    double gain = 1.0;
+};
+
+// Makes each chosen sentence's clip and hands it to take (index among the chosen,
+// clip) in order. The source is read here, in order; the levelling and encoding,
+// which take nearly all the time, run on up to settings.encoders threads at once.
+// Reports the clips taken so far before each read and once at the end.
 template <typename Take>
 TExportResult makeClips(const TExportJob &job, IPcmSource &source, const TExportProgress &progress,
                         const TClipSettings &settings, Take take) {
     TExportResult result;
     const auto total = static_cast<int32_t>(job.chosen.size());
-    const auto goOn = [&](int32_t done) {
-        if (progress && !progress(done, total))
+    const size_t encoders = settings.encoders > 0 ? static_cast<size_t>(settings.encoders)
+                                                  : std::max(1u, std::thread::hardware_concurrency());
+    int32_t taken = 0;
+    const auto goOn = [&] {
+        if (progress && !progress(taken, total))
             throw EExportError(TExportFault::Cancelled, job.recordingPath);
     };
+    std::deque<std::future<TLevelledClip>> running; // a failure waits for the rest to end
+    const auto takeOldest = [&] {
+        TLevelledClip done = running.front().get();
+        running.pop_front();
+        result.guids.push_back(done.clip.guid);
+        result.gains.push_back(done.gain);
+        take(taken++, done.clip);
+    };
     for (int32_t k = 0; k < total; ++k) {
-        goOn(k);
+        goOn();
         const TCardSentence &s = job.sentences.at(static_cast<size_t>(job.chosen[static_cast<size_t>(k)]));
         TPcm pcm;
         try {
@@ -91,17 +112,22 @@ TExportResult makeClips(const TExportJob &job, IPcmSource &source, const TExport
         TClip clip;
         clip.guid = NoteGuid(job.fingerprint, s.startMs);
         clip.name = ClipName(clip.guid);
-        const double gain = LoudnessGain(pcm, settings);
-        try {
-            clip.mp3 = EncodeMp3(pcm, gain, settings.bitRatePerChannel);
-        } catch (const std::exception &e) {
-            throw EExportError(TExportFault::EncodeFailed, job.recordingPath, e.what());
-        }
-        result.guids.push_back(clip.guid);
-        result.gains.push_back(gain);
-        take(k, clip);
+        running.push_back(std::async(std::launch::async, [&job, &settings, clip = std::move(clip),
+                                                          pcm = std::move(pcm)]() mutable {
+            TLevelledClip out{std::move(clip), LoudnessGain(pcm, settings)};
+            try {
+                out.clip.mp3 = EncodeMp3(pcm, out.gain, settings.bitRatePerChannel);
+            } catch (const std::exception &e) {
+                throw EExportError(TExportFault::EncodeFailed, job.recordingPath, e.what());
+            }
+            return out;
+        }));
+        if (running.size() >= encoders)
+            takeOldest();
     }
-    goOn(total);
+    while (!running.empty())
+        takeOldest();
+    goOn();
     return result;
 }
 
