@@ -12,6 +12,7 @@
 #include <vector>
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
 #include "audio/datamodule.h"
 #include "audio/slots.h"
@@ -19,6 +20,7 @@
 #include "repeater/lesson.h"
 #include "resourcetable.h"
 #include "segment/breakpointfile.h"
+#include "study/studyrules.h"
 #include "study/studystore.h"
 
 namespace {
@@ -27,23 +29,27 @@ using namespace vorel;
 
 std::atomic<bool> interrupted{false};
 
-std::optional<std::string> sideFileOf(const std::string &audio, segment::TBreakpointSource source) {
+// The breakpoint file the kept breakpoints are weighed against: the one the load
+// used, else where an ".lrc" would lie.
+std::string sideFileOf(const std::string &audio, segment::TBreakpointSource source) {
     switch (source) {
-    case segment::TBreakpointSource::Lrc: return segment::BreakpointFileFor(audio);
     case segment::TBreakpointSource::Srt: return segment::CompanionFileFor(audio, ".srt");
     case segment::TBreakpointSource::Vtt: return segment::CompanionFileFor(audio, ".vtt");
+    case segment::TBreakpointSource::Lrc:
     case segment::TBreakpointSource::Split: break;
     }
-    return std::nullopt;
+    return segment::BreakpointFileFor(audio);
 }
 
-// The breakpoints the learner edited win over the load's, unless the file beside
-// the recording appeared or changed since they were kept.
+// The breakpoints the learner kept hold as they do at open in the window; the
+// record itself is left as it is.
 void applyKept(repeater::TLesson &lesson, const study::TRecord &record) {
-    if (!record.breakpoints || record.breakpoints->points.empty())
-        return;
-    const std::optional<std::string> side = sideFileOf(lesson.fileName, lesson.source);
-    if (study::SideFileWins(record.breakpoints->sideFile, side ? study::StampFile(*side) : std::nullopt))
+    const std::string side = sideFileOf(lesson.fileName, lesson.source);
+    const study::TBreakpointChoice choice =
+        study::ChooseBreakpoints(record, study::StampFile(side), QFileInfo(QString::fromStdString(side)).fileName().toStdString());
+    if (!choice.notice.empty())
+        std::fprintf(stderr, "vorel-export: %s\n", choice.notice.c_str());
+    if (!choice.useKept || record.breakpoints->points.empty())
         return;
     segment::TSegmentList kept;
     for (const study::TKeptBreakpoint &p : record.breakpoints->points)

@@ -1,5 +1,5 @@
 // vorel-export on a real recording with a breakpoint file and a study record:
-// everything, the marked sentences alone, and CSV.
+// everything, the marked sentences alone, CSV, and the breakpoints the learner kept.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -18,7 +18,7 @@ namespace {
 
 using vorel::test::TempDir;
 
-TEST(ExportCliTest, ExportsAllOrMarkedSentences) {
+TEST(ExportCliTest, ExportsAllMarkedOrKeptSentences) {
     TempDir dir;
     // 7.2 s at 44.1 kHz: the decoded length is a whole number of ms.
     std::vector<int16_t> pcm;
@@ -31,24 +31,30 @@ TEST(ExportCliTest, ExportsAllOrMarkedSentences) {
     vorel::test::writeText(dir.file("lesson.lrc"), "[00:00.00]one\n[00:02.20]two\n[00:04.40]three\n");
 
     const std::string data = dir.file("data");
-    {
-        const auto fp = study::FingerprintFile(wav, 7200);
-        ASSERT_TRUE(fp);
+    const auto fp = study::FingerprintFile(wav, 7200);
+    ASSERT_TRUE(fp);
+    const auto record = [&](bool keep) {
         study::TStudyStore store(data + "/vorel");
         store.SetMarked(*fp, 2200, true);
+        // Edited breakpoints, kept while the breakpoint file was as it is now.
+        if (keep)
+            store.KeepBreakpoints(*fp, {{{0, "uno"}, {4400, "dos"}}, study::StampFile(dir.file("lesson.lrc"))});
         ASSERT_TRUE(store.Flush());
-    }
+    };
     struct Case {
         const char *options;
         const char *out;
+        bool kept;
         std::vector<std::string> texts;
     };
     const Case cases[] = {
-        {"", "all.apkg", {"one", "two", "three"}},
-        {"--marked", "marked.apkg", {"two"}},
-        {"--csv --marked", "marked.csv", {"two"}},
+        {"", "all.apkg", false, {"one", "two", "three"}},
+        {"--marked", "marked.apkg", false, {"two"}},
+        {"--csv --marked", "marked.csv", false, {"two"}},
+        {"", "kept.apkg", true, {"uno", "dos"}},
     };
     for (const Case &c : cases) {
+        record(c.kept);
         SCOPED_TRACE(c.options);
         const std::string out = dir.file(c.out);
         ASSERT_TRUE(vorel::test::mustRun("XDG_DATA_HOME=" + vorel::test::shellQuote(data) + " TMPDIR=" +
