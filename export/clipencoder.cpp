@@ -14,6 +14,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/opt.h>
+#include <libswresample/swresample.h>
 }
 
 namespace vorel::exports {
@@ -98,7 +99,52 @@ struct Encoder {
     }
 };
 
+// The rates the MP3 format has.
+constexpr int32_t Mp3Rates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+
 } // namespace
+
+TPcm ConformForMp3(TPcm pcm) {
+    int32_t rate = Mp3Rates[std::size(Mp3Rates) - 1];
+    for (const int32_t r : Mp3Rates)
+        if (r >= pcm.sampleRate) {
+            rate = r;
+            break;
+        }
+    const int32_t channels = std::min(pcm.channels, 2);
+    if (rate == pcm.sampleRate && channels == pcm.channels)
+        return pcm;
+    AVChannelLayout in{}, out{};
+    av_channel_layout_default(&in, pcm.channels);
+    av_channel_layout_default(&out, channels);
+    SwrContext *swr = nullptr;
+    int rc = swr_alloc_set_opts2(&swr, &out, AV_SAMPLE_FMT_S16, rate, &in, AV_SAMPLE_FMT_S16, pcm.sampleRate, 0,
+                                 nullptr);
+    if (rc >= 0)
+        rc = swr_init(swr);
+    TPcm conformed{rate, channels, {}};
+    if (rc >= 0) {
+        const int64_t room = swr_get_out_samples(swr, static_cast<int>(pcm.Frames())) + 64;
+        conformed.samples.resize(static_cast<size_t>(room) * channels);
+        auto *to = reinterpret_cast<uint8_t *>(conformed.samples.data());
+        const auto *from = reinterpret_cast<const uint8_t *>(pcm.samples.data());
+        int got = swr_convert(swr, &to, static_cast<int>(room), &from, static_cast<int>(pcm.Frames()));
+        if (got >= 0) {
+            // The resampler's delay: what it still holds comes out on a flush.
+            uint8_t *rest = to + static_cast<size_t>(got) * channels * 2;
+            const int more = swr_convert(swr, &rest, static_cast<int>(room - got), nullptr, 0);
+            got += std::max(more, 0);
+            conformed.samples.resize(static_cast<size_t>(got) * channels);
+        }
+        rc = got;
+    }
+    swr_free(&swr);
+    av_channel_layout_uninit(&in);
+    av_channel_layout_uninit(&out);
+    if (rc < 0)
+        fail("resample", rc);
+    return conformed;
+}
 
 double IntegratedLoudness(const TPcm &pcm, double gain) {
     const double none = -std::numeric_limits<double>::infinity();

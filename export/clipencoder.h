@@ -20,6 +20,11 @@ struct TClipSettings {
     int32_t encoders = 0;
 };
 
+// pcm in a form MP3 holds: more than two channels mixed down to stereo, a rate
+// the format lacks resampled to the next one up (48 kHz above it). Throws
+// std::runtime_error when the resampler fails.
+TPcm ConformForMp3(TPcm pcm);
+
 // The integrated loudness of pcm after gain (a factor) in LUFS; -infinity for
 // silence or a clip shorter than the 400-ms gating block.
 double IntegratedLoudness(const TPcm &pcm, double gain = 1.0);
@@ -29,9 +34,9 @@ double IntegratedLoudness(const TPcm &pcm, double gain = 1.0);
 // keeps its level.
 double LoudnessGain(const TPcm &pcm, const TClipSettings &settings);
 
-// A complete MP3 file (with the encoder's delay and padding recorded in its info
-// frame, so that a gapless decoder gives back exactly pcm's frames) of pcm
-// multiplied by gain. Throws std::runtime_error naming the encoder's failure.
+// A complete MP3 file of pcm (conformed) multiplied by gain, with the encoder's
+// delay and padding recorded in its info frame, so that a gapless decoder gives
+// back exactly pcm's frames. Throws std::runtime_error naming the encoder's failure.
 std::vector<uint8_t> EncodeMp3(const TPcm &pcm, double gain, int32_t bitRatePerChannel);
 
 } // namespace vorel::exports

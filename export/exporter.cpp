@@ -114,8 +114,10 @@ TExportResult makeClips(const TExportJob &job, IPcmSource &source, const TExport
         clip.name = ClipName(clip.guid);
         running.push_back(std::async(std::launch::async, [&job, &settings, clip = std::move(clip),
                                                           pcm = std::move(pcm)]() mutable {
-            TLevelledClip out{std::move(clip), LoudnessGain(pcm, settings)};
+            TLevelledClip out{std::move(clip), 1.0};
             try {
+                pcm = ConformForMp3(std::move(pcm));
+                out.gain = LoudnessGain(pcm, settings);
                 out.clip.mp3 = EncodeMp3(pcm, out.gain, settings.bitRatePerChannel);
             } catch (const std::exception &e) {
                 throw EExportError(TExportFault::EncodeFailed, job.recordingPath, e.what());

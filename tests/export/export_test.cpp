@@ -201,6 +201,31 @@ TEST_P(ApkgTest, PackageReadsBackWithItsClipsAtOneLoudness) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, ApkgTest, ::testing::Values(TFormat{44100, 1}, TFormat{48000, 2}));
 
+// Sound MP3 cannot hold as it is: mixed down and resampled, same length and pitch.
+TEST(ExportTest, ClipsOfEveryRecordingFormatEncode) {
+    struct Case {
+        TFormat in, out;
+    };
+    const Case cases[] = {{{96000, 1}, {48000, 1}}, {{44100, 6}, {44100, 2}}, {{7000, 2}, {8000, 2}},
+                          {{22050, 1}, {22050, 1}}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::to_string(c.in.rate) + " Hz, " + std::to_string(c.in.channels) + " channels");
+        TPcm pcm{c.in.rate, c.in.channels, vorel::test::tone(440, 1.0, c.in.rate, c.in.channels, 8000)};
+        pcm = ConformForMp3(std::move(pcm));
+        EXPECT_EQ(pcm.sampleRate, c.out.rate);
+        EXPECT_EQ(pcm.channels, c.out.channels);
+        const TDecoded d = test::DecodeMp3(EncodeMp3(pcm, 1.0, 64000));
+        ASSERT_EQ(d.rate, c.out.rate);
+        ASSERT_EQ(d.channels, c.out.channels);
+        const auto frames = static_cast<int64_t>(d.samples.size()) / d.channels;
+        EXPECT_NEAR(frames, c.out.rate, c.out.rate / 25);
+        // 880 crossings a second for 440 Hz; the clip's ends cost a few.
+        EXPECT_NEAR(vorel::test::crossingsPerSecond(d.samples.data(), static_cast<size_t>(frames), d.channels, 0,
+                                                    d.rate),
+                    880, 20);
+    }
+}
+
 TEST(ExportTest, SecondExportKeepsTheGuidsAndCsvCarriesThem) {
     TempDir dir;
     TToneRecording rec(22050, 1);
