@@ -199,7 +199,10 @@ TEST_P(ApkgTest, PackageReadsBackWithItsClipsAtOneLoudness) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, ApkgTest, ::testing::Values(TFormat{44100, 1}, TFormat{48000, 2}));
+INSTANTIATE_TEST_SUITE_P(Formats, ApkgTest, ::testing::Values(TFormat{44100, 1}, TFormat{48000, 2}),
+                         [](const ::testing::TestParamInfo<TFormat> &info) {
+                             return std::to_string(info.param.rate) + "Hz" + std::to_string(info.param.channels) + "ch";
+                         });
 
 // Sound MP3 cannot hold as it is: mixed down and resampled, same length and pitch.
 TEST(ExportTest, ClipsOfEveryRecordingFormatEncode) {
