@@ -3,6 +3,7 @@
 //   vorel-bench FILE...                        load each file as the program does
 //   vorel-bench --decode FILE...               decode throughput of the core library
 //   vorel-bench --tempo-cpu PERCENT SECONDS FILE  CPU of a tempo stream playing
+//   vorel-bench --export FILE OUT.apkg         every sentence exported to a package
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -33,6 +34,7 @@ struct Mode {
 const Mode modes[] = {
     {"--decode", vorel::bench::RunDecodeBench},
     {"--tempo-cpu", runTempoCpu},
+    {"--export", vorel::bench::RunExportBench},
     {nullptr, vorel::bench::RunLoadBench},
 };
 
@@ -53,7 +55,7 @@ int main(int argc, char **argv) {
         args.erase(args.begin());
     }
     if (args.empty()) {
-        std::fprintf(stderr, "usage: vorel-bench [--decode | --tempo-cpu PERCENT SECONDS] FILE...\n");
+        std::fprintf(stderr, "usage: vorel-bench [--decode | --tempo-cpu PERCENT SECONDS | --export] FILE...\n");
         return 2;
     }
 

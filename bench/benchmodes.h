@@ -15,6 +15,9 @@ using Args = std::vector<std::string>;
 // breakpoint file or automatic split).
 int RunLoadBench(const Args &files);
 
+// --export FILE OUT.apkg: every sentence of FILE to an Anki package, timed.
+int RunExportBench(const Args &args);
+
 // JSON text of s (quoted, escaped).
 std::string jsonText(const std::string &s);
 

@@ -31,6 +31,9 @@ for f in share/icons/hicolor/48x48/apps/vorel.png share/icons/hicolor/256x256/ap
          share/doc/vorel/README.md; do
   [[ -s $prefix/$f ]] || fail "missing $f"
 done
+# The installed exporter unpacks its audio libraries too, and writes a package.
+XDG_DATA_HOME="$prefix/data" "$prefix/bin/vorel-export" "$prefix/share/vorel/demo/01-classroom.mp3" \
+  "$prefix/lesson.apkg" 2> /dev/null && [[ -s $prefix/lesson.apkg ]] || fail "the installed vorel-export does not export"
 [[ $hotpad == with-hotpad ]] && { [[ -x $prefix/bin/Hotpad ]] || fail "missing bin/Hotpad"; }
 
 # Unpacks and binds its audio libraries from the installed copy, then ends.
