@@ -10,6 +10,7 @@
 #include "channelinfo.h"
 #include "breakpointfile.h"
 #include "segmentlist.h"
+#include "subtitlereader.h"
 
 namespace vorel::repeater {
 
@@ -69,5 +70,25 @@ public:
 // samples arrive. The breakpoints and samples equal those of LoadLesson. Needs the
 // audio libraries bound. Destroying the source stops and joins its workers.
 std::unique_ptr<ILessonSource> StartLesson(const std::string &path, unsigned threads = 0);
+
+// Sentences with their times found while the lesson is in use (a transcript
+// aligned to the recording). GUI thread.
+class ITimedTexts {
+public:
+    virtual ~ITimedTexts() = default;
+    virtual int32_t Percent() const = 0; // 0..100
+    // False while the work goes on; then true once, with the sentences (none when
+    // it failed) and what the info line should say about them.
+    virtual bool Take(std::vector<segment::TCue> &cues, std::string &notice) = 0;
+};
+// Called only where no breakpoint file beside the audio gives breakpoints; may
+// return null (nothing to align).
+using TTimedTextsStarter = std::function<std::unique_ptr<ITimedTexts>()>;
+
+// StartLesson, and where no breakpoint file gives breakpoints, the timed texts:
+// the split's sentences serve until they arrive and are then replaced by them
+// (source Txt). Texts that came without a sentence keep the split.
+std::unique_ptr<ILessonSource> StartTextLesson(const std::string &path, TTimedTextsStarter start,
+                                               unsigned threads = 0);
 
 } // namespace vorel::repeater
