@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include "synthesizer.h"
 
@@ -23,6 +24,8 @@ constexpr int32_t PauseMs = 150;
 constexpr int32_t MinSpeechMs = 50;
 // How far a boundary may move to reach its pause.
 constexpr int32_t MaxSnapMs = 700;
+// A first sentence that begins this early begins at the start.
+constexpr int32_t FirstSentenceFromStartMs = 500;
 // A reading begins this much before the speech, when the pause is long enough.
 constexpr int32_t LeadMs = 60;
 // Recording rows of the warping path this wide (one synthesised frame held over
@@ -100,15 +103,20 @@ struct TSynthTrack {
 TSynthTrack synthesise(const std::vector<TSentence> &sentences, const std::string &voice,
                        const TAlignProgress &progress, bool &stopped) {
     TSynthTrack t;
+    // Analysed as it is made: a book's synthesis would not fit in memory whole.
+    std::unique_ptr<TRecordingAnalysis> analysis;
     uint32_t rate = 0;
-    std::vector<float> track;
+    int64_t made = 0; // samples so far
+    std::vector<float> block;
     uint32_t noise = 12345; // a faint deterministic dither: digital silence has no spectrum
     auto gap = [&](int32_t ms) {
-        const size_t n = static_cast<size_t>(rate) * static_cast<size_t>(ms) / 1000;
-        for (size_t i = 0; i < n; ++i) {
+        block.resize(static_cast<size_t>(rate) * static_cast<size_t>(ms) / 1000);
+        for (float &v : block) {
             noise = noise * 1664525u + 1013904223u;
-            track.push_back((static_cast<float>(noise >> 8) / 16777216.0f - 0.5f) * 0.002f);
+            v = (static_cast<float>(noise >> 8) / 16777216.0f - 0.5f) * 0.002f;
         }
+        analysis->Push(block.data(), block.size());
+        made += static_cast<int64_t>(block.size());
     };
     for (size_t k = 0; k < sentences.size(); ++k) {
         if (progress && !progress(0.4 * static_cast<double>(k) / static_cast<double>(sentences.size()))) {
@@ -116,8 +124,9 @@ TSynthTrack synthesise(const std::vector<TSentence> &sentences, const std::strin
             return t;
         }
         const TSpeech speech = Synthesize(sentences[k].Text, voice);
-        if (rate == 0) {
+        if (!analysis) {
             rate = speech.SampleRate;
+            analysis = std::make_unique<TRecordingAnalysis>(rate);
             gap(SynthGapMs);
         }
         size_t first = 0, last = speech.Samples.size();
@@ -125,20 +134,21 @@ TSynthTrack synthesise(const std::vector<TSentence> &sentences, const std::strin
             ++first;
         while (last > first && std::abs(speech.Samples[last - 1]) < 300)
             --last;
-        t.startMs.push_back(static_cast<int64_t>(track.size()) * 1000 / rate);
+        t.startMs.push_back(made * 1000 / rate);
+        block.resize(last - first);
         for (size_t i = first; i < last; ++i)
-            track.push_back(speech.Samples[i] / 32768.0f);
-        t.endMs.push_back(static_cast<int64_t>(track.size()) * 1000 / rate);
+            block[i - first] = speech.Samples[i] / 32768.0f;
+        analysis->Push(block.data(), block.size());
+        made += static_cast<int64_t>(block.size());
+        t.endMs.push_back(made * 1000 / rate);
         if (last > first)
             gap(SynthGapMs);
     }
-    if (rate == 0)
+    if (!analysis)
         return t;
-    TRecordingAnalysis a(rate);
-    a.Push(track.data(), track.size());
-    a.Finish();
-    t.features = a.Features();
-    t.level = a.LevelDb();
+    analysis->Finish();
+    t.features = analysis->Features();
+    t.level = analysis->LevelDb();
     return t;
 }
 
@@ -438,6 +448,9 @@ std::vector<segment::TCue> CuesOf(const TAlignment &a) {
         const int64_t end = k + 1 < a.Sentences.size() ? a.Sentences[k + 1].BreakpointMs : s.EndMs + 1000;
         cues.push_back({static_cast<int32_t>(s.BreakpointMs), static_cast<int32_t>(end), s.Text});
     }
+    // A moment of silence before the first sentence is no sentence of its own.
+    if (!cues.empty() && cues.front().StartMs < FirstSentenceFromStartMs)
+        cues.front().StartMs = 0;
     return cues;
 }
 

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 
 #include "bassstream.h"
 #include "textfile.h"
@@ -55,10 +56,17 @@ constexpr int32_t DecodeShare = 30;
 
 } // namespace
 
-TAlignJob::TAlignJob(std::string audioPath, std::string text, std::string voice)
-    : path_(std::move(audioPath)), voice_(voice.empty() ? DetectLanguage(text) : std::move(voice)) {
-    sentences_ = SplitSentences(text, voice_);
+TAlignJob::TAlignJob(std::string audioPath, std::string textPath, std::string voice)
+    : path_(std::move(audioPath)), textPath_(std::move(textPath)), voice_(std::move(voice)) {
     worker_ = std::thread([this] { run(); });
+}
+
+std::shared_ptr<TAlignJob> TAlignJob::ForAudio(const std::string &audioPath) {
+    const std::string text = TextFileFor(audioPath);
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(text, ec))
+        return nullptr;
+    return std::make_shared<TAlignJob>(audioPath, text);
 }
 
 TAlignJob::~TAlignJob() {
@@ -89,6 +97,10 @@ bool TAlignJob::Take(std::vector<segment::TCue> &cues, std::string &notice) cons
 void TAlignJob::run() {
     const auto t0 = std::chrono::steady_clock::now();
     try {
+        const std::string text = ReadTextFile(textPath_);
+        if (voice_.empty())
+            voice_ = DetectLanguage(text);
+        sentences_ = SplitSentences(text, voice_);
         audio::TBassStream stream(path_, false);
         TRecordingAnalysis analysis(stream.info.sampleRate);
         stream.SetOnProgress([this](int32_t percent, bool &cancel) {

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,8 +20,11 @@ namespace vorel::align {
 
 class TAlignJob {
 public:
-    // Starts at once. text is UTF-8; voice "" means the language detected from it.
-    TAlignJob(std::string audioPath, std::string text, std::string voice = "");
+    // Starts at once: reads the text file (see ReadTextFile), splits it, decodes
+    // the audio and aligns. voice "" means the language detected from the text.
+    TAlignJob(std::string audioPath, std::string textPath, std::string voice = "");
+    // A job for the ".txt" file beside the audio, or null when there is none.
+    static std::shared_ptr<TAlignJob> ForAudio(const std::string &audioPath);
     // Stops the worker (at its next check) and joins it.
     ~TAlignJob();
     TAlignJob(const TAlignJob &) = delete;
@@ -34,7 +38,7 @@ public:
     // The lesson's side: false while the job runs, then true with its cues (none
     // when it failed) and the info line's text. Never throws.
     bool Take(std::vector<segment::TCue> &cues, std::string &notice) const;
-    // Known at once.
+    // Once Finished.
     const std::vector<TSentence> &Sentences() const { return sentences_; }
     const std::string &Voice() const { return voice_; }
     // The milliseconds the worker took from start to finish (decoding included).
@@ -42,7 +46,7 @@ public:
 
 private:
     void run();
-    std::string path_, voice_;
+    std::string path_, textPath_, voice_;
     std::vector<TSentence> sentences_;
     TAlignment result_;
     std::exception_ptr error_;

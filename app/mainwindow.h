@@ -31,6 +31,10 @@ namespace vorel::audio {
 class TBass;
 } // namespace vorel::audio
 
+namespace vorel::align {
+class TAlignJob;
+} // namespace vorel::align
+
 namespace vorel::view {
 class TMMOscope;
 class TMMSlider;
@@ -124,6 +128,18 @@ public:
     void SaveBreakpoints();
     TTranscriptWindow *transcript = nullptr; // owned as a child window
     bool transcriptAfterLoad_ = false;       // a lesson came in: show it if it has text
+
+    // --- a transcript aligned to the recording (mainwindow_text.cpp) ---
+    // The lesson of file: a ".txt" beside it is aligned after the breakpoint files;
+    // textPath, when given, is aligned in any case.
+    std::unique_ptr<repeater::ILessonSource> StartLessonFor(const std::string &file, const std::string &textPath = "");
+    // The transcript window's "打开文本…": a text for the recording in use.
+    void OpenTextForRecording();
+    // Whether the row starting at startMs was aligned with little confidence, and
+    // the alignment's progress or outcome for the transcript window.
+    bool AlignedDoubtfully(int32_t startMs) const;
+    std::string AlignmentStatus() const;
+    std::shared_ptr<align::TAlignJob> alignJob_; // the alignment of the lesson in use, if any
 
     // The folder the open dialog starts in: the demo lessons until a file has been
     // chosen in this run, then that file's folder.

@@ -24,6 +24,7 @@ void TfMainFree::CreateTranscript() {
     connect(transcript, &TTranscriptWindow::rowPlayRequested, this,
             guarded([r](int row) { r->PlaySentence(row); }));
     connect(transcript, &TTranscriptWindow::saveRequested, this, guarded([this] { SaveBreakpoints(); }));
+    connect(transcript, &TTranscriptWindow::openTextRequested, this, guarded([this] { OpenTextForRecording(); }));
     connect(transcript, &TTranscriptWindow::toggleRequested, this, [this] { ToggleTranscript(); });
     connect(r, &repeater::TRepeater::Traced, this, [this](const std::string &kind, const std::string &) {
         if (kind == "break")
@@ -50,13 +51,14 @@ void TfMainFree::TranscriptRefill() {
     if (const repeater::TLesson *lesson = repeater_->Lesson()) {
         const segment::TSegmentList &s = *lesson->segments;
         for (int32_t i = 0; i + 1 < s.Count(); ++i)
-            rows.push_back({s.Items(i).TimeMs, s.Items(i).Text});
+            rows.push_back({s.Items(i).TimeMs, s.Items(i).Text, AlignedDoubtfully(s.Items(i).TimeMs)});
     }
     transcript->SetRows(std::move(rows));
     transcript->SetCurrent(repeater_->Report().sentence);
 }
 
 void TfMainFree::TranscriptFollow() {
+    transcript->SetStatus(AlignmentStatus());
     if (transcript->Current() != repeater_->Report().sentence)
         transcript->SetCurrent(repeater_->Report().sentence);
     if (transcriptAfterLoad_) {

@@ -158,12 +158,12 @@ private:
 // The progressive lesson until the timed texts are in; then their breakpoints.
 class TTextLesson : public ILessonSource {
 public:
-    TTextLesson(const std::string &path, TTimedTextsStarter start, unsigned threads)
-        : inner_(path, threads), start_(std::move(start)) {}
+    TTextLesson(const std::string &path, TTimedTextsStarter start, unsigned threads, bool overFiles)
+        : inner_(path, threads), start_(std::move(start)), overFiles_(overFiles) {}
 
     TLesson Begin() override {
         TLesson lesson = inner_.Begin();
-        if (lesson.source == segment::TBreakpointSource::Split && start_)
+        if ((overFiles_ || lesson.source == segment::TBreakpointSource::Split) && start_)
             texts_ = start_();
         return lesson;
     }
@@ -206,13 +206,14 @@ private:
     std::unique_ptr<ITimedTexts> texts_;
     std::vector<segment::TCue> cues_;
     std::string notice_;
-    bool sampled_ = false, taken_ = false;
+    bool overFiles_, sampled_ = false, taken_ = false;
 };
 
 } // namespace
 
-std::unique_ptr<ILessonSource> StartTextLesson(const std::string &path, TTimedTextsStarter start, unsigned threads) {
-    return std::make_unique<TTextLesson>(path, std::move(start), threads);
+std::unique_ptr<ILessonSource> StartTextLesson(const std::string &path, TTimedTextsStarter start, unsigned threads,
+                                               bool overFiles) {
+    return std::make_unique<TTextLesson>(path, std::move(start), threads, overFiles);
 }
 
 std::unique_ptr<ILessonSource> StartLesson(const std::string &path, unsigned threads) {

@@ -85,10 +85,11 @@ public:
 // return null (nothing to align).
 using TTimedTextsStarter = std::function<std::unique_ptr<ITimedTexts>()>;
 
-// StartLesson, and where no breakpoint file gives breakpoints, the timed texts:
-// the split's sentences serve until they arrive and are then replaced by them
-// (source Txt). Texts that came without a sentence keep the split.
+// StartLesson, and where no breakpoint file gives breakpoints (or always, with
+// overFiles: a text the learner chose), the timed texts: the sentences found so
+// far serve until they arrive and are then replaced by them (source Txt). Texts
+// that came without a sentence keep what was there.
 std::unique_ptr<ILessonSource> StartTextLesson(const std::string &path, TTimedTextsStarter start,
-                                               unsigned threads = 0);
+                                               unsigned threads = 0, bool overFiles = false);
 
 } // namespace vorel::repeater

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 
@@ -64,7 +65,9 @@ TWarpPath WarpBanded(const TFeatureMatrix &a, const TFeatureMatrix &b, std::vect
         cur.assign(static_cast<size_t>(hi - lo), Inf);
         const float *ra = a.Row(i);
         for (int64_t j = lo; j < hi; ++j) {
-            const double d = FrameDistance(ra, b.Row(j), dims);
+            double d = FrameDistance(ra, b.Row(j), dims);
+            if (!std::isfinite(d))
+                d = 1e9; // a damaged frame: costly, but the path stays whole
             double best = Inf;
             uint8_t from = FromDiag;
             if (i == 0 && j == 0) {

@@ -74,8 +74,11 @@ void TMfcc::Push(const float *samples, size_t count, TFeatureMatrix &out) {
     out.Dims = settings_.Coefficients;
     const size_t hop = settings_.Hop;
     auto frame = [&](const float *block) {
-        for (size_t i = 0; i < hop; ++i)
-            a_->in->data[i] = block[i];
+        // A dither at -100 dB keeps the logarithms of digital silence finite.
+        for (size_t i = 0; i < hop; ++i) {
+            dither_ = dither_ * 1664525u + 1013904223u;
+            a_->in->data[i] = block[i] + (static_cast<float>(dither_ >> 8) / 16777216.0f - 0.5f) * 2e-5f;
+        }
         aubio_pvoc_do(a_->pvoc, a_->in, a_->spectrum);
         aubio_mfcc_do(a_->mfcc, a_->spectrum, a_->out);
         out.Data.insert(out.Data.end(), a_->out->data, a_->out->data + settings_.Coefficients);

@@ -62,6 +62,7 @@ private:
     TMfccSettings settings_;
     std::unique_ptr<TAubio> a_;
     std::vector<float> pending_; // fewer than Hop samples waiting for their frame
+    uint32_t dither_ = 1;
 };
 
 // Converts a stream of mono samples from one rate to another with a windowed-sinc

@@ -1,0 +1,86 @@
+// A transcript without times aligned to the recording: the ".txt" beside it, or a
+// text chosen in the transcript window. The alignment runs on its own thread while
+// the lesson is in use; its sentences replace the split's when it is done.
+#include "mainwindow.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+
+#include "alignjob.h"
+#include "guard.h"
+#include "messageline.h"
+#include "textfile.h"
+#include "transcriptwindow.h"
+
+namespace vorel::app {
+
+namespace {
+
+class TJobTexts : public repeater::ITimedTexts {
+public:
+    explicit TJobTexts(std::shared_ptr<align::TAlignJob> job) : job_(std::move(job)) {}
+    int32_t Percent() const override { return job_->Percent(); }
+    bool Take(std::vector<segment::TCue> &cues, std::string &notice) override { return job_->Take(cues, notice); }
+
+private:
+    std::shared_ptr<align::TAlignJob> job_;
+};
+
+} // namespace
+
+std::unique_ptr<repeater::ILessonSource> TfMainFree::StartLessonFor(const std::string &file,
+                                                                    const std::string &textPath) {
+    alignJob_.reset();
+    return repeater::StartTextLesson(
+        file,
+        [this, file, textPath]() -> std::unique_ptr<repeater::ITimedTexts> {
+            alignJob_ = textPath.empty() ? align::TAlignJob::ForAudio(file)
+                                         : std::make_shared<align::TAlignJob>(file, textPath);
+            return alignJob_ ? std::make_unique<TJobTexts>(alignJob_) : nullptr;
+        },
+        0, !textPath.empty());
+}
+
+void TfMainFree::OpenTextForRecording() {
+    const repeater::TLesson *lesson = repeater_->Lesson();
+    if (!lesson || repeater_->Report().busy)
+        return;
+    std::string path = align::TextFileFor(lesson->fileName);
+    // Unattended runs take the proposed name.
+    if (!platform::WriteMessageLineInstead("text dialog", path)) {
+        const QString chosen = QFileDialog::getOpenFileName(transcript, "打开文本", QString::fromStdString(path),
+                                                            "文本文件 (*.txt *.TXT);;所有文件 (*)");
+        if (chosen.isEmpty())
+            return;
+        path = chosen.toStdString();
+    }
+    const std::string file = lesson->fileName;
+    Guard([&] {
+        repeater_->OpenAudioFile(file, [this, path](const std::string &f) { return StartLessonFor(f, path); });
+    });
+}
+
+bool TfMainFree::AlignedDoubtfully(int32_t startMs) const {
+    if (!alignJob_ || !alignJob_->Finished())
+        return false;
+    try {
+        for (const align::TAlignedSentence &s : alignJob_->Result().Sentences)
+            if (std::abs(s.BreakpointMs - startMs) <= 10)
+                return s.Low;
+    } catch (...) {
+    }
+    return false;
+}
+
+std::string TfMainFree::AlignmentStatus() const {
+    if (!alignJob_)
+        return "";
+    if (!alignJob_->Finished())
+        return "正在按文本对齐录音…" + std::to_string(alignJob_->Percent()) + "%";
+    std::vector<segment::TCue> unused;
+    std::string notice;
+    alignJob_->Take(unused, notice);
+    return notice;
+}
+
+} // namespace vorel::app
