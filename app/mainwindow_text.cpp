@@ -14,20 +14,6 @@
 
 namespace vorel::app {
 
-namespace {
-
-class TJobTexts : public repeater::ITimedTexts {
-public:
-    explicit TJobTexts(std::shared_ptr<align::TAlignJob> job) : job_(std::move(job)) {}
-    int32_t Percent() const override { return job_->Percent(); }
-    bool Take(std::vector<segment::TCue> &cues, std::string &notice) override { return job_->Take(cues, notice); }
-
-private:
-    std::shared_ptr<align::TAlignJob> job_;
-};
-
-} // namespace
-
 std::unique_ptr<repeater::ILessonSource> TfMainFree::StartLessonFor(const std::string &file,
                                                                     const std::string &textPath) {
     alignJob_.reset();
@@ -36,7 +22,7 @@ std::unique_ptr<repeater::ILessonSource> TfMainFree::StartLessonFor(const std::s
         [this, file, textPath]() -> std::unique_ptr<repeater::ITimedTexts> {
             alignJob_ = textPath.empty() ? align::TAlignJob::ForAudio(file)
                                          : std::make_shared<align::TAlignJob>(file, textPath);
-            return alignJob_ ? std::make_unique<TJobTexts>(alignJob_) : nullptr;
+            return repeater::TimedTextsOf(alignJob_);
         },
         0, !textPath.empty());
 }

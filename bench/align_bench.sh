@@ -25,7 +25,7 @@ if [[ ! -f $out/book60.mp3 || ! -f $text ]]; then
               "carried remembered wrote read heard saw said asked answered returned travelled slowly " \
               "again never always together before after under over across through beside near far", w, " ");
     words = 0;
-    while (words < 9600) {
+    while (words < 7250) {
       p = 3 + int(rand() * 5);
       line = "";
       for (s = 0; s < p; s++) {

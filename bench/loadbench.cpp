@@ -29,17 +29,6 @@ long peakRssKb() {
     return ru.ru_maxrss; // kilobytes on Linux
 }
 
-// A transcript beside the audio, aligned as the window aligns it.
-class TJobTexts : public repeater::ITimedTexts {
-public:
-    explicit TJobTexts(std::shared_ptr<align::TAlignJob> job) : job_(std::move(job)) {}
-    int32_t Percent() const override { return job_->Percent(); }
-    bool Take(std::vector<segment::TCue> &cues, std::string &notice) override { return job_->Take(cues, notice); }
-
-private:
-    std::shared_ptr<align::TAlignJob> job_;
-};
-
 std::string loadOne(audio::TBass &player, const std::string &file) {
     // In the window's order: the file opens, the player takes it, then the
     // lesson grows from the sampler's workers as the window's load timer takes it in.
@@ -48,7 +37,7 @@ std::string loadOne(audio::TBass &player, const std::string &file) {
     const std::unique_ptr<repeater::ILessonSource> source =
         repeater::StartTextLesson(file, [&]() -> std::unique_ptr<repeater::ITimedTexts> {
             job = align::TAlignJob::ForAudio(file);
-            return job ? std::make_unique<TJobTexts>(job) : nullptr;
+            return repeater::TimedTextsOf(job);
         });
     repeater::TLesson lesson = source->Begin();
     player.Open(file);

@@ -81,6 +81,22 @@ public:
     // it failed) and what the info line should say about them.
     virtual bool Take(std::vector<segment::TCue> &cues, std::string &notice) = 0;
 };
+// Timed texts over a shared job that has the same Percent and Take (an alignment
+// running on its own thread); the job lives as long as its longest holder.
+template <class TJob>
+std::unique_ptr<ITimedTexts> TimedTextsOf(std::shared_ptr<TJob> job) {
+    class TOfJob : public ITimedTexts {
+    public:
+        explicit TOfJob(std::shared_ptr<TJob> j) : job_(std::move(j)) {}
+        int32_t Percent() const override { return job_->Percent(); }
+        bool Take(std::vector<segment::TCue> &cues, std::string &notice) override { return job_->Take(cues, notice); }
+
+    private:
+        std::shared_ptr<TJob> job_;
+    };
+    return job ? std::make_unique<TOfJob>(std::move(job)) : nullptr;
+}
+
 // Called only where no breakpoint file beside the audio gives breakpoints; may
 // return null (nothing to align).
 using TTimedTextsStarter = std::function<std::unique_ptr<ITimedTexts>()>;
