@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 
 #include "synthesizer.h"
@@ -227,6 +228,42 @@ std::vector<TExtra> extraSpeech(const speech::TWarpPath &path, const std::vector
     return out;
 }
 
+// The pauses between synthesised sentences may hold any sound of the recording
+// at the price of unrelated speech (the mean distance of speech frames drawn at
+// random from both; a matched frame pair costs twice its distance), so that
+// speech the text lacks is set aside there instead of being spread over a
+// sentence.
+std::vector<float> gapHolds(const TSynthTrack &synth, const speech::TFeatureMatrix &rec,
+                            const std::vector<int64_t> &synCum, const std::vector<int64_t> &recCum) {
+    const int64_t rows = synth.features.Frames(), cols = rec.Frames();
+    std::vector<int64_t> synSpeech, recSpeech;
+    for (int64_t i = 0; i < rows; ++i)
+        if (synCum[i + 1] > synCum[i])
+            synSpeech.push_back(i);
+    for (int64_t j = 0; j < cols; ++j)
+        if (recCum[j + 1] > recCum[j])
+            recSpeech.push_back(j);
+    if (synSpeech.empty() || recSpeech.empty())
+        return {};
+    uint32_t draw = 99;
+    double sum = 0;
+    constexpr int Pairs = 4000;
+    for (int n = 0; n < Pairs; ++n) {
+        draw = draw * 1664525u + 1013904223u;
+        const int64_t i = synSpeech[(draw >> 8) % synSpeech.size()];
+        draw = draw * 1664525u + 1013904223u;
+        const int64_t j = recSpeech[(draw >> 8) % recSpeech.size()];
+        sum += speech::FrameDistance(synth.features.Row(i), rec.Row(j), rec.Dims);
+    }
+    const auto cap = static_cast<float>(sum / Pairs);
+    std::vector<float> holds(static_cast<size_t>(rows), std::numeric_limits<float>::infinity());
+    for (size_t k = 0; k + 1 < synth.startMs.size(); ++k)
+        for (int64_t ms = synth.endMs[k] + FrameMs; ms + FrameMs < synth.startMs[k + 1]; ms += FrameMs)
+            if (ms / FrameMs < rows)
+                holds[static_cast<size_t>(ms / FrameMs)] = cap;
+    return holds;
+}
+
 } // namespace
 
 TRecordingAnalysis::TRecordingAnalysis(uint32_t sampleRate)
@@ -303,8 +340,10 @@ TAlignment AlignSentences(const std::vector<TSentence> &sentences, const std::st
         }
         band[i] = {centre - radius, centre + radius};
     }
-    const speech::TWarpPath path = speech::WarpBanded(
-        synth.features, rec, std::move(band), [&](double done) { return !progress || progress(0.4 + 0.55 * done); });
+    const speech::TWarpPath path =
+        speech::WarpBanded(synth.features, rec, std::move(band),
+                           [&](double done) { return !progress || progress(0.4 + 0.55 * done); },
+                           gapHolds(synth, rec, synCum, recCum));
     if (path.First.empty())
         return result;
     result.MeanCost = path.MeanCost;

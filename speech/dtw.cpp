@@ -45,7 +45,7 @@ void makeWhole(std::vector<TBand> &band, int64_t rows, int64_t cols) {
 } // namespace
 
 TWarpPath WarpBanded(const TFeatureMatrix &a, const TFeatureMatrix &b, std::vector<TBand> band,
-                     const std::function<bool(double)> &progress) {
+                     const std::function<bool(double)> &progress, const std::vector<float> &holdCap) {
     TWarpPath path;
     const int64_t rows = a.Frames(), cols = b.Frames();
     if (rows == 0 || cols == 0 || a.Dims != b.Dims)
@@ -64,6 +64,7 @@ TWarpPath WarpBanded(const TFeatureMatrix &a, const TFeatureMatrix &b, std::vect
         const int64_t lo = band[i].Lo, hi = band[i].Hi;
         cur.assign(static_cast<size_t>(hi - lo), Inf);
         const float *ra = a.Row(i);
+        const double cap = static_cast<size_t>(i) < holdCap.size() ? holdCap[i] : Inf;
         for (int64_t j = lo; j < hi; ++j) {
             double d = FrameDistance(ra, b.Row(j), dims);
             if (!std::isfinite(d))
@@ -79,8 +80,8 @@ TWarpPath WarpBanded(const TFeatureMatrix &a, const TFeatureMatrix &b, std::vect
                     best = prev[j - prevLo] + d;
                     from = FromUp;
                 }
-                if (j > lo && cur[j - 1 - lo] + d < best) {
-                    best = cur[j - 1 - lo] + d;
+                if (j > lo && cur[j - 1 - lo] + std::min(d, cap) < best) {
+                    best = cur[j - 1 - lo] + std::min(d, cap);
                     from = FromLeft;
                 }
             }

@@ -107,7 +107,11 @@ struct TWarpPath {
 // fixed width grows linearly with the length. progress, when given, is called now
 // and then with the share done (0..1) and may return false to stop: the result is
 // then empty. Both sequences need frames and the same Dims (else empty).
+// holdCap, when not empty, caps per row what a step along that row (one more
+// column for the same row) costs: a row of a that b may fill with anything at
+// that price, as the pause between two sentences may hold speech the other
+// sequence lacks. Rows beyond its size are not capped.
 TWarpPath WarpBanded(const TFeatureMatrix &a, const TFeatureMatrix &b, std::vector<TBand> band,
-                     const std::function<bool(double)> &progress = {});
+                     const std::function<bool(double)> &progress = {}, const std::vector<float> &holdCap = {});
 
 } // namespace vorel::speech

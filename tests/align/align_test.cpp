@@ -246,9 +246,11 @@ TEST(AlignHuman, CardNamesHeldOut) {
         clips.push_back(readSound(std::string(Cards) + n + ".wav", dir));
     const std::vector<std::string> texts{"Ten of clubs.", "Four, queen of clubs.", "Seven of clubs.", "Five, five.",
                                          "Eight of spades, four of clubs, seven of hearts."};
-    // Measured once, untuned: 12 of 15 clean and 8 of 15 with room noise. Short
-    // phrases whose inner pauses are as long as the pauses between them are the
-    // hard case; the floor guards against losing ground, the goal is 95 / 90 %.
+    // Never tuned on: 12 of 15 clean and 8 of 15 with room noise when first run,
+    // 13 and 10 of 15 since the pauses between sentences may hold speech (tuned on
+    // the reading above). Short phrases whose inner pauses are as long as the
+    // pauses between them are the hard case; the floor guards against losing
+    // ground, the goal is 95 / 90 %.
     measureHuman(clips, texts, "card names (held out)", 0.75, 0.45);
 }
 
@@ -293,7 +295,9 @@ TEST(AlignSynthetic, MismatchedParagraphsAreReportedWhereTheyAre) {
         EXPECT_EQ(x.Kind, TMismatchKind::SpeechNotInText);
         EXPECT_EQ(x.First, 5); // after the text's sixth sentence
         EXPECT_NEAR(static_cast<double>(x.StartMs), static_cast<double>(full.truthMs[6]), 300);
-        EXPECT_NEAR(static_cast<double>(x.EndMs), static_cast<double>(full.truthMs[9]), 800);
+        // It ends after the last missing sentence begins, before the next one does.
+        EXPECT_GT(x.EndMs, full.truthMs[8]);
+        EXPECT_LE(x.EndMs, full.truthMs[9]);
         EXPECT_GE(score(a, truth, "synthetic, paragraph missing from the text").share(), 0.9);
         std::printf("%s\n", MismatchText(x).c_str());
     }
