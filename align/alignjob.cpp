@@ -81,16 +81,21 @@ const TAlignment &TAlignJob::Result() const {
     return result_;
 }
 
+std::string TAlignJob::Notice() const {
+    if (!Finished())
+        return "";
+    try {
+        return AlignmentNotice(Result());
+    } catch (const std::exception &e) {
+        return std::string("文本对齐失败：") + e.what();
+    }
+}
+
 bool TAlignJob::Take(std::vector<segment::TCue> &cues, std::string &notice) const {
     if (!Finished())
         return false;
-    try {
-        cues = CuesOf(Result());
-        notice = AlignmentNotice(Result());
-    } catch (const std::exception &e) {
-        cues.clear();
-        notice = std::string("文本对齐失败：") + e.what();
-    }
+    cues = error_ ? std::vector<segment::TCue>{} : CuesOf(result_);
+    notice = Notice();
     return true;
 }
 

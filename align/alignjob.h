@@ -38,6 +38,9 @@ public:
     // The lesson's side: false while the job runs, then true with its cues (none
     // when it failed) and the info line's text. Never throws.
     bool Take(std::vector<segment::TCue> &cues, std::string &notice) const;
+    // Once Finished: the info line's text on the outcome (AlignmentNotice, or why
+    // it failed); empty before.
+    std::string Notice() const;
     // Once Finished.
     const std::vector<TSentence> &Sentences() const { return sentences_; }
     const std::string &Voice() const { return voice_; }

@@ -4,6 +4,8 @@
 #include "mainwindow.h"
 
 #include <QFileDialog>
+
+#include <algorithm>
 #include <QFileInfo>
 
 #include "alignjob.h"
@@ -50,12 +52,14 @@ bool TfMainFree::AlignedDoubtfully(int32_t startMs) const {
     if (!alignJob_ || !alignJob_->Finished())
         return false;
     try {
-        for (const align::TAlignedSentence &s : alignJob_->Result().Sentences)
-            if (std::abs(s.BreakpointMs - startMs) <= 10)
-                return s.Low;
-    } catch (...) {
+        // In time order: found by halving, as every row of a book asks.
+        const std::vector<align::TAlignedSentence> &s = alignJob_->Result().Sentences;
+        const auto at = std::lower_bound(s.begin(), s.end(), startMs - 10,
+                                         [](const align::TAlignedSentence &a, int64_t t) { return a.BreakpointMs < t; });
+        return at != s.end() && at->BreakpointMs <= startMs + 10 && at->Low;
+    } catch (const std::exception &) {
+        return false; // a failed alignment marks nothing
     }
-    return false;
 }
 
 std::string TfMainFree::AlignmentStatus() const {
@@ -63,10 +67,7 @@ std::string TfMainFree::AlignmentStatus() const {
         return "";
     if (!alignJob_->Finished())
         return "正在按文本对齐录音…" + std::to_string(alignJob_->Percent()) + "%";
-    std::vector<segment::TCue> unused;
-    std::string notice;
-    alignJob_->Take(unused, notice);
-    return notice;
+    return alignJob_->Notice();
 }
 
 } // namespace vorel::app
