@@ -2,7 +2,6 @@
 
 #include <espeak-ng/speak_lib.h>
 
-#include <cstdlib>
 #include <mutex>
 #include <stdexcept>
 
@@ -40,14 +39,11 @@ TSpeech Synthesize(const std::string &text, const std::string &voice) {
     const int rate = sampleRate();
     if (rate <= 0)
         throw std::runtime_error("语音合成（eSpeak NG）无法启动");
-    // Set for every text: the voice's state carries over from one text to the
-    // next otherwise, and the same text would sound a little different each time.
+    // Set for every text: another caller may have used another voice.
     if (espeak_SetVoiceByName(voice.c_str()) != EE_OK)
         espeak_SetVoiceByName("en");
     TSpeech speech;
     speech.SampleRate = static_cast<uint32_t>(rate);
-    // eSpeak NG draws its noise from rand(): the same text gives the same sound.
-    std::srand(1);
     espeak_Synth(text.c_str(), text.size() + 1, 0, POS_CHARACTER, 0, espeakCHARS_UTF8, nullptr, &speech.Samples);
     return speech;
 }

@@ -1,5 +1,7 @@
 // Text to speech in memory with eSpeak NG, for comparing a text with its
-// recording; nothing reaches the sound card. eSpeak NG keeps one global state, so
+// recording; nothing reaches the sound card. The same text may come out a few
+// samples longer or shorter after other texts: the engine keeps some state from
+// one text to the next. eSpeak NG keeps one global state, so
 // every call is serialised: any thread may call, one synthesis runs at a time.
 #pragma once
 
