@@ -31,6 +31,10 @@ namespace vorel::audio {
 class TBass;
 } // namespace vorel::audio
 
+namespace vorel::align {
+class TAlignJob;
+} // namespace vorel::align
+
 namespace vorel::view {
 class TMMOscope;
 class TMMSlider;
@@ -137,6 +141,18 @@ public:
     bool transcriptAfterLoad_ = false;       // a lesson came in: show it if it has text
     bool transcriptByLearner_ = false;       // shown with F2: stays for a lesson without text
     int32_t heard_ = -1;                     // the sentence whose last reading ended, in its pause
+
+    // --- a transcript aligned to the recording (mainwindow_text.cpp) ---
+    // The lesson of file: a ".txt" beside it is aligned after the breakpoint files;
+    // textPath, when given, is aligned in any case.
+    std::unique_ptr<repeater::ILessonSource> StartLessonFor(const std::string &file, const std::string &textPath = "");
+    // The transcript window's "打开文本…": a text for the recording in use.
+    void OpenTextForRecording();
+    // Whether the row starting at startMs was aligned with little confidence, and
+    // the alignment's progress or outcome for the transcript window.
+    bool AlignedDoubtfully(int32_t startMs) const;
+    std::string AlignmentStatus() const;
+    std::shared_ptr<align::TAlignJob> alignJob_; // the alignment of the lesson in use, if any
 
     // Where the open dialog starts without a lesson in use: the demo lessons until
     // a file has been chosen in this run, then that file's folder.

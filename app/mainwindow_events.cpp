@@ -56,7 +56,7 @@ bool TfMainFree::OpenFile(const std::string &path) {
     // Only the opening waits; the sampling goes on behind the window (Timer_load).
     QApplication::setOverrideCursor(Qt::WaitCursor);
     Guard([&] {
-        repeater_->OpenAudioFile(path, [](const std::string &file) { return repeater::StartLesson(file); });
+        repeater_->OpenAudioFile(path, [this](const std::string &file) { return StartLessonFor(file); });
         loaded = true;
     });
     QApplication::restoreOverrideCursor();

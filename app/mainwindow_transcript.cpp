@@ -24,6 +24,7 @@ void TfMainFree::CreateTranscript() {
     connect(transcript, &TTranscriptWindow::rowPlayRequested, this,
             guarded([r](int row) { r->PlaySentence(row); }));
     connect(transcript, &TTranscriptWindow::saveRequested, this, guarded([this] { SaveBreakpoints(); }));
+    connect(transcript, &TTranscriptWindow::openTextRequested, this, guarded([this] { OpenTextForRecording(); }));
     connect(transcript, &TTranscriptWindow::toggleRequested, this, [this] { ToggleTranscript(); });
     connect(transcript, &TTranscriptWindow::playPauseRequested, this, guarded([this] { PlayPauseKey(); }));
     connect(transcript, &TTranscriptWindow::previousRequested, this, guarded([this] { prevbtnClick(); }));
@@ -56,7 +57,7 @@ void TfMainFree::TranscriptRefill() {
     if (const repeater::TLesson *lesson = repeater_->Lesson()) {
         const segment::TSegmentList &s = *lesson->segments;
         for (int32_t i = 0; i + 1 < s.Count(); ++i)
-            rows.push_back({s.Items(i).TimeMs, s.Items(i).Text});
+            rows.push_back({s.Items(i).TimeMs, s.Items(i).Text, AlignedDoubtfully(s.Items(i).TimeMs)});
     }
     transcript->SetRows(std::move(rows));
     std::vector<TTranscriptChapter> chapters;
@@ -74,6 +75,7 @@ int32_t TranscriptRowShown(int32_t heard, const repeater::TReport &r) {
 }
 
 void TfMainFree::TranscriptFollow() {
+    transcript->SetStatus(AlignmentStatus());
     const repeater::TReport r = repeater_->Report();
     const int32_t row = TranscriptRowShown(heard_, r);
     if (row != heard_)

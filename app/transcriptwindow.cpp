@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
@@ -118,14 +119,22 @@ TTranscriptWindow::TTranscriptWindow(QWidget *owner) : QWidget(owner, Qt::Window
 
     dictationBox = new QCheckBox("听写模式（读完最后一遍才显示本句）", this);
     saveButton = new QPushButton("保存断点(Ctrl+S)", this);
+    openTextButton = new QPushButton("打开文本…", this);
+    openTextButton->setToolTip("为当前录音打开一个没有时间标签的文本，按句对齐到录音");
+    statusLabel = new QLabel(this);
+    statusLabel->setWordWrap(true);
+    statusLabel->hide();
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(dictationBox);
     bottom->addStretch(1);
+    bottom->addWidget(openTextButton);
     bottom->addWidget(saveButton);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
     layout->addWidget(lists, 1);
+    layout->addWidget(statusLabel);
     layout->addLayout(bottom);
+    connect(openTextButton, &QPushButton::clicked, this, &TTranscriptWindow::openTextRequested);
 
     connect(list, &QTreeWidget::itemClicked, this,
             [this](QTreeWidgetItem *item) { emit rowSelected(list->indexOfTopLevelItem(item)); });
@@ -183,6 +192,13 @@ void TTranscriptWindow::SetRows(std::vector<TTranscriptRow> rows) {
         item->setTextAlignment(0, Qt::AlignLeft | Qt::AlignTop);
         item->setTextAlignment(1, Qt::AlignRight | Qt::AlignTop);
         item->setTextAlignment(2, Qt::AlignLeft | Qt::AlignTop);
+        if (rows_[i].Doubtful) {
+            item->setText(0, QString::number(i + 1) + " ?");
+            for (int c = 0; c < 3; ++c)
+                item->setBackground(c, QColor(255, 236, 179));
+            item->setToolTip(0, DoubtfulRowTip);
+            item->setToolTip(1, DoubtfulRowTip);
+        }
         items.append(item);
     }
     list->addTopLevelItems(items);
@@ -215,6 +231,13 @@ void TTranscriptWindow::SetCurrent(int row) {
 void TTranscriptWindow::SetRevealed(int row) {
     revealed_ = row;
     refreshTexts();
+}
+
+void TTranscriptWindow::SetStatus(const std::string &text) {
+    const QString t = QString::fromStdString(text);
+    if (statusLabel->text() != t)
+        statusLabel->setText(t);
+    statusLabel->setVisible(!text.empty());
 }
 
 void TTranscriptWindow::SetDictation(bool on) { dictationBox->setChecked(on); }

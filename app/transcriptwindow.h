@@ -14,6 +14,7 @@
 #include <vector>
 
 class QCheckBox;
+class QLabel;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -22,7 +23,8 @@ namespace vorel::app {
 
 struct TTranscriptRow {
     int32_t StartMs = 0;
-    std::string Text; // UTF-8
+    std::string Text;      // UTF-8
+    bool Doubtful = false; // placed by an alignment with little confidence: worth a look
 };
 
 // A chapter mark as the transcript lists it.
@@ -37,6 +39,9 @@ struct TTranscriptChapter {
 // row or without rows.
 inline constexpr int32_t ChapterSlackMs = 1000;
 int ChapterFirstRow(const std::vector<int32_t> &rowStarts, int32_t chapterMs);
+
+// The tool tip of a doubtful row.
+inline const char *const DoubtfulRowTip = "对齐把握不大，请在波形上核对这一句的起止";
 
 // Dictation: only the current row's text is hidden, and only until its last
 // reading has ended (revealed names the row whose last reading ended, or -1).
@@ -78,11 +83,17 @@ public:
     QTreeWidget *chapterList = nullptr; // hidden without chapters
     QCheckBox *dictationBox = nullptr;
     QPushButton *saveButton = nullptr;
+    QPushButton *openTextButton = nullptr;
+    QLabel *statusLabel = nullptr; // the alignment's progress or outcome
+
+    // The status line under the rows; empty hides it.
+    void SetStatus(const std::string &text);
 
 signals:
     void rowSelected(int row);
     void rowPlayRequested(int row);
     void saveRequested();
+    void openTextRequested();
     void dictationToggled(bool on);
     void toggleRequested(); // F2 here, as in the owner
     // The transport keys, as in the owner: Space, Left, Right.

@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "align/alignjob.h"
 #include "audio/player.h"
 #include "benchmodes.h"
 #include "repeater/lesson.h"
@@ -32,7 +33,12 @@ std::string loadOne(audio::TBass &player, const std::string &file) {
     // In the window's order: the file opens, the player takes it, then the
     // lesson grows from the sampler's workers as the window's load timer takes it in.
     const auto t0 = Clock::now();
-    const std::unique_ptr<repeater::ILessonSource> source = repeater::StartLesson(file);
+    std::shared_ptr<align::TAlignJob> job;
+    const std::unique_ptr<repeater::ILessonSource> source =
+        repeater::StartTextLesson(file, [&]() -> std::unique_ptr<repeater::ITimedTexts> {
+            job = align::TAlignJob::ForAudio(file);
+            return repeater::TimedTextsOf(job);
+        });
     repeater::TLesson lesson = source->Begin();
     player.Open(file);
     const double openMs = msSince(t0);
@@ -78,14 +84,21 @@ std::string loadOne(audio::TBass &player, const std::string &file) {
         return std::string(buf);
     }();
 
-    char timing[256];
+    char timing[320];
     std::snprintf(timing, sizeof timing,
                   "\"open_ms\":%.3f,\"sample_ms\":%.3f,\"split_ms\":%.3f,\"total_ms\":%.3f,\"peak_rss_kb\":%ld",
                   openMs, sampleMs, splitMs, totalMs, peakRssKb());
+    // The alignment runs beside the sampling; its own time, decoding included.
+    std::string aligned = ",\"align_ms\":null";
+    if (job) {
+        char buf[96];
+        std::snprintf(buf, sizeof buf, ",\"align_ms\":%.3f,\"voice\":", job->ElapsedMs());
+        aligned = buf + jsonText(job->Voice());
+    }
     return "{\"file\":" + jsonText(file) + ",\"duration_ms\":" + std::to_string(duration) +
            ",\"samples\":" + std::to_string(lesson.samples.size()) + ",\"source\":\"" +
            segment::SourceName(lesson.source) + "\",\"threshold\":" + threshold + ",\"breakpoints_ms\":[" +
-           breakpoints + "],\"stops_ms\":[" + stops + "]," + timing + ",\"first_sentence_ms\":" + first + "}";
+           breakpoints + "],\"stops_ms\":[" + stops + "]," + timing + aligned + ",\"first_sentence_ms\":" + first + "}";
 }
 
 } // namespace

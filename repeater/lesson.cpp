@@ -7,6 +7,7 @@
 #include "breakpointfile.h"
 #include "samplelist.h"
 #include "splitwave.h"
+#include "subtitlereader.h"
 #include "tailrule.h"
 
 namespace vorel::repeater {
@@ -159,7 +160,66 @@ private:
     bool fromFile_ = false, done_ = false;
 };
 
+// The progressive lesson until the timed texts are in; then their breakpoints.
+class TTextLesson : public ILessonSource {
+public:
+    TTextLesson(const std::string &path, TTimedTextsStarter start, unsigned threads, bool overFiles)
+        : inner_(path, threads), start_(std::move(start)), overFiles_(overFiles) {}
+
+    TLesson Begin() override {
+        TLesson lesson = inner_.Begin();
+        if ((overFiles_ || lesson.source == segment::TBreakpointSource::Split) && start_)
+            texts_ = start_();
+        return lesson;
+    }
+
+    TGrowth Poll(TLesson &lesson) override {
+        if (!texts_)
+            return inner_.Poll(lesson);
+        TGrowth g;
+        if (!sampled_) {
+            g = inner_.Poll(lesson);
+            sampled_ = g.finished;
+            g.finished = false;
+        }
+        if (!taken_)
+            taken_ = texts_->Take(cues_, notice_);
+        if (!sampled_ || !taken_)
+            return g;
+        g.finished = true;
+        if (!cues_.empty()) {
+            segment::TSegmentList &list = *lesson.segments;
+            list.Clear();
+            segment::CuesToBreakpoints(list, std::move(cues_), lesson.info.duration);
+            segment::EndAtDuration(list, lesson.info.duration);
+            lesson.source = segment::TBreakpointSource::Txt;
+            lesson.silenceLevel = segment::TailLevel(list.Settings, lesson.samples);
+            g.replaced = g.breakpoints = true;
+        }
+        lesson.notice = notice_;
+        g.notice = notice_;
+        return g;
+    }
+
+    int32_t Percent() const override { return texts_ ? std::min(inner_.Percent(), texts_->Percent()) : inner_.Percent(); }
+
+    int32_t KnownSentences(const TLesson &lesson) const override { return inner_.KnownSentences(lesson); }
+
+private:
+    TProgressiveLesson inner_;
+    TTimedTextsStarter start_;
+    std::unique_ptr<ITimedTexts> texts_;
+    std::vector<segment::TCue> cues_;
+    std::string notice_;
+    bool overFiles_, sampled_ = false, taken_ = false;
+};
+
 } // namespace
+
+std::unique_ptr<ILessonSource> StartTextLesson(const std::string &path, TTimedTextsStarter start, unsigned threads,
+                                               bool overFiles) {
+    return std::make_unique<TTextLesson>(path, std::move(start), threads, overFiles);
+}
 
 std::unique_ptr<ILessonSource> StartLesson(const std::string &path, unsigned threads) {
     return std::make_unique<TProgressiveLesson>(path, threads);

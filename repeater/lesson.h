@@ -10,6 +10,7 @@
 #include "channelinfo.h"
 #include "breakpointfile.h"
 #include "segmentlist.h"
+#include "subtitlereader.h"
 
 namespace vorel::repeater {
 
@@ -74,5 +75,42 @@ public:
 // samples arrive. The breakpoints and samples equal those of LoadLesson. Needs the
 // audio libraries bound. Destroying the source stops and joins its workers.
 std::unique_ptr<ILessonSource> StartLesson(const std::string &path, unsigned threads = 0);
+
+// Sentences with their times found while the lesson is in use (a transcript
+// aligned to the recording). GUI thread.
+class ITimedTexts {
+public:
+    virtual ~ITimedTexts() = default;
+    virtual int32_t Percent() const = 0; // 0..100
+    // False while the work goes on; then true once, with the sentences (none when
+    // it failed) and what the info line should say about them.
+    virtual bool Take(std::vector<segment::TCue> &cues, std::string &notice) = 0;
+};
+// Timed texts over a shared job that has the same Percent and Take (an alignment
+// running on its own thread); the job lives as long as its longest holder.
+template <class TJob>
+std::unique_ptr<ITimedTexts> TimedTextsOf(std::shared_ptr<TJob> job) {
+    class TOfJob : public ITimedTexts {
+    public:
+        explicit TOfJob(std::shared_ptr<TJob> j) : job_(std::move(j)) {}
+        int32_t Percent() const override { return job_->Percent(); }
+        bool Take(std::vector<segment::TCue> &cues, std::string &notice) override { return job_->Take(cues, notice); }
+
+    private:
+        std::shared_ptr<TJob> job_;
+    };
+    return job ? std::make_unique<TOfJob>(std::move(job)) : nullptr;
+}
+
+// Called only where no breakpoint file beside the audio gives breakpoints; may
+// return null (nothing to align).
+using TTimedTextsStarter = std::function<std::unique_ptr<ITimedTexts>()>;
+
+// StartLesson, and where no breakpoint file gives breakpoints (or always, with
+// overFiles: a text the learner chose), the timed texts: the sentences found so
+// far serve until they arrive and are then replaced by them (source Txt). Texts
+// that came without a sentence keep what was there.
+std::unique_ptr<ILessonSource> StartTextLesson(const std::string &path, TTimedTextsStarter start,
+                                               unsigned threads = 0, bool overFiles = false);
 
 } // namespace vorel::repeater

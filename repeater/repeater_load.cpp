@@ -116,9 +116,9 @@ void TRepeater::pollLoad() {
     if (!load_.Active())
         return;
     // Kept by time where the list is replaced.
-    const int32_t curStart = curSentence_ >= 0 && curSentence_ < lesson_.segments->Count()
-                                 ? lesson_.segments->Items(curSentence_).TimeMs
-                                 : -1;
+    const bool hasCurrent = curSentence_ >= 0 && curSentence_ < lesson_.segments->Count();
+    const int32_t curStart = hasCurrent ? lesson_.segments->Items(curSentence_).TimeMs : -1;
+    const std::string curText = hasCurrent ? lesson_.segments->Items(curSentence_).Text : "";
     const TGrowingLoad::TStep step = load_.Poll(lesson_);
     const TGrowth &g = step.growth;
     if (g.samples || g.breakpoints || g.replaced) {
@@ -136,6 +136,9 @@ void TRepeater::pollLoad() {
         if (found >= 0 && found < sentenceCount()) {
             curSentence_ = found;
             lastSeenSentence_ = found;
+            // Texts that came with the new list (an aligned transcript) are shown at once.
+            if (lesson_.segments->Items(found).Text != curText)
+                traceText();
             // A reading under way ends as it began; a stopped one takes the new bounds.
             if (repeatMode_ == TMode::Marked && !playerHolds() && phase_ != TPhase::Countdown)
                 markSentence(found);

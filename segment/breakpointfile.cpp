@@ -22,6 +22,8 @@ const char *SourceName(TBreakpointSource source) {
         return "srt";
     case TBreakpointSource::Vtt:
         return "vtt";
+    case TBreakpointSource::Txt:
+        return "txt";
     case TBreakpointSource::Split:
         break;
     }

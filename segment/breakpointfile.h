@@ -13,9 +13,10 @@
 
 namespace vorel::segment {
 
-enum class TBreakpointSource { Lrc, Srt, Vtt, Split };
+// Txt: a plain transcript beside the audio, aligned to it (after the others).
+enum class TBreakpointSource { Lrc, Srt, Vtt, Split, Txt };
 
-// "lrc", "srt", "vtt" or "split", as the benchmark tool reports the source.
+// "lrc", "srt", "vtt", "split" or "txt", as the benchmark tool reports the source.
 const char *SourceName(TBreakpointSource source);
 
 struct TBreakpointLoad {

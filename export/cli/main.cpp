@@ -53,7 +53,7 @@ void applyKept(repeater::TLesson &lesson, const study::TRecord &record) {
         return;
     segment::TSegmentList kept;
     for (const study::TKeptBreakpoint &p : record.breakpoints->points)
-        kept.Add({p.ms, segment::TSegmentList::MakeStamp(p.ms), p.text, {}});
+        kept.Add({p.ms, segment::TSegmentList::MakeStamp(p.ms), p.text});
     segment::EndAtDuration(kept, lesson.info.duration);
     *lesson.segments = std::move(kept);
 }

@@ -1,5 +1,6 @@
 // The transcript window: the dictation rule, its signals, and the window wired to
 // the repeater (following readings, revealing in dictation, saving an LRC file).
+#include <QLabel>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
@@ -82,6 +83,29 @@ TEST_F(WindowTest, TranscriptRowsSignalClicksAndTheSaveKey) {
     QTest::keyClick(&t, Qt::Key_S, Qt::ControlModifier);
     t.saveButton->click();
     EXPECT_EQ(saved.count(), 2);
+}
+
+// Rows an alignment placed with little confidence stand out; the alignment's word
+// shows under the rows only while there is one; the open-text button asks for a text.
+TEST_F(WindowTest, TranscriptMarksDoubtfulRowsAndShowsTheAlignment) {
+    TTranscriptWindow t(w.get());
+    t.SetRows({{0, "One.", false}, {1500, "", true}, {3000, "Three.", false}});
+    t.show();
+    QCoreApplication::processEvents();
+    for (int r = 0; r < 3; ++r) {
+        const bool doubtful = r == 1;
+        EXPECT_EQ(t.list->topLevelItem(r)->toolTip(0).toStdString() == DoubtfulRowTip, doubtful) << r;
+        EXPECT_EQ(t.list->topLevelItem(r)->background(2).style() != Qt::NoBrush, doubtful) << r;
+    }
+    EXPECT_EQ(t.list->topLevelItem(1)->text(0).toStdString(), "2 ?");
+    EXPECT_FALSE(t.statusLabel->isVisible());
+    t.SetStatus("正在按文本对齐录音…40%");
+    EXPECT_TRUE(t.statusLabel->isVisible());
+    t.SetStatus("");
+    EXPECT_FALSE(t.statusLabel->isVisible());
+    QSignalSpy open(&t, &TTranscriptWindow::openTextRequested);
+    t.openTextButton->click();
+    EXPECT_EQ(open.count(), 1);
 }
 
 // A lesson with subtitles: the transcript opens by itself, follows the readings,

@@ -2,6 +2,8 @@
 // transcript following the readings, dictation, and saving the edited breakpoints.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "e2esupport.h"
 
 using namespace vorel::test;
@@ -200,4 +202,38 @@ TEST(TranscriptE2E, TransportKeysInBothWindows) {
     ASSERT_TRUE(run.waitFor("status", "暂停...", 5000, 3)) << dump(run);
     run.key("space");
     ASSERT_TRUE(run.waitFor("read", "2000 4000 2", 5000)) << dump(run);
+}
+
+// A plain text beside a recording of speech: the lesson opens at once, and once
+// the text is aligned its sentences become the breakpoints, the transcript opens
+// by itself and the readings carry the texts.
+TEST(TranscriptE2E, APlainTextBesideTheRecordingIsAlignedToIt) {
+    TXSession x;
+    ASSERT_TRUE(x.ok());
+    TempDir dir;
+    const std::vector<std::string> texts{"Good morning.", "How are you today?", "I am fine, thank you."};
+    std::string parts, text;
+    for (size_t i = 0; i < texts.size(); ++i) {
+        const std::string part = dir.file("part" + std::to_string(i) + ".wav");
+        ASSERT_TRUE(mustRun("espeak-ng -v en-us+m3 -s 140 -w " + part + " " + shellQuote(texts[i])));
+        ASSERT_TRUE(mustRun("sox " + part + " " + dir.file("p" + std::to_string(i) + ".wav") + " pad 0 0.7"));
+        parts += " " + dir.file("p" + std::to_string(i) + ".wav");
+        text += texts[i] + (i == 1 ? "\n\n" : " ");
+    }
+    const std::string lesson = dir.file("talk.wav");
+    ASSERT_TRUE(mustRun("sox" + parts + " " + lesson));
+    writeText(dir.file("talk.txt"), text);
+    TVorelRun run(x, dir, shellQuote(lesson), true);
+    ASSERT_NE(run.window(), 0u) << run.stderrText();
+    ASSERT_TRUE(run.waitFor("load", "talk.wav", 20000)) << dump(run);
+    EXPECT_TRUE(run.waitFor("notice", "已按文本对齐3句", 5000)) << dump(run);
+    const std::vector<std::string> lists = details(run, "break");
+    ASSERT_FALSE(lists.empty());
+    EXPECT_EQ(std::count(lists.back().begin(), lists.back().end(), ' '), 3) << lists.back(); // 3 sentences and the end
+    EXPECT_NE(transcriptWindow(x), 0u);
+    run.click(at::pauseTime.first, at::pauseTime.second);
+    run.key("Home Return"); // 无
+    run.click(at::play.first, at::play.second);
+    ASSERT_TRUE(run.waitFor("end", "file", 30000)) << dump(run);
+    EXPECT_EQ(details(run, "text"), texts);
 }

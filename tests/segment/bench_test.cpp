@@ -4,6 +4,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -104,4 +105,27 @@ TEST(Bench, LoadsLikeTheProgram) {
     // A mistyped stamp costs its line only.
     EXPECT_EQ(field(out.lines[4], "source"), "\"lrc\"");
     EXPECT_EQ(field(out.lines[4], "breakpoints_ms"), "[0,1000,4600]");
+}
+
+// A transcript beside the recording: aligned after the breakpoint files.
+TEST(Bench, AlignsATextBesideTheRecordingAfterTheBreakpointFiles) {
+    vorel::test::TempDir dir;
+    const std::string text = "Good morning. How are you today? I am fine, thank you.";
+    ASSERT_TRUE(vorel::test::mustRun("espeak-ng -v en-us+f2 -s 150 -w " + shellQuote(dir.file("talk.wav")) + " " +
+                                     shellQuote(text)));
+    ASSERT_TRUE(vorel::test::mustRun("cp " + shellQuote(dir.file("talk.wav")) + " " + shellQuote(dir.file("both.wav"))));
+    vorel::test::writeText(dir.file("talk.txt"), text);
+    vorel::test::writeText(dir.file("both.txt"), text);
+    vorel::test::writeText(dir.file("both.lrc"), "[00:00.00]one\n[00:01.00]two\n");
+    const Output out = runBench({dir.file("talk.wav"), dir.file("both.wav")});
+    ASSERT_EQ(out.lines.size(), 2u);
+    EXPECT_EQ(out.status, 0);
+    EXPECT_EQ(field(out.lines[0], "source"), "\"txt\"");
+    EXPECT_EQ(field(out.lines[0], "voice"), "\"en\"");
+    EXPECT_NE(field(out.lines[0], "align_ms"), "null");
+    // Three sentences and the end of the audio; the first begins at the start.
+    const std::string bps = field(out.lines[0], "breakpoints_ms");
+    EXPECT_EQ(std::count(bps.begin(), bps.end(), ','), 3) << bps;
+    EXPECT_EQ(field(out.lines[1], "source"), "\"lrc\"");
+    EXPECT_EQ(field(out.lines[1], "align_ms"), "null");
 }

@@ -104,3 +104,79 @@ TEST(ProgressiveLoad, EndsAsTheWholeFileLoad) {
 }
 
 } // namespace
+
+namespace {
+
+// Timed texts that arrive at the third poll.
+class FakeTexts : public vorel::repeater::ITimedTexts {
+public:
+    explicit FakeTexts(std::vector<vorel::segment::TCue> cues) : cues_(std::move(cues)) {}
+    int32_t Percent() const override { return polls_ * 30; }
+    bool Take(std::vector<vorel::segment::TCue> &cues, std::string &notice) override {
+        if (++polls_ < 3)
+            return false;
+        cues = cues_;
+        notice = "aligned";
+        return true;
+    }
+
+private:
+    std::vector<vorel::segment::TCue> cues_;
+    int polls_ = 0;
+};
+
+} // namespace
+
+// A text lesson: the split serves until the texts arrive, which then replace it;
+// a breakpoint file beside the audio comes first unless the text was chosen.
+TEST(ProgressiveLoad, TimedTextsReplaceTheSplitOrTheFileOnlyWhenChosen) {
+    vorel::test::TempDir dir;
+    const vorel::test::TmpdirScope tmp(dir.path());
+    vorel::test::writeWav16(dir.file("plain.wav"), bursts(20, 0), Rate, 2);
+    vorel::test::writeWav16(dir.file("lrc.wav"), bursts(20, 0), Rate, 2);
+    vorel::test::writeText(dir.file("lrc.lrc"), "[00:00.00]one\n[00:04.50]two\n");
+    using vorel::segment::TBreakpointSource;
+    const std::vector<vorel::segment::TCue> two{{1000, 5000, "First."}, {5000, 9000, "Second."}};
+    const struct {
+        const char *file;
+        bool overFiles;
+        std::vector<vorel::segment::TCue> cues;
+        bool started;
+        TBreakpointSource source;
+        std::vector<int32_t> breakpoints; // empty: the split's, not checked
+    } cases[] = {
+        {"plain.wav", false, two, true, TBreakpointSource::Txt, {0, 1000, 5000, 9000}},
+        {"plain.wav", false, {}, true, TBreakpointSource::Split, {}},
+        {"lrc.wav", false, two, false, TBreakpointSource::Lrc, {0, 4500}},
+        {"lrc.wav", true, two, true, TBreakpointSource::Txt, {0, 1000, 5000, 9000}},
+    };
+    for (const auto &c : cases) {
+        bool started = false;
+        const auto source = vorel::repeater::StartTextLesson(
+            dir.file(c.file),
+            [&]() -> std::unique_ptr<vorel::repeater::ITimedTexts> {
+                started = true;
+                return std::make_unique<FakeTexts>(c.cues);
+            },
+            1, c.overFiles);
+        TLesson lesson = source->Begin();
+        TGrowth g;
+        for (int polls = 0; !g.finished && polls < 20000; ++polls) {
+            g = source->Poll(lesson);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ASSERT_TRUE(g.finished) << c.file;
+        EXPECT_EQ(started, c.started) << c.file;
+        EXPECT_EQ(lesson.source, c.source) << c.file;
+        std::vector<int32_t> t = times(lesson);
+        if (!c.breakpoints.empty()) {
+            t.pop_back(); // the end of the audio
+            EXPECT_EQ(t, c.breakpoints) << c.file;
+        }
+        if (c.source == TBreakpointSource::Txt) {
+            EXPECT_TRUE(g.replaced);
+            EXPECT_EQ(lesson.segments->Items(1).Text, "First.");
+            EXPECT_EQ(g.notice, "aligned");
+        }
+    }
+}

@@ -1,0 +1,514 @@
+#include "aligner.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <memory>
+
+#include "synthesizer.h"
+
+namespace vorel::align {
+
+namespace {
+
+constexpr uint32_t Hop = AnalysisRate / 1000 * FrameMs;
+constexpr int LevelSamples = AnalysisRate / 1000 * LevelMs;
+constexpr int CellsPerFrame = FrameMs / LevelMs;
+
+// The pause the synthesis leaves before, between and after its sentences.
+constexpr int32_t SynthGapMs = 300;
+// Silence shorter than this is inside a word; at least PauseMs is a pause where a
+// sentence may begin.
+constexpr int32_t WordGapMs = 60;
+constexpr int32_t PauseMs = 150;
+// Shorter sound in a pause is a click or a breath.
+constexpr int32_t MinSpeechMs = 50;
+// How far a boundary may move to reach its pause.
+constexpr int32_t MaxSnapMs = 700;
+// A first sentence that begins this early begins at the start.
+constexpr int32_t FirstSentenceFromStartMs = 500;
+// A reading begins this much before the speech, when the pause is long enough.
+constexpr int32_t LeadMs = 60;
+// Recording rows of the warping path this wide (one synthesised frame held over
+// that much of the recording) hold sound the text does not have...
+constexpr int64_t WideRowFrames = 400 / FrameMs;
+// ... and when they hold this much speech, the recording says what the text lacks.
+constexpr int64_t ExtraSpeechFrames = 2000 / FrameMs;
+// A sentence that gets less than this share of the time it should take (at the
+// reader's pace) is not in the recording.
+constexpr double NotSpokenShare = 0.3;
+
+speech::TMfccSettings mfccSettings() {
+    speech::TMfccSettings s;
+    s.SampleRate = AnalysisRate;
+    s.Window = 1024;
+    s.Hop = Hop;
+    return s;
+}
+
+// Speech or not for each level value: above a threshold between the recording's
+// noise floor (a low percentile) and its loud speech.
+std::vector<bool> speechCells(const std::vector<float> &level) {
+    // Digital silence (produced audio, gated pauses) says nothing of the room's noise.
+    std::vector<float> sorted;
+    for (const float v : level)
+        if (v > -90)
+            sorted.push_back(v);
+    if (sorted.empty())
+        return std::vector<bool>(level.size(), false);
+    auto pct = [&](double p) {
+        const size_t k = static_cast<size_t>(p * static_cast<double>(sorted.size() - 1));
+        std::nth_element(sorted.begin(), sorted.begin() + static_cast<ptrdiff_t>(k), sorted.end());
+        return sorted[k];
+    };
+    const float floor = pct(0.05), loud = pct(0.95);
+    const float threshold = std::max(floor + 8.0f, floor + 0.35f * (loud - floor));
+    std::vector<bool> out(level.size());
+    for (size_t i = 0; i < level.size(); ++i)
+        out[i] = level[i] > threshold;
+    // A click or a breath of a few milliseconds in a pause is no word.
+    for (size_t i = 0; i < out.size();) {
+        size_t e = i;
+        while (e < out.size() && out[e] == out[i])
+            ++e;
+        if (out[i] && e - i < MinSpeechMs / LevelMs)
+            std::fill(out.begin() + static_cast<ptrdiff_t>(i), out.begin() + static_cast<ptrdiff_t>(e), false);
+        i = e;
+    }
+    return out;
+}
+
+std::vector<bool> speechFrames(const std::vector<bool> &cells, int64_t frames) {
+    std::vector<bool> out(static_cast<size_t>(frames), false);
+    for (size_t c = 0; c < cells.size(); ++c)
+        if (cells[c] && static_cast<int64_t>(c / CellsPerFrame) < frames)
+            out[c / CellsPerFrame] = true;
+    return out;
+}
+
+std::vector<int64_t> cumulative(const std::vector<bool> &mask) {
+    std::vector<int64_t> cum(mask.size() + 1, 0);
+    for (size_t i = 0; i < mask.size(); ++i)
+        cum[i + 1] = cum[i] + (mask[i] ? 1 : 0);
+    return cum;
+}
+
+// The synthesised reading of the whole text, analysed like the recording, with
+// where each sentence's speech begins and ends in it.
+struct TSynthTrack {
+    speech::TFeatureMatrix features;
+    std::vector<float> level;
+    std::vector<int64_t> startMs, endMs; // per sentence; equal for a sentence without sound
+};
+
+TSynthTrack synthesise(const std::vector<TSentence> &sentences, const std::string &voice,
+                       const TAlignProgress &progress, bool &stopped) {
+    TSynthTrack t;
+    // Analysed as it is made: a book's synthesis would not fit in memory whole.
+    std::unique_ptr<TRecordingAnalysis> analysis;
+    uint32_t rate = 0;
+    int64_t made = 0; // samples so far
+    std::vector<float> block;
+    uint32_t noise = 12345; // a faint deterministic dither: digital silence has no spectrum
+    auto gap = [&](int32_t ms) {
+        block.resize(static_cast<size_t>(rate) * static_cast<size_t>(ms) / 1000);
+        for (float &v : block) {
+            noise = noise * 1664525u + 1013904223u;
+            v = (static_cast<float>(noise >> 8) / 16777216.0f - 0.5f) * 0.002f;
+        }
+        analysis->Push(block.data(), block.size());
+        made += static_cast<int64_t>(block.size());
+    };
+    for (size_t k = 0; k < sentences.size(); ++k) {
+        if (progress && !progress(0.4 * static_cast<double>(k) / static_cast<double>(sentences.size()))) {
+            stopped = true;
+            return t;
+        }
+        const TSpeech speech = Synthesize(sentences[k].Text, voice);
+        if (!analysis) {
+            rate = speech.SampleRate;
+            analysis = std::make_unique<TRecordingAnalysis>(rate);
+            gap(SynthGapMs);
+        }
+        size_t first = 0, last = speech.Samples.size();
+        while (first < last && std::abs(speech.Samples[first]) < 300)
+            ++first;
+        while (last > first && std::abs(speech.Samples[last - 1]) < 300)
+            --last;
+        t.startMs.push_back(made * 1000 / rate);
+        block.resize(last - first);
+        for (size_t i = first; i < last; ++i)
+            block[i - first] = speech.Samples[i] / 32768.0f;
+        analysis->Push(block.data(), block.size());
+        made += static_cast<int64_t>(block.size());
+        t.endMs.push_back(made * 1000 / rate);
+        if (last > first)
+            gap(SynthGapMs);
+    }
+    if (!analysis)
+        return t;
+    analysis->Finish();
+    t.features = analysis->Features();
+    t.level = analysis->LevelDb();
+    return t;
+}
+
+// Runs of silence in the recording, in level cells.
+struct TSilence {
+    int64_t begin, end;
+};
+
+std::vector<TSilence> silences(const std::vector<bool> &speech, int64_t minCells) {
+    std::vector<TSilence> out;
+    for (int64_t c = 0, n = static_cast<int64_t>(speech.size()); c < n;) {
+        if (speech[c]) {
+            ++c;
+            continue;
+        }
+        int64_t e = c;
+        while (e < n && !speech[e])
+            ++e;
+        if (e - c >= minCells)
+            out.push_back({c, e});
+        c = e;
+    }
+    return out;
+}
+
+// Where a sentence found at cell c really begins: after the nearest pause, reached
+// without passing a gap between words (never across a word). The pause's length
+// is returned too (0 when c stays).
+std::pair<int64_t, int64_t> snapOnset(int64_t c, const std::vector<TSilence> &gaps) {
+    constexpr int64_t pause = PauseMs / LevelMs, reach = MaxSnapMs / LevelMs;
+    // The first gap that ends after c, and the one before it.
+    const auto after = std::upper_bound(gaps.begin(), gaps.end(), c,
+                                        [](int64_t x, const TSilence &g) { return x < g.end; });
+    if (after != gaps.end() && after->begin <= c) // inside a gap
+        return after->end - after->begin >= pause ? std::pair{after->end, after->end - after->begin}
+                                                  : std::pair{c, int64_t{0}};
+    int64_t best = -1, bestDistance = reach + 1, bestLength = 0;
+    if (after != gaps.begin()) {
+        const TSilence &g = *(after - 1);
+        if (g.end - g.begin >= pause && c - g.end < bestDistance) {
+            best = g.end;
+            bestDistance = c - g.end;
+            bestLength = g.end - g.begin;
+        }
+    }
+    if (after != gaps.end()) {
+        const TSilence &g = *after;
+        if (g.end - g.begin >= pause && g.begin - c < bestDistance) {
+            best = g.end;
+            bestLength = g.end - g.begin;
+        }
+    }
+    return best < 0 ? std::pair{c, int64_t{0}} : std::pair{best, bestLength};
+}
+
+struct TExtra {
+    int64_t begin, end; // recording frames
+};
+
+// Stretches where the path holds one synthesised frame over much of the
+// recording while the recording speaks: speech the text does not have.
+std::vector<TExtra> extraSpeech(const speech::TWarpPath &path, const std::vector<int64_t> &recCum) {
+    std::vector<TExtra> runs;
+    for (size_t r = 0; r < path.First.size(); ++r) {
+        if (path.Last[r] - path.First[r] + 1 < WideRowFrames)
+            continue;
+        if (!runs.empty() && path.First[r] <= runs.back().end)
+            runs.back().end = std::max(runs.back().end, path.Last[r] + 1);
+        else
+            runs.push_back({path.First[r], path.Last[r] + 1});
+    }
+    std::vector<TExtra> out;
+    for (const TExtra &e : runs)
+        if (recCum[e.end] - recCum[e.begin] >= ExtraSpeechFrames)
+            out.push_back(e);
+    return out;
+}
+
+// The pauses between synthesised sentences may hold any sound of the recording
+// at the price of unrelated speech (the mean distance of speech frames drawn at
+// random from both; a matched frame pair costs twice its distance), so that
+// speech the text lacks is set aside there instead of being spread over a
+// sentence.
+std::vector<float> gapHolds(const TSynthTrack &synth, const speech::TFeatureMatrix &rec,
+                            const std::vector<int64_t> &synCum, const std::vector<int64_t> &recCum) {
+    const int64_t rows = synth.features.Frames(), cols = rec.Frames();
+    std::vector<int64_t> synSpeech, recSpeech;
+    for (int64_t i = 0; i < rows; ++i)
+        if (synCum[i + 1] > synCum[i])
+            synSpeech.push_back(i);
+    for (int64_t j = 0; j < cols; ++j)
+        if (recCum[j + 1] > recCum[j])
+            recSpeech.push_back(j);
+    if (synSpeech.empty() || recSpeech.empty())
+        return {};
+    uint32_t draw = 99;
+    double sum = 0;
+    constexpr int Pairs = 4000;
+    for (int n = 0; n < Pairs; ++n) {
+        draw = draw * 1664525u + 1013904223u;
+        const int64_t i = synSpeech[(draw >> 8) % synSpeech.size()];
+        draw = draw * 1664525u + 1013904223u;
+        const int64_t j = recSpeech[(draw >> 8) % recSpeech.size()];
+        sum += speech::FrameDistance(synth.features.Row(i), rec.Row(j), rec.Dims);
+    }
+    const auto cap = static_cast<float>(sum / Pairs);
+    std::vector<float> holds(static_cast<size_t>(rows), std::numeric_limits<float>::infinity());
+    for (size_t k = 0; k + 1 < synth.startMs.size(); ++k)
+        for (int64_t ms = synth.endMs[k] + FrameMs; ms + FrameMs < synth.startMs[k + 1]; ms += FrameMs)
+            if (ms / FrameMs < rows)
+                holds[static_cast<size_t>(ms / FrameMs)] = cap;
+    return holds;
+}
+
+} // namespace
+
+TRecordingAnalysis::TRecordingAnalysis(uint32_t sampleRate)
+    : resampler_(sampleRate ? sampleRate : AnalysisRate, AnalysisRate), resample_(sampleRate != AnalysisRate),
+      mfcc_(mfccSettings()) {
+    features_.Dims = mfcc_.Settings().Coefficients;
+}
+
+void TRecordingAnalysis::Push(const float *mono, size_t count) {
+    if (!resample_) {
+        analyse(mono, count);
+        return;
+    }
+    buffer_.clear();
+    resampler_.Push(mono, count, buffer_);
+    analyse(buffer_.data(), buffer_.size());
+}
+
+void TRecordingAnalysis::Finish() {
+    if (!resample_)
+        return;
+    buffer_.clear();
+    resampler_.Finish(buffer_);
+    analyse(buffer_.data(), buffer_.size());
+}
+
+void TRecordingAnalysis::analyse(const float *s, size_t n) {
+    mfcc_.Push(s, n, features_);
+    for (size_t i = 0; i < n; ++i) {
+        levelSum_ += static_cast<double>(s[i]) * s[i];
+        if (++levelCount_ == LevelSamples) {
+            level_.push_back(static_cast<float>(10 * std::log10(levelSum_ / LevelSamples + 1e-10)));
+            levelSum_ = 0;
+            levelCount_ = 0;
+        }
+    }
+}
+
+TAlignment AlignSentences(const std::vector<TSentence> &sentences, const std::string &voice,
+                          const TRecordingAnalysis &recording, const TAlignProgress &progress) {
+    TAlignment result;
+    result.Voice = voice;
+    if (sentences.empty() || recording.Features().Frames() == 0)
+        return result;
+    bool stopped = false;
+    TSynthTrack synth = synthesise(sentences, voice, progress, stopped);
+    if (stopped || synth.features.Frames() == 0)
+        return result;
+
+    speech::TFeatureMatrix rec = recording.Features();
+    speech::NormalizeFeatures(rec);
+    speech::NormalizeFeatures(synth.features);
+    const int64_t rows = synth.features.Frames(), cols = rec.Frames();
+
+    const std::vector<bool> recCells = speechCells(recording.LevelDb());
+    const std::vector<int64_t> recCum = cumulative(speechFrames(recCells, cols));
+    const std::vector<int64_t> synCum = cumulative(speechFrames(speechCells(synth.level), rows));
+    // The reader's pace against the synthesis: speech time over speech time, so
+    // that pauses of any length (a chapter break) do not shift the band.
+    const double pace = synCum.back() > 0 && recCum.back() > 0
+                            ? static_cast<double>(recCum.back()) / static_cast<double>(synCum.back())
+                            : static_cast<double>(cols) / static_cast<double>(rows);
+
+    // The band follows the expected path: equal shares of speech on both sides.
+    const int64_t radius = std::clamp<int64_t>(cols / 20, 20000 / FrameMs, 45000 / FrameMs);
+    std::vector<speech::TBand> band(static_cast<size_t>(rows));
+    for (int64_t i = 0; i < rows; ++i) {
+        int64_t centre;
+        if (synCum.back() > 0 && recCum.back() > 0) {
+            const auto target = static_cast<int64_t>(std::llround(static_cast<double>(synCum[i]) * pace));
+            centre = std::lower_bound(recCum.begin(), recCum.end(), target) - recCum.begin();
+        } else {
+            centre = i * cols / rows;
+        }
+        band[i] = {centre - radius, centre + radius};
+    }
+    const speech::TWarpPath path =
+        speech::WarpBanded(synth.features, rec, std::move(band),
+                           [&](double done) { return !progress || progress(0.4 + 0.55 * done); },
+                           gapHolds(synth, rec, synCum, recCum));
+    if (path.First.empty())
+        return result;
+    result.MeanCost = path.MeanCost;
+
+    const std::vector<TSilence> gaps = silences(recCells, WordGapMs / LevelMs);
+    const std::vector<TExtra> extras = extraSpeech(path, recCum);
+    auto rowOf = [&](int64_t ms) { return std::clamp<int64_t>(ms / FrameMs, 0, rows - 1); };
+    auto inExtra = [&](int64_t frame) -> const TExtra * {
+        for (const TExtra &e : extras)
+            if (frame >= e.begin && frame < e.end)
+                return &e;
+        return nullptr;
+    };
+
+    // Each sentence where the path puts it, then the checks.
+    struct TPlaced {
+        int32_t index;
+        int64_t start, end; // recording ms
+        float cost;
+        bool spoken;
+    };
+    std::vector<TPlaced> placed;
+    for (size_t k = 0; k < sentences.size(); ++k) {
+        const int64_t s = rowOf(synth.startMs[k]), e = rowOf(std::max(synth.startMs[k], synth.endMs[k] - 1));
+        int64_t startFrame = path.First[s];
+        // A sentence that begins where the recording says more than the text
+        // begins after that speech.
+        if (const TExtra *x = inExtra(startFrame))
+            startFrame = std::min(x->end, path.Last[e]);
+        float cost = 0;
+        for (int64_t r = s; r <= e; ++r)
+            cost += path.RowCost[r];
+        cost /= static_cast<float>(e - s + 1);
+        const int64_t synthMs = synth.endMs[k] - synth.startMs[k];
+        const int64_t start = startFrame * FrameMs, end = (path.Last[e] + 1) * FrameMs;
+        const bool spoken = synthMs > 0 && static_cast<double>(end - start) >= NotSpokenShare * pace * synthMs;
+        placed.push_back({static_cast<int32_t>(k), start, end, cost, spoken});
+    }
+
+    // Texts the recording lacks: reported as one run of sentences; headings are
+    // only dropped.
+    for (size_t k = 0; k < placed.size();) {
+        if (placed[k].spoken || sentences[k].Heading) {
+            ++k;
+            continue;
+        }
+        size_t e = k;
+        while (e + 1 < placed.size() && !placed[e + 1].spoken)
+            ++e;
+        result.Mismatches.push_back(
+            {TMismatchKind::TextNotSpoken, static_cast<int32_t>(k), static_cast<int32_t>(e), placed[k].start, placed[e].end});
+        k = e + 1;
+    }
+
+    // Confidence from the path's cost against the text's typical cost.
+    std::vector<float> costs;
+    for (const TPlaced &p : placed)
+        if (p.spoken)
+            costs.push_back(p.cost);
+    std::vector<float> sorted = costs;
+    std::sort(sorted.begin(), sorted.end());
+    const float median = sorted.empty() ? 0 : sorted[sorted.size() / 2];
+    std::vector<float> dev;
+    for (const float c : costs)
+        dev.push_back(std::abs(c - median));
+    std::sort(dev.begin(), dev.end());
+    const float spread = std::max(dev.empty() ? 0.0f : dev[dev.size() / 2], 0.05f * median);
+
+    std::vector<TAlignedSentence> out;
+    for (const TPlaced &p : placed) {
+        if (!p.spoken)
+            continue;
+        TAlignedSentence a;
+        a.Index = p.index;
+        a.Text = sentences[p.index].Text;
+        const auto [cell, pauseCells] = snapOnset(p.start / LevelMs, gaps);
+        a.StartMs = cell * LevelMs;
+        a.BreakpointMs = a.StartMs - std::min<int64_t>(LeadMs, pauseCells * LevelMs / 2);
+        a.EndMs = p.end;
+        a.Confidence = std::clamp(1.0f - std::max(0.0f, p.cost - median) / (6 * spread), 0.0f, 1.0f);
+        // Two sentences on one pause: the later keeps what the path said.
+        if (!out.empty() && a.StartMs <= out.back().StartMs + PauseMs) {
+            a.StartMs = a.BreakpointMs = std::max(p.start, out.back().StartMs + PauseMs);
+            a.Confidence = std::min(a.Confidence, LowConfidence / 2);
+        }
+        out.push_back(a);
+    }
+    // Speech the text lacks becomes a sentence of its own without text, so that it
+    // is not read as part of its neighbours.
+    for (const TExtra &x : extras) {
+        const auto [cell, pauseCells] = snapOnset(x.begin * FrameMs / LevelMs, gaps);
+        TAlignedSentence a;
+        a.StartMs = cell * LevelMs;
+        a.BreakpointMs = a.StartMs - std::min<int64_t>(LeadMs, pauseCells * LevelMs / 2);
+        a.EndMs = x.end * FrameMs;
+        a.Confidence = 0;
+        const auto at = std::lower_bound(out.begin(), out.end(), a.StartMs,
+                                         [](const TAlignedSentence &s, int64_t t) { return s.StartMs < t; });
+        if ((at != out.end() && at->StartMs - a.StartMs < PauseMs) ||
+            (at != out.begin() && a.StartMs - (at - 1)->StartMs < PauseMs))
+            continue; // already a boundary there
+        result.Mismatches.push_back({TMismatchKind::SpeechNotInText, at == out.begin() ? -1 : (at - 1)->Index, -1,
+                                     a.StartMs, a.EndMs});
+        out.insert(at, a);
+    }
+    for (size_t k = 0; k < out.size(); ++k) {
+        out[k].Low = out[k].Confidence < LowConfidence;
+        if (k + 1 < out.size())
+            out[k].EndMs = std::min(out[k].EndMs, out[k + 1].StartMs);
+    }
+    std::sort(result.Mismatches.begin(), result.Mismatches.end(),
+              [](const TMismatch &a, const TMismatch &b) { return a.StartMs < b.StartMs; });
+    result.Sentences = std::move(out);
+    if (progress)
+        progress(1.0);
+    return result;
+}
+
+std::string MismatchText(const TMismatch &m) {
+    auto clock = [](int64_t ms) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%02lld:%02lld", static_cast<long long>(ms / 60000),
+                      static_cast<long long>(ms / 1000 % 60));
+        return std::string(buf);
+    };
+    if (m.Kind == TMismatchKind::TextNotSpoken) {
+        const std::string which = m.First == m.Last ? "第" + std::to_string(m.First + 1) + "句"
+                                                    : "第" + std::to_string(m.First + 1) + "–" +
+                                                          std::to_string(m.Last + 1) + "句";
+        return "文本" + which + "在录音中没有找到（约" + clock(m.StartMs) + "处）。";
+    }
+    const std::string after = m.First < 0 ? "开头" : "第" + std::to_string(m.First + 1) + "句之后";
+    return "录音" + clock(m.StartMs) + "–" + clock(m.EndMs) + "有文本中没有的内容（" + after + "）。";
+}
+
+std::vector<segment::TCue> CuesOf(const TAlignment &a) {
+    std::vector<segment::TCue> cues;
+    for (size_t k = 0; k < a.Sentences.size(); ++k) {
+        const TAlignedSentence &s = a.Sentences[k];
+        // The last sentence runs on a while: its reading stops by the tail rule.
+        const int64_t end = k + 1 < a.Sentences.size() ? a.Sentences[k + 1].BreakpointMs : s.EndMs + 1000;
+        cues.push_back({static_cast<int32_t>(s.BreakpointMs), static_cast<int32_t>(end), s.Text});
+    }
+    // A moment of silence before the first sentence is no sentence of its own.
+    if (!cues.empty() && cues.front().StartMs < FirstSentenceFromStartMs)
+        cues.front().StartMs = 0;
+    return cues;
+}
+
+std::string AlignmentNotice(const TAlignment &a) {
+    int32_t sentences = 0, low = 0;
+    for (const TAlignedSentence &s : a.Sentences) {
+        sentences += s.Index >= 0 ? 1 : 0;
+        low += s.Index >= 0 && s.Low ? 1 : 0;
+    }
+    if (sentences == 0)
+        return "文本与录音对不上，已按停顿自动断句。";
+    std::string n = "已按文本对齐" + std::to_string(sentences) + "句";
+    if (low > 0)
+        n += "，其中" + std::to_string(low) + "句把握不大（已标出）";
+    n += "。";
+    if (!a.Mismatches.empty())
+        n += MismatchText(a.Mismatches.front()) +
+             (a.Mismatches.size() > 1 ? "（另有" + std::to_string(a.Mismatches.size() - 1) + "处）" : "");
+    return n;
+}
+
+} // namespace vorel::align
