@@ -11,6 +11,7 @@
 #include "breakpointfile.h"
 #include "guard.h"
 #include "messageline.h"
+#include "messagebox.h"
 #include "repeater.h"
 #include "transcriptwindow.h"
 
@@ -94,8 +95,7 @@ void TfMainFree::SaveBreakpoints() {
     const QFileInfo target(QString::fromStdString(path));
     if (target.exists()) {
         const std::string question = "文件" + target.fileName().toStdString() + "已存在，要替换它吗？";
-        if (platform::WriteMessageLineInstead("确认", question) ||
-            QMessageBox::question(this, "确认", QString::fromStdString(question)) != QMessageBox::Yes)
+        if (!AskYesNo("确认", QString::fromStdString(question), this))
             return;
     }
     repeater_->SaveBreakpoints(path);

@@ -1,4 +1,5 @@
 #include "transcriptwindow.h"
+#include "messagebox.h"
 
 #include <QCheckBox>
 #include <QGuiApplication>
@@ -134,7 +135,7 @@ void TTranscriptWindow::refreshTexts() {
         QTreeWidgetItem *item = list->topLevelItem(r);
         if (item->text(2) != text) {
             item->setText(2, text);
-            item->setToolTip(2, text); // a long sentence is cut at the window's edge
+            item->setToolTip(2, PlainToolTip(text)); // a long sentence is cut at the window's edge
         }
     }
 }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "tempfolder.h"
 #include "slots.h"
 
 namespace vorel::audio {
@@ -30,7 +31,7 @@ void TMemoryStream::write(const void *data, int64_t bytes) {
 
 namespace {
 [[noreturn]] void raiseIo(const char *what) {
-    throw EAudioError(std::string("不能写入文件（") + what + "）：" + std::strerror(errno));
+    throw EAudioError(std::string("不能写入文件（") + what + "）：" + platform::SystemErrorText(errno));
 }
 } // namespace
 

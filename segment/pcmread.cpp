@@ -42,7 +42,7 @@ void SamplePcmBlocks(int fd, int64_t at, size_t blockSize, size_t count, int bit
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0)
-                throw platform::EPlatformError(std::string("不能读取文件：") + std::strerror(errno));
+                throw platform::EPlatformError(std::string("不能读取文件：") + platform::SystemErrorText(errno));
             if (n == 0)
                 break;
             got += static_cast<size_t>(n);

@@ -45,7 +45,7 @@ class TFd {
 public:
     explicit TFd(const std::string &path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
         if (fd_ < 0)
-            throw platform::EPlatformError("不能打开文件" + path + "：" + std::strerror(errno));
+            throw platform::EPlatformError("不能打开文件" + path + "：" + platform::SystemErrorText(errno));
         ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
     }
     ~TFd() { ::close(fd_); }
@@ -189,7 +189,7 @@ TSampleFeed::TSampleFeed(const std::string &path, bool initDevice, unsigned thre
         auto fd = std::make_unique<TFd>(path);
         struct stat stbuf {};
         if (::fstat(fd->get(), &stbuf) != 0)
-            throw platform::EPlatformError("不能读取文件" + path + "：" + std::strerror(errno));
+            throw platform::EPlatformError("不能读取文件" + path + "：" + platform::SystemErrorText(errno));
         const auto layout = FindPcmData(
             [&fd](uint64_t offset, uint8_t *buf, size_t n) {
                 return ::pread(fd->get(), buf, n, static_cast<off_t>(offset)) == static_cast<ssize_t>(n);

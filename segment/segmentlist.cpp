@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "lrctext.h"
+#include "platform/tempfolder.h"
 
 namespace vorel::segment {
 
@@ -158,7 +159,7 @@ const TSegmentRec &TSegmentList::Items(int32_t index) const { return record(inde
 void TSegmentList::LoadFromFile(const std::string &fileName) {
     std::ifstream in(fileName, std::ios::binary);
     if (!in)
-        throw ESegmentError("不能打开断点文件" + fileName + "：" + std::strerror(errno));
+        throw ESegmentError("不能打开断点文件" + fileName + "：" + platform::SystemErrorText(errno));
     in.seekg(0, std::ios::end);
     const std::streamoff size = in.tellg();
     if (size > MaxFileBytes)

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "lrctext.h"
+#include "platform/tempfolder.h"
 
 namespace vorel::segment {
 
@@ -247,7 +248,7 @@ void CuesToBreakpoints(TSegmentList &list, std::vector<TCue> cues, int32_t durat
 TSubtitleRead ReadSubtitleFile(const std::string &path, TSubtitleFormat format) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        throw ESegmentError("Cannot open file \"" + path + "\". " + std::strerror(errno));
+        throw ESegmentError("Cannot open file \"" + path + "\". " + platform::SystemErrorText(errno));
     std::error_code ec;
     const auto size = std::filesystem::file_size(path, ec);
     if (!ec && size > static_cast<uintmax_t>(MaxTextFileBytes))
