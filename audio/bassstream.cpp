@@ -81,6 +81,11 @@ TBassStream::TBassStream(const std::string &path, bool initDevice_) : initDevice
     FillChannelInfo(handle, info);
 }
 
+int64_t TBassStream::ByteLengthNow() const {
+    const QWORD n = core.BASS_ChannelGetLength(handle);
+    return n == QWORD(-1) ? -1 : static_cast<int64_t>(n);
+}
+
 TBassStream::~TBassStream() {
     core.BASS_StreamFree(handle);
     if (initDevice)
