@@ -145,9 +145,9 @@ std::string StripCueMarkup(std::string_view line) {
 }
 
 TSubtitleRead ReadSubtitles(std::string_view bytes, TSubtitleFormat format, const std::string &displayName) {
-    std::vector<std::string> lines = SplitTextLines(bytes);
-    for (std::string &line : lines)
-        line = TextToUtf8(line);
+    // UTF-16 (with its byte-order mark) as the LRC reader takes it.
+    std::vector<std::string> lines = SplitTextLines(Utf16ToUtf8(bytes));
+    LinesToUtf8(lines);
 
     TSubtitleRead read;
     auto notice = [&](size_t index, const char *why) {
