@@ -211,15 +211,20 @@ TEST(DynamicLoading, ReportsTheLoadersText) {
     CloseLibrary(nullptr);
 }
 
+// An application object and a runtime folder of the test's own.
+struct TInstanceRoom {
+    TInstanceRoom() { qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir.path())); }
+    int argc = 1;
+    char name[16] = "platform_test";
+    char *argv[2] = {name, nullptr};
+    QCoreApplication app{argc, argv};
+    TempDir dir;
+};
+
 // A later start hands its message over whole: paths may hold newlines and any
 // other byte but NUL.
 TEST(SingleInstance, HandsMessagesOverIntact) {
-    int argc = 1;
-    char name[] = "platform_test";
-    char *argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
-    TempDir dir;
-    qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir.path()));
+    const TInstanceRoom room;
     TSingleInstance first("test instance");
     ASSERT_TRUE(first.Claim());
     std::vector<std::string> got;
@@ -244,12 +249,7 @@ TEST(SingleInstance, HandsMessagesOverIntact) {
 // hands its file over. The descriptor limit is that of a desktop session, so that
 // unbounded connections would run the process out of descriptors.
 TEST(SingleInstance, IdleCallersFloodsAndALostSocketDoNotStopTheHandOver) {
-    int argc = 1;
-    char name[] = "platform_test";
-    char *argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
-    TempDir dir;
-    qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir.path()));
+    const TInstanceRoom room;
     struct rlimit old {};
     ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
     struct rlimit tight = old;
