@@ -248,14 +248,14 @@ void CuesToBreakpoints(TSegmentList &list, std::vector<TCue> cues, int32_t durat
 TSubtitleRead ReadSubtitleFile(const std::string &path, TSubtitleFormat format) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        throw ESegmentError("Cannot open file \"" + path + "\". " + platform::SystemErrorText(errno));
+        throw ESegmentError("不能打开字幕文件" + path + "：" + platform::SystemErrorText(errno));
     std::error_code ec;
     const auto size = std::filesystem::file_size(path, ec);
     if (!ec && size > static_cast<uintmax_t>(MaxTextFileBytes))
-        throw ESegmentError("字幕文件太大：" + path);
+        throw ESegmentError("字幕文件" + path + "超过" + std::to_string(MaxTextFileBytes >> 20) + " MB");
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad())
-        throw ESegmentError("Cannot read file \"" + path + "\".");
+        throw ESegmentError("不能读取字幕文件" + path);
     return ReadSubtitles(bytes, format, std::filesystem::path(path).filename().string());
 }
 

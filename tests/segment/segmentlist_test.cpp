@@ -3,12 +3,14 @@
 
 #include <unistd.h>
 
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "segment/breakpointfile.h"
 #include "segment/segmentlist.h"
+#include "segment/subtitlereader.h"
 #include "testfiles.h"
 
 using vorel::segment::ESegmentError;
@@ -392,6 +394,13 @@ TEST(BreakpointFile, RefusedOrDamagedFilesStillOpenTheRecording) {
              ASSERT_EQ(truncate(lrc.c_str(), TSegmentList::MaxFileBytes), 0);
          },
          TBreakpointSource::Lrc, {0, 1000, 4080}, ""},
+        // Subtitles as large fall back the same way.
+        {"subtitles too large", [&] {
+             std::filesystem::remove(lrc);
+             vorel::test::writeText(dir.file("talk.srt"), "1\n00:00:01,000 --> 00:00:02,000\na\n");
+             ASSERT_EQ(truncate(dir.file("talk.srt").c_str(), vorel::segment::MaxTextFileBytes + 1), 0);
+         },
+         TBreakpointSource::Split, {0, 4000}, "字幕文件" + dir.file("talk.srt") + "超过64 MB，已按停顿自动断句。"},
     };
     for (const auto &c : cases) {
         c.make();
