@@ -282,7 +282,13 @@ TEST(LrcWriting, StampsAndRoundTrip) {
     TSegmentList list;
     list.Add({0, "", "", ""});
     list.Add({1000, "", "", ""});
-    EXPECT_THROW(SaveLrcFile(list, "/nonexistent-folder/x.lrc"), std::exception);
+    // The reason in the learner's language, not the system's English.
+    try {
+        SaveLrcFile(list, "/nonexistent-folder/x.lrc");
+        ADD_FAILURE() << "saved into a missing folder";
+    } catch (const std::exception &e) {
+        EXPECT_EQ(std::string(e.what()), "无法创建文件/nonexistent-folder/x.lrc：文件或文件夹不存在");
+    }
 }
 
 // The learner's own LRC file saved over: only the moved stamp changes. Tags,
