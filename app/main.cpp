@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <string>
 
 namespace {
@@ -92,10 +93,23 @@ int main(int argc, char **argv) {
         std::unique_ptr<app::TfMainFree> window;
         app::Guard([&] { window = std::make_unique<app::TfMainFree>(); });
         if (window) {
-            instance.OnMessage = [&window](const std::string &message) {
-                window->BringToFront();
-                if (message.rfind("open ", 0) == 0)
-                    window->OpenFile(message.substr(5));
+            // A file that fails to open shows a box whose loop takes the next
+            // message: one at a time, and of those that came meanwhile only the
+            // last, so that a flood of failing paths stacks no boxes.
+            auto handling = std::make_shared<bool>(false);
+            auto waiting = std::make_shared<std::string>();
+            instance.OnMessage = [&window, handling, waiting](const std::string &message) {
+                if (*handling) {
+                    *waiting = message;
+                    return;
+                }
+                *handling = true;
+                for (std::string next = message; !next.empty(); next = std::exchange(*waiting, std::string())) {
+                    window->BringToFront();
+                    if (next.rfind("open ", 0) == 0)
+                        window->OpenFile(next.substr(5));
+                }
+                *handling = false;
             };
             window->show();
             // Media keys and the desktop's media controls; gone before the window.

@@ -11,6 +11,7 @@
 #include "breakpointfile.h"
 #include "guard.h"
 #include "messageline.h"
+#include "messagebox.h"
 #include "repeater.h"
 #include "transcriptwindow.h"
 
@@ -121,9 +122,7 @@ void TfMainFree::SaveBreakpoints() {
     const QFileInfo target(chosen);
     if (target.exists()) {
         const std::string question = "文件" + target.fileName().toStdString() + "已存在，要替换它吗？";
-        // An unattended run's box answers no: the file is never replaced.
-        if (platform::WriteMessageLineInstead("确认", question) ||
-            QMessageBox::question(this, "确认", QString::fromStdString(question)) != QMessageBox::Yes)
+        if (!AskYesNo("确认", QString::fromStdString(question), this))
             return;
     }
     repeater_->SaveBreakpoints(chosen.toStdString());

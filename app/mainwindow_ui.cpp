@@ -254,6 +254,7 @@ void TfMainFree::buildControls() {
     p_info->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     p_info->setFrameShape(QFrame::Panel);
     p_info->setFrameShadow(QFrame::Sunken);
+    p_info->setTextFormat(Qt::PlainText); // names files and quotes them
     l_tip = new QLabel("停止", Panel3);
     l_tip->setGeometry(647, 2, 119, 20);
     l_tip->setAlignment(Qt::AlignCenter);

@@ -23,7 +23,24 @@ void ShowMessage(const QString &caption, const QString &text, QMessageBox::Icon 
     if (platform::WriteMessageLineInstead(caption.toStdString(), text.toStdString()))
         return;
     QMessageBox box(icon, caption, text, QMessageBox::Ok, owner);
+    box.setTextFormat(Qt::PlainText);
     box.exec();
+}
+
+bool AskYesNo(const QString &caption, const QString &text, QWidget *owner) {
+    if (platform::WriteMessageLineInstead(caption.toStdString(), text.toStdString()))
+        return false;
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, owner);
+    box.setTextFormat(Qt::PlainText);
+    return box.exec() == QMessageBox::Yes;
+}
+
+QString PlainToolTip(const QString &text) {
+    if (text.isEmpty())
+        return text;
+    QString escaped = text.toHtmlEscaped();
+    escaped.replace('\n', QStringLiteral("<br>"));
+    return QStringLiteral("<qt>") + escaped + QStringLiteral("</qt>");
 }
 
 } // namespace vorel::app

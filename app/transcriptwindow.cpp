@@ -1,4 +1,5 @@
 #include "transcriptwindow.h"
+#include "messagebox.h"
 
 #include <algorithm>
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "tempfolder.h"
 #include "slots.h"
 
 namespace vorel::audio {
@@ -30,7 +31,7 @@ void TMemoryStream::write(const void *data, int64_t bytes) {
 
 namespace {
 [[noreturn]] void raiseIo(const char *what) {
-    throw EAudioError(std::string("不能写入文件（") + what + "）：" + std::strerror(errno));
+    throw EAudioError(std::string("不能写入文件（") + what + "）：" + platform::SystemErrorText(errno));
 }
 } // namespace
 
@@ -78,6 +79,11 @@ TBassStream::TBassStream(const std::string &path, bool initDevice_) : initDevice
         }
     }
     FillChannelInfo(handle, info);
+}
+
+int64_t TBassStream::ByteLengthNow() const {
+    const QWORD n = core.BASS_ChannelGetLength(handle);
+    return n == QWORD(-1) ? -1 : static_cast<int64_t>(n);
 }
 
 TBassStream::~TBassStream() {

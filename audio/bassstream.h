@@ -79,6 +79,11 @@ public:
 
     DWORD handle = 0;
     bool initDevice = false;
+    // The length in bytes as the decoder knows it now: less than info.byteLength
+    // once a read has met the real end of a file that claimed more (cut,
+    // damaged). -1 when not available.
+    int64_t ByteLengthNow() const;
+
     TChannelInfo info;
     TProgressEvent OnProgress;
 };

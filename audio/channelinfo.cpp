@@ -20,9 +20,13 @@ void FillChannelInfo(DWORD handle, TChannelInfo &info) {
     // The library's "not available" (QWORD)-1 becomes -1.
     info.byteLength = static_cast<int64_t>(core.BASS_ChannelGetLength(handle));
     const QWORD lengthBytes = static_cast<QWORD>(info.byteLength);
-    // nearbyint in the default rounding mode rounds halves to even.
-    info.duration = static_cast<int32_t>(
-        std::nearbyint(double(core.BASS_ChannelBytes2Seconds(handle, lengthBytes)) * 1000.0));
+    // nearbyint in the default rounding mode rounds halves to even. Times are
+    // 32-bit milliseconds (24.8 days): a longer claim is held at the limit, never
+    // wrapped to a negative length.
+    const double ms = std::nearbyint(double(core.BASS_ChannelBytes2Seconds(handle, lengthBytes)) * 1000.0);
+    info.duration = ms >= double(std::numeric_limits<int32_t>::max()) ? std::numeric_limits<int32_t>::max()
+                    : ms > 0                                          ? static_cast<int32_t>(ms)
+                                                                      : 0;
     info.pointCount = info.duration / MsPerColumn;
 
     info.libInfo = BASS_CHANNELINFO{};
@@ -131,14 +135,13 @@ void RaiseAudioError(const std::string &operation, const std::string &path) {
 std::string FormatTime(int64_t ms) {
     if (ms < 0)
         ms = 0;
-    const int64_t ofDay = ms % 86400000; // hours wrap at 24
-    const int hours = static_cast<int>(ofDay / 3600000);
-    const int minutes = static_cast<int>(ofDay / 60000 % 60);
-    const int seconds = static_cast<int>(ofDay / 1000 % 60);
-    const int millis = static_cast<int>(ofDay % 1000);
-    char text[16];
+    const long long hours = ms / 3600000;
+    const int minutes = static_cast<int>(ms / 60000 % 60);
+    const int seconds = static_cast<int>(ms / 1000 % 60);
+    const int millis = static_cast<int>(ms % 1000);
+    char text[32];
     if (ms >= 3600000)
-        std::snprintf(text, sizeof text, "%02d:%02d:%02d", hours, minutes, seconds);
+        std::snprintf(text, sizeof text, "%02lld:%02d:%02d", hours, minutes, seconds);
     else if (ms >= 60000)
         std::snprintf(text, sizeof text, "%02d:%02d", minutes, seconds);
     else if (ms >= 1000)

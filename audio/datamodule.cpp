@@ -49,7 +49,7 @@ void emptyAt(int dirfd, const std::string &path) {
     DIR *dir = fdopendir(dirfd);
     if (!dir) {
         close(dirfd);
-        throw EAudioError("无法进入文件夹" + path + "：" + std::strerror(errno));
+        throw EAudioError("无法进入文件夹" + path + "：" + platform::SystemErrorText(errno));
     }
     struct Closer {
         DIR *d;
@@ -65,7 +65,7 @@ void emptyAt(int dirfd, const std::string &path) {
         if (S_ISDIR(st.st_mode)) {
             const int sub = openat(dirfd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (sub < 0)
-                throw EAudioError("无法进入文件夹" + path + name + "：" + std::strerror(errno));
+                throw EAudioError("无法进入文件夹" + path + name + "：" + platform::SystemErrorText(errno));
             emptyAt(sub, path + name + "/");
         } else {
             unlinkat(dirfd, name, 0); // result ignored, as for any leftover
@@ -160,7 +160,7 @@ void Tdm::EmptyFolder(const std::string &path) {
     if (fd < 0) {
         if (errno == ENOENT)
             return;
-        throw EAudioError("无法进入文件夹" + path + "：" + std::strerror(errno));
+        throw EAudioError("无法进入文件夹" + path + "：" + platform::SystemErrorText(errno));
     }
     emptyAt(fd, path.empty() || path.back() == '/' ? path : path + "/");
 }

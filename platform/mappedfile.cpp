@@ -15,12 +15,12 @@ namespace vorel::platform {
 MappedFile::MappedFile(const std::string &path) {
     fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0)
-        throw EPlatformError("无法打开文件" + path + "：" + std::strerror(errno));
+        throw EPlatformError("无法打开文件" + path + "：" + SystemErrorText(errno));
     struct stat st {};
     if (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
         const int err = S_ISREG(st.st_mode) ? errno : EINVAL;
         close(fd_);
-        throw EPlatformError("无法映射文件" + path + "：" + std::strerror(err));
+        throw EPlatformError("无法映射文件" + path + "：" + SystemErrorText(err));
     }
     if (st.st_size == 0)
         return; // mmap refuses a zero length; an empty file is simply no data
@@ -28,7 +28,7 @@ MappedFile::MappedFile(const std::string &path) {
     if (p == MAP_FAILED) {
         const int err = errno;
         close(fd_);
-        throw EPlatformError("无法映射文件" + path + "：" + std::strerror(err));
+        throw EPlatformError("无法映射文件" + path + "：" + SystemErrorText(err));
     }
     data_ = static_cast<const uint8_t *>(p);
     size_ = static_cast<size_t>(st.st_size);

@@ -13,7 +13,7 @@ namespace vorel::platform {
 namespace {
 
 [[noreturn]] void fail(const std::string &path, int err) {
-    throw EPlatformError("无法创建文件" + path + "：" + std::strerror(err));
+    throw EPlatformError("无法创建文件" + path + "：" + SystemErrorText(err));
 }
 
 } // namespace

@@ -1,13 +1,16 @@
 #include "singleinstance.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
+#include <QPointer>
 #include <QTimer>
 
 #include <unistd.h>
 
+#include <deque>
 #include <memory>
 
 namespace vorel::platform {
@@ -15,6 +18,8 @@ namespace vorel::platform {
 struct TSingleInstance::Impl {
     QString path;
     std::unique_ptr<QLocalServer> server;
+    std::unique_ptr<QTimer> watch;
+    std::deque<QPointer<QLocalSocket>> open; // connections being read, oldest first
 };
 
 namespace {
@@ -56,7 +61,10 @@ TSingleInstance::TSingleInstance(const std::string &name) : d_(std::make_unique<
     d_->path = QString::fromStdString(SocketPath(name));
 }
 
-TSingleInstance::~TSingleInstance() = default;
+TSingleInstance::~TSingleInstance() {
+    d_->watch.reset();
+    d_->server.reset();
+}
 
 bool TSingleInstance::Claim() {
     // Two starts at the same moment must not both remove and re-create the socket.
@@ -70,23 +78,59 @@ bool TSingleInstance::Claim() {
         if (probe.waitForConnected(300))
             return false;
     }
-    QLocalServer::removeServer(d_->path); // a crashed instance's socket
+    listen();
+    // The server can close under us (out of descriptors, its socket file
+    // removed): a later start would then open a second window. Checked often
+    // enough that a hand-over after it waits at most this long.
+    d_->watch = std::make_unique<QTimer>();
+    d_->watch->setInterval(RecoverMs);
+    QObject::connect(d_->watch.get(), &QTimer::timeout, d_->watch.get(), [this] {
+        if (!d_->server || !d_->server->isListening() || !QFileInfo::exists(d_->path))
+            listen();
+    });
+    d_->watch->start();
+    return true;
+}
+
+void TSingleInstance::listen() {
+    d_->server.reset();
+    d_->open.clear();
+    QLocalServer::removeServer(d_->path); // a crashed instance's socket, or our closed one
     d_->server = std::make_unique<QLocalServer>();
     d_->server->setSocketOptions(QLocalServer::UserAccessOption);
     if (!d_->server->listen(d_->path)) {
-        d_->server.reset();
-        return true; // run alone rather than refuse to start
+        d_->server.reset(); // run alone rather than refuse to start; tried again later
+        return;
     }
     QLocalServer *server = d_->server.get();
     QObject::connect(server, &QLocalServer::newConnection, server, [this, server] {
         while (QLocalSocket *s = server->nextPendingConnection()) {
+            // A bounded number of callers at once, each for a short time: idle
+            // connections must not take every descriptor the program has. The
+            // newest caller is the one starting now: the oldest makes room.
+            std::erase_if(d_->open, [](const QPointer<QLocalSocket> &p) { return p.isNull(); });
+            while (d_->open.size() >= MaxConnections) {
+                if (QLocalSocket *oldest = d_->open.front()) {
+                    oldest->abort();
+                    oldest->deleteLater();
+                }
+                d_->open.pop_front();
+            }
+            d_->open.emplace_back(s);
             QObject::connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
+            QTimer::singleShot(ConnectionMs, s, [s] {
+                s->abort();
+                s->deleteLater();
+            });
             auto pending = std::make_shared<QByteArray>();
-            QObject::connect(s, &QLocalSocket::readyRead, s, [this, s, pending] {
+            auto handled = std::make_shared<int>(0);
+            QObject::connect(s, &QLocalSocket::readyRead, s, [this, s, pending, handled] {
                 pending->append(s->readAll());
                 for (qsizetype end; (end = pending->indexOf('\0')) >= 0;) {
                     const QByteArray line = pending->left(end);
                     pending->remove(0, end + 1);
+                    if (++*handled > MaxMessagesPerConnection || line.size() > MaxMessageBytes)
+                        continue;
                     // Handled from the event loop, not inside the socket's signal:
                     // the handler may run a nested loop (a message box) in which
                     // the socket closes and is deleted.
@@ -95,10 +139,14 @@ bool TSingleInstance::Claim() {
                             OnMessage(message);
                     });
                 }
+                // A message longer than any path ends the connection.
+                if (pending->size() > MaxMessageBytes) {
+                    s->abort();
+                    s->deleteLater();
+                }
             });
         }
     });
-    return true;
 }
 
 bool TSingleInstance::Send(const std::string &message, int timeoutMs) {

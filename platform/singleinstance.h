@@ -4,6 +4,8 @@
 // messages arrive through the Qt event loop.
 #pragma once
 
+#include <QtGlobal>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -29,7 +31,18 @@ public:
     // The socket path used for name (per user, in $XDG_RUNTIME_DIR or the temp folder).
     static std::string SocketPath(const std::string &name);
 
+    // What the first instance accepts: a message is a command and a path (a path
+    // is at most 4 KiB), one per connection, a few callers at a time (a new one
+    // closes the oldest), each for a short time; anything more is dropped. A server that closed is listened
+    // again within RecoverMs.
+    static constexpr qsizetype MaxMessageBytes = 16 * 1024;
+    static constexpr int MaxMessagesPerConnection = 1;
+    static constexpr size_t MaxConnections = 8;
+    static constexpr int ConnectionMs = 2000;
+    static constexpr int RecoverMs = 1000;
+
 private:
+    void listen();
     struct Impl;
     std::unique_ptr<Impl> d_;
 };

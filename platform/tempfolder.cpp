@@ -13,9 +13,37 @@
 
 namespace vorel::platform {
 
+std::string SystemErrorText(int err) {
+    switch (err) {
+    case EACCES:
+    case EPERM: return "没有权限";
+    case EROFS: return "只读文件系统";
+    case ENOSPC: return "磁盘空间不足";
+    case EDQUOT: return "超出磁盘配额";
+    case ENOENT: return "文件或文件夹不存在";
+    case ENOTDIR: return "路径中有一项不是文件夹";
+    case EISDIR: return "这是一个文件夹";
+    case EEXIST: return "文件已存在";
+    case ENAMETOOLONG: return "文件名太长";
+    case ELOOP: return "符号链接层数太多";
+    case EMFILE:
+    case ENFILE: return "打开的文件太多";
+    case EFBIG: return "文件太大";
+    case EIO: return "输入输出错误";
+    case ENOMEM: return "内存不足";
+    case EBUSY:
+    case ETXTBSY: return "文件正被使用";
+    case EXDEV: return "不能跨文件系统移动";
+    case EINVAL: return "参数无效";
+    case ENODEV:
+    case ENXIO: return "设备不存在";
+    default: return "系统错误 " + std::to_string(err);
+    }
+}
+
 namespace {
 
-std::string errnoText(int err) { return std::strerror(err); }
+std::string errnoText(int err) { return SystemErrorText(err); }
 
 // Refuses anything but a real directory of ours: the folder later receives the
 // libraries we load, so a planted link or someone else's folder is a hijack.

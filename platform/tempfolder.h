@@ -14,6 +14,10 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The reason behind a system error number, in Chinese: the learner reads it in a
+// message box ("只读文件系统" rather than "Read-only file system").
+std::string SystemErrorText(int err);
+
 // $TMPDIR (else /tmp) + "/tmpvp-<uid>/", created (mode 0700) when missing; ends in
 // "/". Throws EPlatformError naming the cause when it exists as a symbolic link, is
 // not a directory, or belongs to another user.

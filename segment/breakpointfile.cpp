@@ -100,7 +100,15 @@ TBreakpointLoad LoadBreakpointFile(TSegmentList &list, const std::string &audioP
         const std::string path = CompanionFileFor(audioPath, sub.ext);
         if (!std::filesystem::is_regular_file(path, ec))
             continue;
-        TSubtitleRead read = ReadSubtitleFile(path, sub.format);
+        TSubtitleRead read;
+        try {
+            read = ReadSubtitleFile(path, sub.format);
+        } catch (const ESegmentError &e) {
+            // Too large or unreadable, as an LRC file: the recording still opens.
+            list.Clear();
+            how.Notices.push_back(std::string(e.what()) + "，已按停顿自动断句。");
+            return how;
+        }
         how.Notices.insert(how.Notices.end(), read.Notices.begin(), read.Notices.end());
         CuesToBreakpoints(list, std::move(read.Cues), durationMs);
         if (list.Count() > 0) {

@@ -2,15 +2,23 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 
 namespace vorel::segment {
 
-TStrings SplitTextLines(std::string_view bytes) {
-    const size_t nul = bytes.find('\0');
-    if (nul != std::string_view::npos)
-        bytes = bytes.substr(0, nul);
+TStrings SplitTextLines(std::string_view text) {
+    // A NUL (a damaged or padded file) is no text, and nothing after it is lost.
+    std::string kept;
+    if (text.find('\0') != std::string_view::npos) {
+        kept.reserve(text.size());
+        for (const char c : text)
+            if (c != '\0')
+                kept += c;
+        text = kept;
+    }
+    std::string_view bytes = text;
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF")
         bytes.remove_prefix(3);
 
@@ -144,7 +152,47 @@ std::string Utf16ToUtf8(std::string_view bytes) {
 std::string TextToUtf8(std::string_view bytes) {
     if (IsValidUtf8(bytes))
         return std::string(bytes);
+    return GbkToUtf8(bytes);
+}
 
+bool IsGbkFile(const TStrings &lines) {
+    size_t utf8 = 0, other = 0;
+    for (const std::string &line : lines) {
+        if (std::all_of(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+            continue;
+        ++(IsValidUtf8(line) ? utf8 : other);
+    }
+    return other > utf8;
+}
+
+void LinesToUtf8(TStrings &lines) {
+    const bool gbk = IsGbkFile(lines);
+    for (std::string &line : lines)
+        line = gbk ? GbkToUtf8(line) : TextToUtf8(line);
+}
+
+bool Utf8ToGbk(std::string_view text, std::string &out) {
+    out.clear();
+    iconv_t cd = iconv_open("GBK", "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return false;
+    std::string in(text);
+    char *inPtr = in.data();
+    size_t inLeft = in.size();
+    char buf[256];
+    bool ok = true;
+    while (inLeft > 0 && ok) {
+        char *outPtr = buf;
+        size_t outLeft = sizeof buf;
+        const size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        out.append(buf, static_cast<size_t>(outPtr - buf));
+        ok = rc != static_cast<size_t>(-1) || errno == E2BIG;
+    }
+    iconv_close(cd);
+    return ok;
+}
+
+std::string GbkToUtf8(std::string_view bytes) {
     // Opening a conversion loads its tables: once per thread, not once per line.
     thread_local Converter conv;
     std::string out;

@@ -9,7 +9,7 @@
 
 namespace vorel::segment {
 
-// Lines of a text: ends at the first NUL byte, a UTF-8 byte-order mark at the very
+// Lines of a text: NUL bytes are skipped, a UTF-8 byte-order mark at the very
 // start is dropped, lines end at CR, LF or CR LF.
 TStrings SplitTextLines(std::string_view bytes);
 
@@ -22,5 +22,20 @@ bool IsValidUtf8(std::string_view bytes);
 // bytes as they are when they are valid UTF-8, else decoded as GBK; a byte
 // sequence GBK cannot decode becomes U+FFFD.
 std::string TextToUtf8(std::string_view bytes);
+
+// bytes decoded as GBK; a byte sequence GBK cannot decode becomes U+FFFD.
+std::string GbkToUtf8(std::string_view bytes);
+
+// A file's encoding is decided once for all its lines: GBK where more of its
+// non-ASCII lines are not valid UTF-8 than are (GBK text may happen to form valid
+// UTF-8: "元" is D4 AA), else UTF-8.
+bool IsGbkFile(const TStrings &lines);
+// Every line to UTF-8 by the file's encoding; in a UTF-8 file a line that is not
+// valid UTF-8 is still read as GBK.
+void LinesToUtf8(TStrings &lines);
+
+// UTF-8 text as GBK; false when some character has no GBK form (out is then
+// incomplete) or no GBK table is installed.
+bool Utf8ToGbk(std::string_view text, std::string &out);
 
 } // namespace vorel::segment

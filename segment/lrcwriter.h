@@ -23,7 +23,11 @@ std::string LrcBytes(const TSegmentList &list);
 std::string LrcStamp(int32_t ms);
 
 // RoundForLrc, then the file written through a new file beside it and a rename,
-// so that a failed write leaves an existing file as it was. Throws on failure.
+// so that a failed write leaves an existing file as it was. An LRC file already
+// there keeps its tags and untimed lines (each after the stamp it followed), its
+// texts as written where they are unchanged, its encoding (GBK or UTF-8; UTF-8
+// where a new text has no GBK form), byte-order mark and line ends. A symbolic
+// link is written through to the file it names. Throws on failure.
 void SaveLrcFile(TSegmentList &list, const std::string &path);
 
 } // namespace vorel::segment

@@ -45,7 +45,7 @@ class TFd {
 public:
     explicit TFd(const std::string &path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
         if (fd_ < 0)
-            throw platform::EPlatformError("不能打开文件" + path + "：" + std::strerror(errno));
+            throw platform::EPlatformError("不能打开文件" + path + "：" + platform::SystemErrorText(errno));
         ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
     }
     ~TFd() { ::close(fd_); }
@@ -103,15 +103,13 @@ public:
     int64_t size() const override { return written_; }
 
     // The decoder delivered less than its length promised (a damaged file): a
-    // partial block is taken with silence after it, missing blocks are silent.
+    // partial block is taken with silence after it, and the samples end there.
     void Finish() {
         if (fill_ > 0 && out_.size() < blocks_) {
             std::fill(pending_.begin() + static_cast<std::ptrdiff_t>(fill_), pending_.end(), bits_ == 8 ? 128 : 0);
             TWaveSampleList::SampleBlocks(bits_, channels_, pending_.data(), blockSize_, 1, out_);
             fill_ = 0;
         }
-        if (out_.size() < blocks_)
-            TWaveSampleList::SampleBlocks(bits_, channels_, nullptr, 0, blocks_ - out_.size(), out_);
     }
 
 private:
@@ -153,6 +151,10 @@ struct TSampleFeed::TState {
     size_t takenBlocks = 0;
     size_t running = 0;     // workers not yet ended
     std::exception_ptr error;
+    // The file's audio ends before its length said (cut, damaged): the first
+    // block it does not hold, and whether Take has handed out all before it.
+    size_t cutBlock = SIZE_MAX;
+    bool cutReached = false;
 };
 
 namespace {
@@ -189,7 +191,7 @@ TSampleFeed::TSampleFeed(const std::string &path, bool initDevice, unsigned thre
         auto fd = std::make_unique<TFd>(path);
         struct stat stbuf {};
         if (::fstat(fd->get(), &stbuf) != 0)
-            throw platform::EPlatformError("不能读取文件" + path + "：" + std::strerror(errno));
+            throw platform::EPlatformError("不能读取文件" + path + "：" + platform::SystemErrorText(errno));
         const auto layout = FindPcmData(
             [&fd](uint64_t offset, uint8_t *buf, size_t n) {
                 return ::pread(fd->get(), buf, n, static_cast<off_t>(offset)) == static_cast<ssize_t>(n);
@@ -252,6 +254,8 @@ void TSampleFeed::work(size_t worker) {
             if (st.cancel.load())
                 break;
             std::lock_guard<std::mutex> lock(st.mutex);
+            if (out.size() < part.count)
+                st.cutBlock = std::min(st.cutBlock, part.first + out.size());
             part.samples = std::move(out);
             part.done = true;
             st.changed.notify_all();
@@ -291,13 +295,34 @@ void TSampleFeed::sampleStretch(size_t worker, std::unique_ptr<audio::TBassStrea
         TWaveSampleList::SampleBuffer(info.bitsPerSample, info.channels, buffer.data(),
                                       static_cast<size_t>(buffer.size()), TWaveSampleList::SampleCountFor(info.duration),
                                       out);
+        endAtRealLength(*own, 0, out);
         return;
     }
     TPeakSink sink(info, st.grid.blockSize, count, out, st.decoded);
-    if (st.grid.blockSize > 0)
-        own->ExtractBytes(sink, static_cast<int64_t>(first * st.grid.blockSize),
-                          static_cast<int64_t>(count * st.grid.blockSize), false, false);
+    if (st.grid.blockSize > 0) {
+        try {
+            own->ExtractBytes(sink, static_cast<int64_t>(first * st.grid.blockSize),
+                              static_cast<int64_t>(count * st.grid.blockSize), false, false);
+        } catch (const audio::EAudioError &) {
+            // Only the positioning throws: the stretch begins where the decoder
+            // found the file already ended.
+        }
+    }
     sink.Finish();
+    endAtRealLength(*own, first, out);
+}
+
+void TSampleFeed::endAtRealLength(const audio::TBassStream &stream, size_t first, TStrings &out) const {
+    // The channel loops: past a real end that comes before the claimed length it
+    // reads the file's beginning again. The decoder's length is the real end by now.
+    const int64_t now = stream.ByteLengthNow();
+    const auto block = static_cast<int64_t>(s_->grid.blockSize);
+    if (now < 0 || block <= 0 || now >= s_->info.byteLength)
+        return;
+    const int64_t left = now - static_cast<int64_t>(first) * block;
+    const auto real = static_cast<size_t>(left <= 0 ? 0 : (left + block - 1) / block);
+    if (real < out.size())
+        out.resize(real);
 }
 
 size_t TSampleFeed::Take(TStrings &out) {
@@ -306,8 +331,14 @@ size_t TSampleFeed::Take(TStrings &out) {
     if (st.error)
         return 0; // what follows an error is never handed out
     size_t added = 0;
-    while (st.taken < st.stretches.size() && st.stretches[st.taken].done) {
+    while (st.taken < st.stretches.size() && st.stretches[st.taken].done && !st.cutReached) {
         TStrings &part = st.stretches[st.taken].samples;
+        const size_t first = st.stretches[st.taken].first;
+        if (first + part.size() >= st.cutBlock) {
+            part.resize(std::min(part.size(), st.cutBlock - std::min(st.cutBlock, first)));
+            st.cutReached = true;
+            st.cancel.store(true);
+        }
         out.insert(out.end(), std::make_move_iterator(part.begin()), std::make_move_iterator(part.end()));
         added += part.size();
         TStrings().swap(part);
@@ -319,17 +350,31 @@ size_t TSampleFeed::Take(TStrings &out) {
 
 bool TSampleFeed::Finished() const {
     std::lock_guard<std::mutex> lock(s_->mutex);
-    return s_->running == 0 || s_->error != nullptr;
+    return s_->running == 0 || s_->error != nullptr || s_->cutReached;
 }
 
 void TSampleFeed::RethrowError() const {
     std::exception_ptr e;
+    size_t cut = SIZE_MAX;
     {
         std::lock_guard<std::mutex> lock(s_->mutex);
         e = s_->error;
+        if (s_->cutReached)
+            cut = s_->cutBlock;
     }
     if (e)
         std::rethrow_exception(e);
+    if (cut != SIZE_MAX)
+        throw platform::EPlatformError(CutNotice(int64_t(cut) * audio::MsPerColumn));
+}
+
+std::string TSampleFeed::CutNotice(int64_t ms) {
+    return "文件在" + audio::FormatTime(ms) + "之后无法解码（文件不完整或已损坏），只保留了前面的部分";
+}
+
+bool TSampleFeed::Cut() const {
+    std::lock_guard<std::mutex> lock(s_->mutex);
+    return s_->cutReached;
 }
 
 int32_t TSampleFeed::Percent() const {
@@ -348,7 +393,7 @@ void TSampleFeed::WaitForMore(int32_t timeoutMs) {
     TState &st = *s_;
     std::unique_lock<std::mutex> lock(st.mutex);
     st.changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&st] {
-        return st.running == 0 || st.error ||
+        return st.running == 0 || st.error || st.cutReached ||
                (st.taken < st.stretches.size() && st.stretches[st.taken].done);
     });
 }
@@ -388,7 +433,9 @@ void TWaveSampleList::SampleFile(const std::string &path, bool initDevice) {
         }
         feed.WaitForMore(50);
     }
-    feed.RethrowError();
+    // A file that ends early keeps what it holds.
+    if (!feed.Cut())
+        feed.RethrowError();
     if (reports && progress_) {
         bool ignored = false;
         progress_(100, ignored);

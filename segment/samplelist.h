@@ -114,7 +114,12 @@ public:
     size_t Take(TStrings &out);
     // Every worker has ended, or one failed (RethrowError then throws its error).
     bool Finished() const;
+    // Throws the error of a failed worker, or, where the audio ended before the
+    // length the file claimed, EPlatformError with CutNotice: what was taken up
+    // to there is all there is.
     void RethrowError() const;
+    bool Cut() const;
+    static std::string CutNotice(int64_t ms);
     // The share of the samples taken, 0..100.
     int32_t Percent() const;
     // Blocks until there is something to take, the workers have ended, or timeoutMs.
@@ -126,6 +131,7 @@ public:
 
 private:
     void work(size_t worker);
+    void endAtRealLength(const audio::TBassStream &stream, size_t first, TStrings &out) const;
     void sampleStretch(size_t worker, std::unique_ptr<audio::TBassStream> &own, size_t first, size_t count,
                        TStrings &out);
 

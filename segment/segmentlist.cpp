@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "lrctext.h"
+#include "platform/tempfolder.h"
 
 namespace vorel::segment {
 
@@ -158,7 +159,7 @@ const TSegmentRec &TSegmentList::Items(int32_t index) const { return record(inde
 void TSegmentList::LoadFromFile(const std::string &fileName) {
     std::ifstream in(fileName, std::ios::binary);
     if (!in)
-        throw ESegmentError("不能打开断点文件" + fileName + "：" + std::strerror(errno));
+        throw ESegmentError("不能打开断点文件" + fileName + "：" + platform::SystemErrorText(errno));
     in.seekg(0, std::ios::end);
     const std::streamoff size = in.tellg();
     if (size > MaxFileBytes)
@@ -171,40 +172,54 @@ void TSegmentList::LoadFromFile(const std::string &fileName) {
     LoadFromStrings(SplitTextLines(Utf16ToUtf8(bytes)));
 }
 
+TSegmentList::TLrcLine TSegmentList::ParseLrcLine(const std::string &s, int32_t &ms, size_t &textAt) {
+    const size_t bracket = s.find(']');
+    const size_t p = bracket == std::string::npos ? 0 : bracket + 1; // 1-based
+    if (s.empty() || s[0] != '[' || p < 7)
+        return TLrcLine::Untimed;
+    const auto longMinutes = longMinuteTimeText(std::string_view(s).substr(1, p - 2));
+    if (p > 11 && !longMinutes)
+        return TLrcLine::Untimed;
+
+    std::string timeText = s;
+    if (longMinutes)
+        timeText = *longMinutes;
+    else if (p == 7)
+        timeText = "00:" + s.substr(1, 5) + ".000";
+    else if (p == 10 && s.find('.') == 6)
+        timeText = "00:" + s.substr(1, 8) + "0";
+    else if (p == 11)
+        timeText = "00:" + s.substr(1, 9);
+    if (!IsTimeText(timeText))
+        return TLrcLine::Untimed;
+    const auto time = parseTime(timeText);
+    if (!time)
+        return TLrcLine::BadTime;
+    ms = *time;
+    textAt = p;
+    return TLrcLine::Timed;
+}
+
 void TSegmentList::LoadFromStrings(const TStrings &lines) {
     SkippedLines.clear();
+    const bool gbk = IsGbkFile(lines);
     for (size_t n = 0; n < lines.size(); ++n) {
         const std::string s = trim(lines[n]);
-        const size_t bracket = s.find(']');
-        const size_t p = bracket == std::string::npos ? 0 : bracket + 1; // 1-based
-        if (s.empty() || s[0] != '[' || p < 7)
-            continue;
-        const auto longMinutes = longMinuteTimeText(std::string_view(s).substr(1, p - 2));
-        if (p > 11 && !longMinutes)
-            continue;
-
-        std::string timeText = s;
-        if (longMinutes)
-            timeText = *longMinutes;
-        else if (p == 7)
-            timeText = "00:" + s.substr(1, 5) + ".000";
-        else if (p == 10 && s.find('.') == 6)
-            timeText = "00:" + s.substr(1, 8) + "0";
-        else if (p == 11)
-            timeText = "00:" + s.substr(1, 9);
-        if (!IsTimeText(timeText))
+        int32_t ms = 0;
+        size_t p = 0;
+        const TLrcLine kind = ParseLrcLine(s, ms, p);
+        if (kind == TLrcLine::Untimed)
             continue;
         // One mistyped stamp must not cost the learner the whole file.
-        const auto time = parseTime(timeText);
-        if (!time) {
+        if (kind == TLrcLine::BadTime) {
             SkippedLines.push_back(static_cast<int32_t>(n + 1));
             continue;
         }
-
         TSegmentRec rec;
-        rec.TimeMs = *time;
+        rec.TimeMs = ms;
         rec.Stamp = s.substr(0, p);
-        rec.Text = NormalizeText(TextToUtf8(std::string_view(s).substr(p)));
+        const std::string_view written = std::string_view(s).substr(p);
+        rec.Text = NormalizeText(gbk ? GbkToUtf8(written) : TextToUtf8(written));
         Add(std::move(rec));
     }
     if (records_.empty())

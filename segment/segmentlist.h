@@ -79,6 +79,11 @@ public:
     static std::string MakeStamp(int32_t ms);
     // True when every character is a digit, ':' or '.' (also for "").
     static bool IsTimeText(const std::string &text);
+    // One trimmed LRC line: a stamp with its time in ms and where the text after it
+    // begins, a stamp whose time is no valid time, or no stamp at all (tags such
+    // as "[ti:...]", plain text).
+    enum class TLrcLine { Timed, BadTime, Untimed };
+    static TLrcLine ParseLrcLine(const std::string &line, int32_t &ms, size_t &textAt);
     static std::string NormalizeText(const std::string &text);
 
     TSplitSettings Settings;

@@ -3,6 +3,7 @@
 #include "audiolib.h"
 #include "decoder_detail.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -20,7 +21,10 @@ int64_t SourceFile::readAt(uint64_t offset, void *buf, size_t n) const {
     size_t done = 0;
     auto *out = static_cast<unsigned char *>(buf);
     while (done < n) {
-        const ssize_t got = ::pread(fd_, out + done, n - done, static_cast<off_t>(offset + done));
+        if (bounded_ && offset + done >= size_)
+            break;
+        const size_t want = bounded_ ? std::min<uint64_t>(n - done, size_ - offset - done) : n - done;
+        const ssize_t got = ::pread(fd_, out + done, want, static_cast<off_t>(base_ + offset + done));
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -31,6 +35,16 @@ int64_t SourceFile::readAt(uint64_t offset, void *buf, size_t n) const {
         done += static_cast<size_t>(got);
     }
     return static_cast<int64_t>(done);
+}
+
+std::unique_ptr<SourceFile> SourceFile::view(uint64_t begin, uint64_t n) const {
+    const int fd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0)
+        return nullptr;
+    auto part = std::make_unique<SourceFile>(fd, std::min(n, size_ - std::min(begin, size_)));
+    part->base_ = base_ + begin;
+    part->bounded_ = true;
+    return part;
 }
 
 } // namespace detail

@@ -561,6 +561,14 @@ private:
 } // namespace
 
 std::unique_ptr<Decoder> openAvDecoder(std::unique_ptr<SourceFile> &file, int &error) {
+    if (auto chain = openOggChain(file, error))
+        return chain;
+    if (!file)
+        return nullptr;
+    return openAvContainer(file, error);
+}
+
+std::unique_ptr<Decoder> openAvContainer(std::unique_ptr<SourceFile> &file, int &error) {
     static std::once_flag quiet;
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
     auto dec = std::make_unique<AvDecoder>(std::move(file));

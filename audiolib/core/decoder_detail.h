@@ -12,7 +12,8 @@
 namespace vorel::audiolib::detail {
 
 // An open regular file, read by absolute offset so that the sniffer and the
-// decoder never disturb each other's file position.
+// decoder never disturb each other's file position. A view of part of a file
+// (one link of a chained Ogg) has its own descriptor and starts at base.
 class SourceFile {
 public:
     SourceFile(int fd, uint64_t size) : fd_(fd), size_(size) {}
@@ -26,9 +27,15 @@ public:
     // the file), -1 on an I/O error.
     int64_t readAt(uint64_t offset, void *buf, size_t n) const;
 
+    // A view of bytes [begin, begin + n) of this file, or null when no descriptor
+    // is left.
+    std::unique_ptr<SourceFile> view(uint64_t begin, uint64_t n) const;
+
 private:
     int fd_;
     uint64_t size_;
+    uint64_t base_ = 0;
+    bool bounded_ = false; // a view reads nothing past its end
 };
 
 // Offset of the first MPEG audio frame when the file carries real evidence of
@@ -52,5 +59,12 @@ std::unique_ptr<Decoder> openSndfileDecoder(std::unique_ptr<SourceFile> &file, i
 // Null (error untouched) when the content is no MP4/MOV, Matroska/WebM or Ogg
 // container; BASS_ERROR_NOTAUDIO for one without an audio track.
 std::unique_ptr<Decoder> openAvDecoder(std::unique_ptr<SourceFile> &file, int &error);
+// The same for one container, without the look at Ogg links that openAvDecoder
+// makes first.
+std::unique_ptr<Decoder> openAvContainer(std::unique_ptr<SourceFile> &file, int &error);
+// An Ogg file whose links are more than one (files joined end to end) or whose
+// last granule position cannot be real, as one decoder over all its links; null
+// (file untouched) for any other file.
+std::unique_ptr<Decoder> openOggChain(std::unique_ptr<SourceFile> &file, int &error);
 
 } // namespace vorel::audiolib::detail

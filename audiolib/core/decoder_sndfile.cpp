@@ -130,6 +130,8 @@ public:
         format_.channels = static_cast<uint32_t>(info.channels);
         format_.bytesPerSample = sample_ == Sample::U8 ? 1 : 2;
         length_ = info.frames;
+        if (major == SF_FORMAT_FLAC && !findFlacLength())
+            return 0;
 
         const bool riff = major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX || major == SF_FORMAT_RF64;
         const bool floating = subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE;
@@ -146,6 +148,115 @@ public:
         else
             ctype_ = BASS_CTYPE_STREAM_WAV;
         return 1;
+    }
+
+    // A streaming writer leaves STREAMINFO's total at 0 (libsndfile then says
+    // SF_COUNT_MAX), and a damaged header may claim more or less than its
+    // frames hold: the length is where the frames end. The last frame's header
+    // says where it starts; decoding from there finds the end, and where no
+    // header is found the whole file is decoded. False when nothing decodes.
+    bool findFlacLength() {
+        const int64_t last = lastFlacFrameStart();
+        int64_t end = 0;
+        if (last > 0 && sf_seek(sf_, last, SEEK_SET) == last)
+            end = last + countToEnd();
+        // libFLAC may refuse a seek in a stream of unknown length, and refuses
+        // every seek after that: a fresh decoder counts from the start.
+        if (end <= last) {
+            if (!reopen())
+                return false;
+            end = countToEnd();
+        }
+        if (!reopen())
+            return false;
+        length_ = end;
+        return end > 0;
+    }
+
+    bool reopen() {
+        sf_close(sf_);
+        cursor_.pos = 0;
+        SF_VIRTUAL_IO io{vioLength, vioSeek, vioRead, vioWrite, vioTell};
+        SF_INFO info{};
+        sf_ = sf_open_virtual(&io, SFM_READ, &info, &cursor_);
+        return sf_ != nullptr;
+    }
+
+    int64_t countToEnd() {
+        shorts_.resize(size_t(kChunkFrames) * format_.channels);
+        int64_t n = 0;
+        for (sf_count_t got; (got = sf_readf_short(sf_, shorts_.data(), kChunkFrames)) > 0;)
+            n += got;
+        return n;
+    }
+
+    // The first sample of the file's last intact frame (sync code, valid fields,
+    // matching CRC-8 of the header), or -1.
+    int64_t lastFlacFrameStart() const {
+        unsigned char info[8];
+        // "fLaC", the STREAMINFO block header, then its minimum block size.
+        if (file_->readAt(0, info, 8) != 8 || std::memcmp(info, "fLaC", 4) != 0)
+            return -1;
+        unsigned char minBlock[2];
+        if (file_->readAt(8, minBlock, 2) != 2)
+            return -1;
+        const int64_t fixedBlock = minBlock[0] << 8 | minBlock[1];
+        // Larger than the largest frame libFLAC writes at 8 channels of 24 bits.
+        constexpr int64_t kWindow = 1 << 20;
+        const int64_t size = int64_t(file_->size());
+        const int64_t base = std::max<int64_t>(0, size - kWindow);
+        std::vector<unsigned char> tail(size_t(size - base));
+        if (file_->readAt(uint64_t(base), tail.data(), tail.size()) != int64_t(tail.size()))
+            return -1;
+        for (int64_t i = int64_t(tail.size()) - 4; i >= 0; --i) {
+            if (tail[size_t(i)] != 0xFF || (tail[size_t(i) + 1] & 0xFE) != 0xF8)
+                continue;
+            const int64_t start = flacFrameStart(tail.data() + i, tail.size() - size_t(i), fixedBlock);
+            if (start >= 0)
+                return start;
+        }
+        return -1;
+    }
+
+    static int64_t flacFrameStart(const unsigned char *h, size_t n, int64_t fixedBlock) {
+        if (n < 6)
+            return -1;
+        const bool variable = h[1] & 1;
+        const int blockCode = h[2] >> 4, rateCode = h[2] & 15, chanCode = h[3] >> 4, sizeCode = (h[3] >> 1) & 7;
+        if (blockCode == 0 || rateCode == 15 || chanCode > 10 || sizeCode == 3 || (h[3] & 1))
+            return -1;
+        // The coded frame or sample number, UTF-8 style, up to 36 bits.
+        size_t at = 4;
+        int extra = 0;
+        uint64_t number = h[at];
+        if (number >= 0x80) {
+            if (number >= 0xFE || (number & 0xC0) != 0xC0)
+                return -1;
+            for (unsigned mask = 0x40; number & mask; mask >>= 1)
+                ++extra;
+            number &= (0x3Fu >> extra);
+        }
+        ++at;
+        for (int k = 0; k < extra; ++k, ++at) {
+            if (at >= n || (h[at] & 0xC0) != 0x80)
+                return -1;
+            number = number << 6 | (h[at] & 0x3F);
+        }
+        at += blockCode == 6 ? 1 : blockCode == 7 ? 2 : 0;
+        at += rateCode == 12 ? 1 : (rateCode == 13 || rateCode == 14) ? 2 : 0;
+        if (at >= n)
+            return -1;
+        uint8_t crc = 0;
+        for (size_t k = 0; k < at; ++k) {
+            crc ^= h[k];
+            for (int b = 0; b < 8; ++b)
+                crc = uint8_t(crc & 0x80 ? (crc << 1) ^ 0x07 : crc << 1);
+        }
+        if (crc != h[at])
+            return -1;
+        if (variable)
+            return int64_t(number);
+        return fixedBlock > 0 ? int64_t(number) * fixedBlock : -1;
     }
 
     // A recorder that streams a WAV never patches its sizes: 0xFFFFFFFF in the

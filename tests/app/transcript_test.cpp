@@ -9,7 +9,16 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include <QDir>
+#include <QLabel>
+#include <QMessageBox>
+
+#include <atomic>
 #include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 #include "repeatrules.h"
 #include "segment/breakpointfile.h"
@@ -283,4 +292,85 @@ TEST_F(WindowTest, ChaptersListedAndAClickGoesToTheirFirstSentence) {
     w->ToggleTranscript();
     ASSERT_TRUE(openAndLoad(MakeToneLesson(dir, "plain2", {1.5, 1.5}, 0.5, false)));
     EXPECT_TRUE(w->transcript->isVisible());
+}
+
+// Opening a FIFO for reading blocks until a writer comes: a window that took an
+// <img> on one for a picture would freeze for good. The watcher opens it for
+// writing, which succeeds only while a reader waits (and frees that reader).
+class FifoWatch {
+public:
+    explicit FifoWatch(std::string path) : path_(std::move(path)) {
+        ::mkfifo(path_.c_str(), 0600);
+        thread_ = std::thread([this] {
+            while (!stop_) {
+                const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0) {
+                    opened_ = true;
+                    ::close(fd);
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        });
+    }
+    ~FifoWatch() {
+        stop_ = true;
+        thread_.join();
+    }
+    bool opened() const { return opened_; }
+
+private:
+    std::string path_;
+    std::atomic<bool> stop_{false}, opened_{false};
+    std::thread thread_;
+};
+
+TEST_F(WindowTest, MarkupFromFilesIsShownAsWrittenAndOpensNothing) {
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(QString::fromStdString(dir.path())); // where a relative <img src> points
+    FifoWatch fifo(dir.file("x"));
+    const std::string name = "<font size=6 color=red>lesson<img src=x>";
+    const std::string markup =
+        "<b>bold</b><img src=\"" + dir.file("x") + "\"><a href=x>link</a><table><tr><td>cell</td></tr></table>";
+    const std::string path = MakeToneLesson(dir, name, {0.6, 0.6}, 0.4, false);
+    vorel::test::writeText(dir.file(name + ".lrc"), "[00:00.00]" + markup + "\n[00:01.00]&lt;i&gt;second\n");
+    ASSERT_TRUE(openAndLoad(path));
+    ASSERT_NE(w->transcript, nullptr);
+
+    // The info line names the file as it is called.
+    EXPECT_EQ(w->p_info->textFormat(), Qt::PlainText);
+    EXPECT_NE(w->p_info->text().indexOf(QString::fromStdString(name)), -1) << w->p_info->text().toStdString();
+    w->p_info->grab();
+
+    // A row shows the text as written.
+    QTreeWidgetItem *row = w->transcript->list->topLevelItem(0);
+    ASSERT_NE(row, nullptr);
+    EXPECT_NE(row->text(2).indexOf("<img src="), -1);
+    w->transcript->list->grab();
+
+    // A message box with a text from a file: the real box, closed once it has painted.
+    SetMessageHook({});
+    const char *quiet = std::getenv("VORELPLAY_NO_DIALOGS");
+    const std::string keep = quiet ? quiet : "";
+    ::unsetenv("VORELPLAY_NO_DIALOGS");
+    QString shown;
+    Qt::TextFormat format = Qt::AutoText;
+    QTimer::singleShot(0, [&] {
+        QWidget *box = QApplication::activeModalWidget();
+        if (!box)
+            return;
+        for (QLabel *l : box->findChildren<QLabel *>())
+            if (l->text().contains("bold")) {
+                shown = l->text();
+                format = l->textFormat();
+            }
+        box->grab();
+        box->close();
+    });
+    ShowMessage("错误", QString::fromStdString(markup), QMessageBox::Critical, w.get());
+    if (quiet)
+        ::setenv("VORELPLAY_NO_DIALOGS", keep.c_str(), 1);
+    EXPECT_EQ(shown.toStdString(), markup);
+    EXPECT_EQ(format, Qt::PlainText);
+    EXPECT_FALSE(fifo.opened());
+    QDir::setCurrent(before);
 }

@@ -15,8 +15,9 @@ TEST(FormatTime, PatternsBySize) {
         {1000, "1.00"},        {345, "34"},       {0, "00"},           {-5, "00"},
         {59999, "59.99"},      {3599999, "59:59"}, {3600000, "01:00:00"}, {999, "99"},
         {9, "00"},             {10, "01"},        {86399999, "23:59:59"},
-        // The hours are those of a time of day: a day or more wraps.
-        {86400000 + 61000, "00:01:01"},
+        // Hours count on past a day: a 99-hour claim must not read as 3 hours.
+        {86400000 + 61000, "24:01:01"}, {99LL * 3600000 + 39000, "99:00:39"},
+        {INT64_MAX, "2562047788015:12:55"},
     };
     for (const auto &c : cases)
         EXPECT_EQ(FormatTime(c.ms), c.text) << c.ms;

@@ -353,6 +353,111 @@ TEST_P(BrokenAv, FailWithTheirCodeOrDecodeWhatIsThere) {
 INSTANTIATE_TEST_SUITE_P(Decoder, BrokenAv, testing::ValuesIn(kBroken),
                          [](const auto &info) { return std::string(info.param.name); });
 
+// ---- Lengths the container does not give or gives wrong -------------------------
+
+// The Ogg page checksum (CRC-32, polynomial 0x04C11DB7, not reflected).
+uint32_t oggCrc(const uint8_t *p, size_t n) {
+    uint32_t crc = 0;
+    for (size_t i = 0; i < n; ++i) {
+        crc ^= uint32_t(p[i]) << 24;
+        for (int b = 0; b < 8; ++b)
+            crc = crc & 0x80000000u ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+    }
+    return crc;
+}
+
+// The last page's granule position replaced, its checksum made right again.
+void setLastGranule(const std::string &path, int64_t granule) {
+    Bytes b = readFile(path);
+    size_t at = b.size() - 4;
+    while (at > 0 && std::memcmp(b.data() + at, "OggS", 4) != 0)
+        --at;
+    std::memcpy(b.data() + at + 6, &granule, 8);
+    std::memset(b.data() + at + 22, 0, 4);
+    size_t end = at + 27 + b[at + 26];
+    for (int i = 0; i < b[at + 26]; ++i)
+        end += b[at + 27 + i];
+    const uint32_t crc = oggCrc(b.data() + at, end - at);
+    std::memcpy(b.data() + at + 22, &crc, 4);
+    writeFile(path, b);
+}
+
+// STREAMINFO's total sample count (36 bits from byte 21's low nibble).
+void setFlacTotal(const std::string &path, uint64_t total) {
+    Bytes b = readFile(path);
+    b[21] = uint8_t((b[21] & 0xF0) | ((total >> 32) & 0x0F));
+    for (int i = 0; i < 4; ++i)
+        b[22 + i] = uint8_t(total >> (24 - 8 * i));
+    writeFile(path, b);
+}
+
+// Frames FFmpeg decodes from the file (its channels mixed to one).
+int64_t ffmpegFrames(const TempDir &dir, const std::string &path) {
+    const std::string raw = dir.file("ffmpeg.raw");
+    mustRun("ffmpeg -nostdin -v quiet -y -i " + shellQuote(path) + " -ac 1 -f s16le " + shellQuote(raw));
+    return int64_t(readFile(raw).size() / 2);
+}
+
+struct LengthCase {
+    const char *name;
+    const char *format; // of mediaFormats(), encoded from the source
+    // Turns the encoded file a into the file under test b.
+    std::string make;
+    // FFmpeg keeps the encoder delay of every link after the first (6.5 ms for
+    // opusenc, 3 ms for oggenc); we drop it as at the file's start.
+    double perLinkMs;
+    int links;
+};
+void PrintTo(const LengthCase &c, std::ostream *os) { *os << c.name; }
+
+const LengthCase kLengths[] = {
+    // A streaming writer's FLAC: STREAMINFO total 0.
+    {"flac_streamed", "flac", "ffmpeg -nostdin -v error -i $A -f flac pipe: > $B", 0, 1},
+    {"flac_claims_more", "flac", "cp $A $B && claim 2", 0, 1},
+    {"opus_chained", "opus", "cat $A $A $A > $B", 6.6, 3},
+    {"vorbis_chained", "ogg_vorbis", "cat $A $A > $B", 3.1, 2},
+    {"opus_granule_huge", "opus", "cp $A $B && granule", 0, 1},
+    {"opus_chained_granule_huge", "opus", "cat $A $A > $B && granule", 6.6, 2},
+};
+
+class Lengths : public testing::TestWithParam<LengthCase> {};
+
+TEST_P(Lengths, AreThoseFfmpegDecodes) {
+    const LengthCase &c = GetParam();
+    TempDir dir;
+    const AvCase plain{c.format, 0, 0, 0, false, false, 0};
+    const std::string a = encode(dir, plain), b = dir.file("b");
+    std::string cmd = c.make;
+    for (const auto &[from, to] : {std::pair{"$A", a}, std::pair{"$B", b}})
+        for (size_t at; (at = cmd.find(from)) != std::string::npos;)
+            cmd.replace(at, 2, shellQuote(to));
+    const size_t claim = cmd.find("&& claim "), granule = cmd.find("&& granule");
+    ASSERT_TRUE(mustRun(cmd.substr(0, std::min(claim, granule))));
+    if (claim != std::string::npos)
+        setFlacTotal(b, uint64_t(std::stod(cmd.substr(claim + 9)) * double(kSourceFrames)));
+    if (granule != std::string::npos)
+        setLastGranule(b, int64_t(1) << 60);
+
+    auto d = open(b);
+    ASSERT_TRUE(d);
+    const int64_t expected = ffmpegFrames(dir, b);
+    const double tolerance = c.perLinkMs / 1000 * d->format().rate * (c.links - 1);
+    EXPECT_NEAR(double(d->lengthFrames()), double(expected), tolerance);
+    const Samples all = decodeAll(*d);
+    const size_t ch = d->format().channels;
+    EXPECT_EQ(int64_t(all.size() / ch), d->lengthFrames());
+    // The last link's second tone, reached by a seek.
+    const int64_t linkFrames = d->lengthFrames() / c.links;
+    const int64_t at = d->lengthFrames() - linkFrames + linkFrames * 2 / 3;
+    ASSERT_TRUE(d->seekFrame(at));
+    Samples got(1000 * ch);
+    ASSERT_EQ(d->readFrames(got.data(), 1000), 1000);
+    EXPECT_LE(maxDifference(got.data(), all.data() + at * int64_t(ch), got.size()), c.perLinkMs > 0 ? 200 : 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Decoder, Lengths, testing::ValuesIn(kLengths),
+                         [](const auto &info) { return std::string(info.param.name); });
+
 } // namespace
 
 // ---- Chapters ----------------------------------------------------------------

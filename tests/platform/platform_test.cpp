@@ -10,8 +10,12 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QLocalSocket>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdlib>
+#include <sys/resource.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
@@ -207,15 +211,20 @@ TEST(DynamicLoading, ReportsTheLoadersText) {
     CloseLibrary(nullptr);
 }
 
+// An application object and a runtime folder of the test's own.
+struct TInstanceRoom {
+    TInstanceRoom() { qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir.path())); }
+    int argc = 1;
+    char name[16] = "platform_test";
+    char *argv[2] = {name, nullptr};
+    QCoreApplication app{argc, argv};
+    TempDir dir;
+};
+
 // A later start hands its message over whole: paths may hold newlines and any
 // other byte but NUL.
 TEST(SingleInstance, HandsMessagesOverIntact) {
-    int argc = 1;
-    char name[] = "platform_test";
-    char *argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
-    TempDir dir;
-    qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir.path()));
+    const TInstanceRoom room;
     TSingleInstance first("test instance");
     ASSERT_TRUE(first.Claim());
     std::vector<std::string> got;
@@ -233,4 +242,78 @@ TEST(SingleInstance, HandsMessagesOverIntact) {
     while (got.size() < sent.size() && waited.elapsed() < 10000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     EXPECT_EQ(got, sent);
+}
+
+// Callers that connect and say nothing, a message longer than any path, and the
+// socket file removed under the running instance: each time the next start still
+// hands its file over. The descriptor limit is that of a desktop session, so that
+// unbounded connections would run the process out of descriptors.
+TEST(SingleInstance, IdleCallersFloodsAndALostSocketDoNotStopTheHandOver) {
+    const TInstanceRoom room;
+    struct rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
+    struct rlimit tight = old;
+    tight.rlim_cur = std::min<rlim_t>(old.rlim_max, 1400);
+    ASSERT_GE(tight.rlim_cur, 1400u) << "the hard limit leaves no room for the callers";
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+    const auto oldPipe = std::signal(SIGPIPE, SIG_IGN); // the flood's writes meet a closed socket
+
+    TSingleInstance first("flood");
+    ASSERT_TRUE(first.Claim());
+    std::vector<std::string> got;
+    first.OnMessage = [&got](const std::string &m) { got.push_back(m); };
+    const auto handOver = [&](const std::string &message) {
+        TSingleInstance later("flood");
+        const size_t before = got.size();
+        QElapsedTimer waited;
+        waited.start();
+        // A lost server comes back within RecoverMs: the later start retries as
+        // a user would start again.
+        while (!later.Send(message, 200) && waited.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        while (got.size() == before && waited.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        return got.size() > before && got.back() == message;
+    };
+
+    std::vector<std::unique_ptr<QLocalSocket>> idle;
+    const QString path = QString::fromStdString(TSingleInstance::SocketPath("flood"));
+    for (int i = 0; i < 1100; ++i) {
+        idle.push_back(std::make_unique<QLocalSocket>());
+        idle.back()->connectToServer(path);
+        if (i % 50 == 0)
+            QCoreApplication::processEvents();
+    }
+    // Until every caller got in (and, past the bound, out again) or gave up.
+    QElapsedTimer settling;
+    settling.start();
+    while (settling.elapsed() < 20000 &&
+           std::any_of(idle.begin(), idle.end(),
+                       [](const auto &s) { return s->state() == QLocalSocket::ConnectingState; }))
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_TRUE(handOver("open /after/idle.mp3"));
+    idle.clear();
+
+    {
+        QLocalSocket flood;
+        flood.connectToServer(path);
+        ASSERT_TRUE(flood.waitForConnected(1000));
+        const QByteArray huge(10 << 20, 'x');
+        flood.write("open /");
+        flood.write(huge);
+        flood.write(QByteArray(1, '\0'));
+        flood.waitForBytesWritten(100);
+        for (int i = 0; i < 50 && flood.state() == QLocalSocket::ConnectedState; ++i) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            flood.waitForBytesWritten(10);
+        }
+    }
+    EXPECT_TRUE(handOver("open /after/flood.mp3"));
+    for (const std::string &m : got)
+        EXPECT_LE(m.size(), size_t(TSingleInstance::MaxMessageBytes));
+
+    ASSERT_EQ(::unlink(path.toLocal8Bit().constData()), 0);
+    EXPECT_TRUE(handOver("open /after/unlink.mp3"));
+    setrlimit(RLIMIT_NOFILE, &old);
+    std::signal(SIGPIPE, oldPipe);
 }

@@ -424,3 +424,44 @@ TEST(SampleFile, FileCutWhileItIsOpenedGivesAnErrorNeverASignal) {
     EXPECT_EQ(sampler.LastPath(), TSamplingPath::InPlace);
     EXPECT_EQ(sampler.Samples.size(), 10u);
 }
+
+// Containers that promise more audio than their frames hold (a download cut in
+// half with its index in front, encoded at two sizes so that both the
+// in-memory and the stretch-by-stretch paths meet the end): what decodes is
+// kept, the rest is not padded with silence, and the feed says where it ended.
+TEST(SampleFeed, AudioEndingBeforeItsClaimedLengthKeepsWhatDecodesAndSaysWhere) {
+    TempDir dir;
+    const ScopedTmpdir tmp(dir.path());
+    for (const int seconds : {8, 400}) {
+        SCOPED_TRACE(seconds);
+        const std::string wav = dir.file("src.wav"), m4a = dir.file("whole.m4a"), cut = dir.file("cut.m4a");
+        vorel::test::writeWav16(wav, envelopeSignal(size_t(seconds) * Rate), Rate, 2);
+        ASSERT_TRUE(vorel::test::mustRun("ffmpeg -nostdin -v error -y -i " + vorel::test::shellQuote(wav) +
+                                         " -c:a aac -b:a 48k -movflags +faststart " + vorel::test::shellQuote(m4a)));
+        auto bytes = vorel::test::readFile(m4a);
+        bytes.resize(bytes.size() / 2);
+        vorel::test::writeFile(cut, bytes);
+        for (unsigned parts : {1u, 3u}) {
+            vorel::segment::TSampleFeed feed(cut, false, parts);
+            TStrings samples;
+            for (int i = 0; i < 100000 && !feed.Finished(); ++i) {
+                feed.Take(samples);
+                feed.WaitForMore(50);
+            }
+            feed.Take(samples);
+            ASSERT_TRUE(feed.Cut()) << parts;
+            const size_t claimed = feed.TotalSamples();
+            // Half the bytes hold about half the audio.
+            EXPECT_GT(samples.size(), claimed * 4 / 10) << parts;
+            EXPECT_LT(samples.size(), claimed * 6 / 10) << parts;
+            try {
+                feed.RethrowError();
+                ADD_FAILURE() << "no notice";
+            } catch (const std::runtime_error &e) {
+                EXPECT_EQ(e.what(), vorel::segment::TSampleFeed::CutNotice(int64_t(samples.size()) * 40));
+            }
+        }
+        // The whole-file sampling keeps the same samples.
+        EXPECT_LT(sample(cut).samples.size(), size_t(seconds) * 25 * 6 / 10);
+    }
+}

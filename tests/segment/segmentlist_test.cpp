@@ -3,12 +3,14 @@
 
 #include <unistd.h>
 
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "segment/breakpointfile.h"
 #include "segment/segmentlist.h"
+#include "segment/subtitlereader.h"
 #include "testfiles.h"
 
 using vorel::segment::ESegmentError;
@@ -163,7 +165,11 @@ TEST(LrcReading, FileBytes) {
         {"CR", "[00:00.00]a\r[00:01.00]b\r", {0, 1000}, "a"},
         {"CRLF", "[00:00.00]a\r\n[00:01.00]b\r\n\r\n", {0, 1000}, "a"},
         {"no final line end", "[00:00.00]a\n[00:01.00]b", {0, 1000}, "a"},
-        {"ends at NUL", std::string("[00:00.00]a\n[00:01.00]b\n\0[00:02.00]c\n", 37), {0, 1000}, "a"},
+        {"a NUL is skipped, what follows it read", std::string("[00:00.00]a\n[00:01.00]b\n\0[00:02.00]c\n", 37),
+         {0, 1000, 2000}, "a"},
+        // Decided for the file: a GBK line that happens to be valid UTF-8 ("元" is D4 AA).
+        {"GBK file, one line valid UTF-8", "[00:00.00]1,000\xD4\xAA\n[00:01.00]" + gbk + "\n[00:02.00]" + gbk + "\n",
+         {0, 1000, 2000}, "1, 000元"},
         {"UTF-8 BOM", "\xEF\xBB\xBF[00:00.00]a\n[00:01.00]b\n", {0, 1000}, "a"},
         {"GBK text", "[00:00.00]" + gbk + "\n", {0}, "你好"},
         {"UTF-8 text", "[00:00.00]" + utf8 + "\n", {0}, "你好"},
@@ -409,6 +415,13 @@ TEST(BreakpointFile, RefusedOrDamagedFilesStillOpenTheRecording) {
              ASSERT_EQ(truncate(lrc.c_str(), TSegmentList::MaxFileBytes), 0);
          },
          TBreakpointSource::Lrc, {0, 1000, 4080}, ""},
+        // Subtitles as large fall back the same way.
+        {"subtitles too large", [&] {
+             std::filesystem::remove(lrc);
+             vorel::test::writeText(dir.file("talk.srt"), "1\n00:00:01,000 --> 00:00:02,000\na\n");
+             ASSERT_EQ(truncate(dir.file("talk.srt").c_str(), vorel::segment::MaxTextFileBytes + 1), 0);
+         },
+         TBreakpointSource::Split, {0, 4000}, "字幕文件" + dir.file("talk.srt") + "超过64 MB，已按停顿自动断句。"},
     };
     for (const auto &c : cases) {
         c.make();

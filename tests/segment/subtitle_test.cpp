@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "segment/breakpointfile.h"
@@ -44,6 +46,14 @@ std::ostream &operator<<(std::ostream &o, const Cue &c) { return o << c.start <<
 std::ostream &operator<<(std::ostream &o, const Record &r) { return o << r.ms << " '" << r.text << "'"; }
 
 const std::string gbkNihao = "\xC4\xE3\xBA\xC3"; // 你好 in GBK
+
+// ASCII text as UTF-16 with its byte-order mark.
+std::string utf16(const std::string &ascii, bool le) {
+    std::string out = le ? "\xFF\xFE" : "\xFE\xFF";
+    for (const char c : ascii)
+        out += le ? std::string{c, '\0'} : std::string{'\0', c};
+    return out;
+}
 
 } // namespace
 
@@ -128,6 +138,11 @@ TEST(SubtitleReading, Files) {
          {}},
         {"WebVTT damaged timing", vtt, "WEBVTT\n\n1\n00:01.0000 --> 00:02.000\nx\n", {}, {"t.srt 第4行：字幕时间无法识别，已跳过。"}},
         {"empty file", srt, "", {}, {}},
+        {"SRT in UTF-16 LE", srt, utf16("1\r\n00:00:01,000 --> 00:00:02,000\r\nHi\r\n", true), {{1000, 2000, "Hi"}}, {}},
+        {"WebVTT in UTF-16 BE", vtt, utf16("WEBVTT\n\n00:01.000 --> 00:02.000\nHi\n", false), {{1000, 2000, "Hi"}}, {}},
+        {"a NUL after the first cue", srt,
+         std::string("1\n00:00:01,000 --> 00:00:02,000\na\n\n\0" "2\n00:00:03,000 --> 00:00:04,000\nb\n", 70),
+         {{1000, 2000, "a"}, {3000, 4000, "b"}}, {}},
     };
     for (const auto &c : cases) {
         const TSubtitleRead read = ReadSubtitles(c.bytes, c.format, "t.srt");
@@ -171,6 +186,21 @@ TEST(SubtitleReading, CuesToBreakpoints) {
         CuesToBreakpoints(list, c.cues, c.duration);
         EXPECT_EQ(recordsOf(list), c.records) << c.what;
     }
+    // A hundred thousand cues at one time (each written twice): one sentence
+    // holding each text once, in order; a merge that searched the texts joined so
+    // far took 25 s here.
+    std::vector<TCue> same;
+    std::string joined;
+    for (int i = 0; i < 100000; ++i) {
+        const std::string text = "c" + std::to_string(i);
+        same.push_back({1000, 2000, text});
+        same.push_back({1000, 2000, text});
+        joined += (i ? " " : "") + text;
+    }
+    TSegmentList list;
+    CuesToBreakpoints(list, std::move(same), 3000);
+    ASSERT_EQ(list.Count(), 2);
+    EXPECT_EQ(list.Items(1).Text, joined);
 }
 
 TEST(SubtitleReading, LoadPrecedenceAndEnd) {
@@ -267,5 +297,44 @@ TEST(LrcWriting, StampsAndRoundTrip) {
     TSegmentList list;
     list.Add({0, "", ""});
     list.Add({1000, "", ""});
-    EXPECT_THROW(SaveLrcFile(list, "/nonexistent-folder/x.lrc"), std::exception);
+    // The reason in the learner's language, not the system's English.
+    try {
+        SaveLrcFile(list, "/nonexistent-folder/x.lrc");
+        ADD_FAILURE() << "saved into a missing folder";
+    } catch (const std::exception &e) {
+        EXPECT_EQ(std::string(e.what()), "无法创建文件/nonexistent-folder/x.lrc：文件或文件夹不存在");
+    }
+}
+
+// The learner's own LRC file saved over: only the moved stamp changes. Tags,
+// untimed lines, texts the reader shows reflowed, GBK, CRLF, a link to it.
+TEST(LrcWriting, AnExistingFileKeepsAllButTheChangedStamps) {
+    const std::string gbkYuan = "\xD4\xAA"; // 元 in GBK: also valid UTF-8 (U+052A)
+    const std::string before = "[ti:\xBF\xCE]\r\n[ar:x]\r\n[by:y]\r\n[offset:+100]\r\n"
+                               "[00:00.00]3.14 www.example.com\r\n"
+                               "untimed note\r\n"
+                               "[00:01.50]1,000" + gbkYuan + "\r\n"
+                               "[00:03.00]" + gbkNihao + "\r\n";
+    const std::string after = "[ti:\xBF\xCE]\r\n[ar:x]\r\n[by:y]\r\n[offset:+100]\r\n"
+                              "[00:00.00]3.14 www.example.com\r\n"
+                              "untimed note\r\n"
+                              "[00:01.80]1,000" + gbkYuan + "\r\n"
+                              "[00:03.00]" + gbkNihao + "\r\n";
+    for (const bool link : {false, true}) {
+        TempDir dir;
+        const std::string real = dir.file(link ? "elsewhere.lrc" : "talk.lrc");
+        vorel::test::writeFile(real, std::vector<uint8_t>(before.begin(), before.end()));
+        if (link)
+            ASSERT_EQ(::symlink(real.c_str(), dir.file("talk.lrc").c_str()), 0);
+        TSegmentList list;
+        ASSERT_EQ(LoadBreakpoints(list, dir.file("talk.wav"), {}, 5000).Source, TBreakpointSource::Lrc);
+        EXPECT_EQ(list.Items(1).Text, "1, 000元");
+        list.Items(1).TimeMs = 1800;
+        SaveLrcFile(list, dir.file("talk.lrc"));
+        const auto bytes = vorel::test::readFile(real);
+        EXPECT_EQ(std::string(bytes.begin(), bytes.end()), after) << link;
+        struct stat st {};
+        ASSERT_EQ(::lstat(dir.file("talk.lrc").c_str(), &st), 0);
+        EXPECT_EQ(S_ISLNK(st.st_mode), link);
+    }
 }

@@ -12,11 +12,21 @@ using vorel::segment::TStrings;
 namespace {
 
 // One column per character: '.' 0, 'L' 5000, 'q' -1800 (exactly the level), 'p'
-// 1799 (just under it).
+// 1799 (just under it); room noise 'n' 200 and 'm' 260; a fading sentence 'd'
+// 900; a soft onset rising 'r' 320, 's' 450, 'S' 700.
 TStrings columns(const std::string &pattern) {
     TStrings out;
     for (const char c : pattern)
-        out.push_back(c == 'L' ? "5000" : c == 'q' ? "-1800" : c == 'p' ? "1799" : "0");
+        out.push_back(c == 'L'   ? "5000"
+                      : c == 'q' ? "-1800"
+                      : c == 'p' ? "1799"
+                      : c == 'n' ? "200"
+                      : c == 'm' ? "260"
+                      : c == 'd' ? "900"
+                      : c == 'r' ? "320"
+                      : c == 's' ? "450"
+                      : c == 'S' ? "700"
+                                 : "0");
     return out;
 }
 
@@ -38,7 +48,12 @@ TEST(TailRule, Cases) {
         {"end inside the loud column: never before the end", "LLLLLLLLLLLLLL", 410, 40, 410},
         {"end inside a silent column", "LLLLLLLLLL.LLL", 410, 40, 440},
         {"exactly the level is sound", "LLLLLLLLLL.q..", 400, 40, 440},
-        {"just under the level is silence", "LLLLLLLLLL.p..LL", 400, 40, 500},
+        {"just under the level after digital silence is an onset", "LLLLLLLLLL.p..LL", 400, 40, 440},
+        {"just under the level, not rising, is no onset", "LLLLLLLLLLpp..LL", 400, 40, 500},
+        {"room noise over the whole tail keeps it", "LLLLLLLLLLnmnmnmLL", 400, 40, 500},
+        {"a soft onset under the level after room noise", "LLLLLLLLLLnnsLLL", 400, 40, 480},
+        {"a sentence fading into the tail is no onset", "LLLLLLLLLLdnnnnnLL", 400, 40, 500},
+        {"a rise over two columns stops where it began", "LLLLLLLLLLnrSLL", 400, 40, 440},
         {"tail past the last column", "LLLLLLLLLL", 400, 40, 500},
         {"end before the recording", "LLLL", -50, 40, 50},
         // Columns of 40.5 ms: column 12 begins at 486 ms, not 480.
