@@ -177,15 +177,11 @@ AUDIOLIB_API HSTREAM BASS_StreamCreateFileUser(DWORD, DWORD, const BASS_FILEPROC
 }
 
 AUDIOLIB_API const char *BASS_RecordGetDeviceDescription(DWORD) { NOTAVAIL(static_cast<const char *>(nullptr)); }
-AUDIOLIB_API BOOL BASS_RecordInit(int) { NOTAVAIL(FALSE); }
 AUDIOLIB_API BOOL BASS_RecordSetDevice(DWORD) { NOTAVAIL(FALSE); }
-AUDIOLIB_API DWORD BASS_RecordGetDevice(void) { NOTAVAIL(DWORD(-1)); }
-AUDIOLIB_API BOOL BASS_RecordFree(void) { NOTAVAIL(FALSE); }
 AUDIOLIB_API BOOL BASS_RecordGetInfo(BASS_RECORDINFO *) { NOTAVAIL(FALSE); }
 AUDIOLIB_API const char *BASS_RecordGetInputName(int) { NOTAVAIL(static_cast<const char *>(nullptr)); }
 AUDIOLIB_API BOOL BASS_RecordSetInput(int, DWORD) { NOTAVAIL(FALSE); }
 AUDIOLIB_API DWORD BASS_RecordGetInput(int) { NOTAVAIL(DWORD(-1)); }
-AUDIOLIB_API HRECORD BASS_RecordStart(DWORD, DWORD, DWORD, RECORDPROC *, DWORD) { NOTAVAIL(HRECORD(0)); }
 
 AUDIOLIB_API DWORD BASS_ChannelGetDevice(DWORD) { NOTAVAIL(DWORD(-1)); }
 AUDIOLIB_API const char *BASS_ChannelGetTags(DWORD, DWORD) { NOTAVAIL(static_cast<const char *>(nullptr)); }

@@ -1,0 +1,37 @@
+// The program's capture object over the real core library, through the slots,
+// with SDL's disk driver as the microphone (unpaced).
+#include <cstdlib>
+
+#include "capture.h"
+#include "enginefixture.h"
+#include "testfiles.h"
+
+using namespace vorel::audio;
+using namespace vorel::audio::test;
+using namespace vorel::test;
+
+using CaptureTest = EngineTest;
+
+TEST_F(CaptureTest, ReadsTheMicrophoneOrSaysThereIsNone) {
+    TempDir dir;
+    const std::vector<int16_t> said = tone(330, 0.25, 16000, 1);
+    const auto *b = reinterpret_cast<const uint8_t *>(said.data());
+    writeFile(dir.file("in.raw"), std::vector<uint8_t>(b, b + said.size() * 2));
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIODELAY", "0", 1);
+    setenv("SDL_DISKAUDIOFILEIN", dir.file("in.raw").c_str(), 1);
+    TCapture capture;
+    ASSERT_TRUE(capture.Open(16000)) << capture.Error();
+    std::vector<int16_t> got;
+    for (int i = 0; i < 100000 && got.size() < said.size(); ++i) ASSERT_TRUE(capture.Read(got));
+    ASSERT_GE(got.size(), said.size());
+    EXPECT_TRUE(std::equal(said.begin(), said.end(), got.begin()));
+    EXPECT_EQ(capture.FramesRead(), int64_t(got.size()));
+    capture.Close();
+    EXPECT_FALSE(capture.Read(got));
+
+    setenv("SDL_DISKAUDIOFILEIN", dir.file("missing.raw").c_str(), 1);
+    EXPECT_FALSE(capture.Open(16000));
+    EXPECT_EQ(capture.Error(), DWORD(BASS_ERROR_DRIVER));
+    EXPECT_FALSE(capture.IsOpen());
+}
