@@ -1,5 +1,7 @@
 #include "capture.h"
 
+#include <algorithm>
+
 #include "slots.h"
 
 namespace vorel::audio {
@@ -30,17 +32,23 @@ bool TCapture::Open(uint32_t rate) {
 
 bool TCapture::Read(std::vector<int16_t> &to) {
     if (!handle_) return false;
+    // What waits now, no more: a capture faster than this loop must not keep it
+    // here. At least one real read, which is what reports a lost capture.
+    const DWORD waiting = core.BASS_ChannelGetData(handle_, nullptr, 0);
+    DWORD left = waiting == DWORD(-1) ? DWORD(sizeof(int16_t)) : std::max<DWORD>(waiting, sizeof(int16_t));
     int16_t buf[4096];
-    for (;;) {
-        const DWORD n = core.BASS_ChannelGetData(handle_, buf, sizeof buf);
+    do {
+        const DWORD n = core.BASS_ChannelGetData(handle_, buf, std::min<DWORD>(left, sizeof buf));
         if (n == DWORD(-1)) {
             error_ = core.BASS_ErrorGetCode();
             return false;
         }
         to.insert(to.end(), buf, buf + n / sizeof(int16_t));
         framesRead_ += n / sizeof(int16_t);
-        if (n < sizeof buf) return true;
-    }
+        left -= std::min(left, n);
+        if (n == 0) break;
+    } while (left > 0);
+    return true;
 }
 
 void TCapture::Close() {

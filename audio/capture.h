@@ -25,6 +25,8 @@ public:
     // False with Error() set (the library's code) when none opens.
     bool Open(uint32_t rate);
     bool IsOpen() const { return handle_ != 0; }
+    // The record channel (0 when closed).
+    HRECORD Handle() const { return handle_; }
     // Appends what was captured since the last call to `to`; returns false when
     // the capture was lost (the ring overflowed or the channel went away): what
     // `to` received before the gap is whole, nothing after it is.

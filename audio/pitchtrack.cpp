@@ -21,7 +21,9 @@ std::vector<float> PitchTrack(const int16_t *samples, size_t count, uint32_t rat
     while (window < rate / 25 || window < hop) window *= 2;
     const size_t frames = count / hop;
     std::vector<float> out(frames, 0.f);
-    aubio_pitch_t *yin = new_aubio_pitch("yin", window, hop, rate);
+    // "yinfast" is YIN with its difference function computed through FFTs: the
+    // same pitch, but a 10-s take in a tenth of plain "yin"'s time.
+    aubio_pitch_t *yin = new_aubio_pitch("yinfast", window, hop, rate);
     fvec_t *in = new_fvec(hop), *pitch = new_fvec(1);
     if (!yin || !in || !pitch) {
         if (yin) del_aubio_pitch(yin);

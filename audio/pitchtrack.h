@@ -1,4 +1,4 @@
-// Pitch of mono speech every 10 ms (aubio's YIN). Kept beside the takes until
+// Pitch of mono speech every 10 ms (aubio's YIN, computed through FFTs). Kept beside the takes until
 // the speech features have a home of their own. Any thread; no shared state.
 #pragma once
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace vorel::view {
 
@@ -24,6 +25,21 @@ int PitchY(double hz, double loHz, double hiHz, int top, int height) {
     if (!(hz > 0) || loHz <= 0 || hiHz <= loHz || height <= 0) return -1;
     const double f = std::clamp(std::log(hz / loHz) / std::log(hiHz / loHz), 0.0, 1.0);
     return top + int(std::lround((1.0 - f) * (height - 1)));
+}
+
+namespace {
+double voicedMedian(const std::vector<float> &pitch) {
+    std::vector<float> v;
+    std::copy_if(pitch.begin(), pitch.end(), std::back_inserter(v), [](float hz) { return hz > 0; });
+    if (v.empty()) return 0;
+    std::nth_element(v.begin(), v.begin() + long(v.size() / 2), v.end());
+    return v[v.size() / 2];
+}
+} // namespace
+
+double RegisterRatio(const std::vector<float> &sentencePitch, const std::vector<float> &takePitch) {
+    const double s = voicedMedian(sentencePitch), t = voicedMedian(takePitch);
+    return s > 0 && t > 0 ? s / t : 1.0;
 }
 
 TWarpPath StraightPath(int32_t sentenceFrames, int32_t takeFrames) {

@@ -22,6 +22,11 @@ std::vector<TPeak> WaveColumns(const int16_t *samples, size_t count, int64_t fir
 // (top); pitches outside are clamped; -1 for no pitch (hz <= 0: unvoiced).
 int PitchY(double hz, double loHz, double hiHz, int top, int height);
 
+// What the take's pitch is multiplied by to overlay the sentence's: the ratio of
+// their medians over voiced frames (pitch > 0), so that a high voice shadowing a
+// low one compares the tune, not the register. 1 when either has no voiced frame.
+double RegisterRatio(const std::vector<float> &sentencePitch, const std::vector<float> &takePitch);
+
 // A warping path: (sentence frame, take frame) pairs, both non-decreasing, from
 // (0, 0) to the last frame of each.
 using TWarpPath = std::vector<std::pair<int32_t, int32_t>>;

@@ -97,7 +97,10 @@ void TCompareView::redraw() {
                     laneHeight(2), kTakeWave);
         drawPitch(p, data_.sentencePitch, [&](double f) { return f * hop * sentencePx; }, laneTop(2), laneHeight(2),
                   kSentencePitch);
-        drawPitch(p, data_.takePitch, [&](double f) { return MapTime(toSentence, f) * hop * sentencePx; }, laneTop(2),
+        std::vector<float> overlay = data_.takePitch;
+        const double ratio = RegisterRatio(data_.sentencePitch, data_.takePitch);
+        for (float &hz : overlay) hz = float(hz * ratio);
+        drawPitch(p, overlay, [&](double f) { return MapTime(toSentence, f) * hop * sentencePx; }, laneTop(2),
                   laneHeight(2), kTakePitch);
     }
     p.setPen(kText);

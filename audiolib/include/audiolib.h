@@ -310,7 +310,9 @@ AUDIOLIB_API DWORD BASS_StreamGetFilePosition(HSTREAM handle, DWORD mode);
  * SDL's environment variables; SDL_AUDIODRIVER=disk reads SDL_DISKAUDIOFILEIN).
  * Independent of BASS_Init/BASS_Free. One record channel at a time.
  * Threads: any non-realtime thread; the record calls are serialised by a lock of
- * their own that the capture callback never takes. The capture callback (SDL's
+ * their own that the capture callback never takes. BASS_RecordInit and
+ * BASS_RecordFree must not run at the same time as BASS_Init or BASS_Free (SDL's
+ * subsystem start and stop are not thread-safe); call them on one thread. The capture callback (SDL's
  * thread) only copies into a ring of 30 s preallocated by BASS_RecordStart: it
  * never locks, allocates, logs or calls back. Exactly one thread at a time may
  * read the record channel (BASS_ChannelGetData); it must read at least every 30 s.

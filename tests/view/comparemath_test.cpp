@@ -46,6 +46,19 @@ TEST(CompareMath, PitchOnALogScale) {
     EXPECT_EQ(PitchY(200, 100, 100, 0, 100), -1); // no range
 }
 
+TEST(CompareMath, RegisterRatioComparesVoicedMedians) {
+    struct Case {
+        std::vector<float> sentence, take;
+        double ratio;
+    } cases[] = {
+        {{0, 100, 110, 120, 0}, {200, 0, 220, 240}, 0.5}, // unvoiced frames ignored
+        {{150, 150}, {100, 100, 100, 400}, 1.5},          // a median, not a mean
+        {{0, 0}, {200}, 1.0},                             // nothing voiced: left as it is
+        {{120}, {}, 1.0},
+    };
+    for (const Case &c : cases) EXPECT_DOUBLE_EQ(RegisterRatio(c.sentence, c.take), c.ratio);
+}
+
 TEST(CompareMath, TimeMapFollowsThePath) {
     // The take is twice as slow: take frames 2i and 2i+1 pair with sentence frame i;
     // then it lingers on the sentence's last frame for two more frames.
