@@ -2,13 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace vorel::audio {
 
 namespace {
 constexpr float kFloorDb = -100.0f;
+constexpr float kDigitalSilenceDb = -90.0f; // below one step of 16-bit samples
 constexpr float kLoudAboveNoise = 12.0f; // a burst of speech
-constexpr float kEdgeAboveNoise = 6.0f;  // the faint edges of words
+constexpr float kEdgeAboveNoise = 4.0f;  // the faint edges of words (noise frames vary by about 0.5 dB)
 constexpr int kMinBurstFrames = 3;       // 30 ms: clicks and knocks are shorter
 constexpr int kMinSpokenFrames = 10;     // 100 ms of speech before silence may end a take
 
@@ -31,8 +33,11 @@ std::vector<float> FrameLevels(const int16_t *samples, size_t count, uint32_t ra
 }
 
 float NoiseLevel(const std::vector<float> &levels) {
-    if (levels.empty()) return kFloorDb;
-    std::vector<float> v = levels;
+    // Digital silence (a muted input, a driver's padding) is no room noise: over
+    // it, any breath would pass for speech.
+    std::vector<float> v;
+    std::copy_if(levels.begin(), levels.end(), std::back_inserter(v), [](float l) { return l > kDigitalSilenceDb; });
+    if (v.empty()) return kFloorDb;
     auto at = v.begin() + long(v.size() / 10);
     std::nth_element(v.begin(), at, v.end());
     return *at;
@@ -78,27 +83,37 @@ bool TTakeRecorder::Feed(const int16_t *samples, size_t count, int64_t at) {
     const int64_t room = maxFrames_ - int64_t(raw_.size());
     const int64_t take = std::min<int64_t>(int64_t(count) - skip, room);
     if (take > 0) raw_.insert(raw_.end(), samples + skip, samples + skip + take);
-    measure();
+    // Frame by frame, as if the pieces had been 10 ms: a large piece (a reader that
+    // fell behind) must not carry the take past its end, nor let the sound after
+    // the end weigh in the noise level.
+    const size_t len = frameSamples(rate_);
+    while ((levels_.size() + 1) * len <= raw_.size()) {
+        levels_.push_back(levelOf(raw_.data() + levels_.size() * len, len));
+        if (silentAfterSpeech()) {
+            raw_.resize(levels_.size() * len);
+            ended_ = true;
+            return true;
+        }
+    }
+    ended_ = int64_t(raw_.size()) >= maxFrames_;
+    return ended_;
+}
+
+bool TTakeRecorder::silentAfterSpeech() const {
+    if (levels_.size() < size_t(kSilenceFrames)) return false;
     // Silence counts from the end of the speech's faint edge, not its last loud
     // burst: a word that fades out is still being said.
     bool spoken = false;
     const TSpeechSpan speech = FindSpeech(levels_, NoiseLevel(levels_), &spoken);
-    if (int64_t(raw_.size()) >= maxFrames_ || (spoken && int64_t(levels_.size()) - speech.end >= kSilenceFrames))
-        ended_ = true;
-    return ended_;
-}
-
-void TTakeRecorder::measure() {
-    const size_t len = frameSamples(rate_);
-    for (size_t i = levels_.size() * len; i + len <= raw_.size(); i += len)
-        levels_.push_back(levelOf(raw_.data() + i, len));
+    return spoken && int64_t(levels_.size()) - speech.end >= kSilenceFrames;
 }
 
 TSpeechSpan TTakeRecorder::SpeechSamples() const {
     const TSpeechSpan frames = FindSpeech(levels_, NoiseLevel(levels_));
     if (frames.empty()) return {};
     const int64_t len = int64_t(frameSamples(rate_));
-    return {frames.first * len, std::min<int64_t>(frames.end * len, int64_t(raw_.size()))};
+    // A frame more on each side: what fades into the noise is still the word's.
+    return {std::max<int64_t>(frames.first - 1, 0) * len, std::min<int64_t>((frames.end + 1) * len, int64_t(raw_.size()))};
 }
 
 std::vector<int16_t> TTakeRecorder::Trimmed() const {

@@ -12,7 +12,8 @@ namespace vorel::audio {
 
 // Level of each 10 ms frame of mono s16 (dBFS of its RMS, at least -100).
 std::vector<float> FrameLevels(const int16_t *samples, size_t count, uint32_t rate);
-// The take's noise level: the level that a tenth of its frames stay below.
+// The take's noise level: the level that a tenth of its frames stay below,
+// digital silence (below -90 dBFS) left out.
 float NoiseLevel(const std::vector<float> &levels);
 
 // Frames [first, end) of 10 ms; empty when end <= first.
@@ -24,7 +25,7 @@ struct TSpeechSpan {
 
 // Where the speech lies among the frames: from the first to the last burst of at
 // least 30 ms that stands 12 dB above noise, widened over the neighbouring frames
-// still 6 dB above it (weak onsets and endings of words). spoken: whether the
+// still 4 dB above it (weak onsets and endings of words). spoken: whether the
 // bursts add up to 100 ms, enough for silence after them to end a take.
 TSpeechSpan FindSpeech(const std::vector<float> &levels, float noise, bool *spoken = nullptr);
 
@@ -39,20 +40,22 @@ public:
     void Start(int64_t at, int64_t maxFrames);
     // Consecutive mono frames from the capture, the first at frame `at` of its
     // clock; frames before the take's start are skipped, frames past its end
-    // ignored. Returns true once the take has ended.
+    // ignored. Returns true once the take has ended; a take that ends inside the
+    // piece keeps nothing past its end.
     bool Feed(const int16_t *samples, size_t count, int64_t at);
     bool Ended() const { return ended_; }
     bool Recording() const { return started_ && !ended_; }
     // The take so far, untrimmed.
     const std::vector<int16_t> &Raw() const { return raw_; }
-    // Sample range [first, end) of Raw() that holds the speech; empty without any.
+    // Sample range [first, end) of Raw() that holds the speech and 10 ms on each
+    // side; empty without any.
     TSpeechSpan SpeechSamples() const;
     // The take trimmed to its speech (empty when the learner said nothing).
     std::vector<int16_t> Trimmed() const;
     uint32_t Rate() const { return rate_; }
 
 private:
-    void measure(); // levels of the frames completed since the last call
+    bool silentAfterSpeech() const; // the end rule over the frames so far
 
     uint32_t rate_;
     bool started_ = false, ended_ = false;

@@ -1,5 +1,5 @@
-// Takes made inside the test: espeak-ng speech after a second of silence, with
-// noise on everything, fed to the recorder in 20 ms pieces as the capture would.
+// Takes made inside the test (speechtakes.h), fed to the recorder in 20 ms pieces
+// as the capture would.
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <sys/stat.h>
@@ -10,52 +10,15 @@
 #include <random>
 
 #include "takerecorder.h"
+#include "speechtakes.h"
 #include "takestore.h"
 #include "testfiles.h"
 
 using namespace vorel::audio;
 using namespace vorel::test;
+using namespace vorel::audio::test;
 
 namespace {
-
-constexpr uint32_t kRate = 16000;
-constexpr int64_t kMs = kRate / 1000;
-
-struct Take {
-    std::vector<int16_t> samples;
-    int64_t speechFirst = 0, speechEnd = 0; // where the clean speech is, in samples
-};
-
-std::vector<int16_t> speak(const std::string &text, const std::string &voice) {
-    TempDir dir;
-    const std::string wav = dir.file("s.wav"), raw = dir.file("s.raw");
-    if (!mustRun("espeak-ng -v " + voice + " -w " + shellQuote(wav) + " " + shellQuote(text) + " && sox " +
-                 shellQuote(wav) + " -r 16000 -c 1 -b 16 -e signed -t raw " + shellQuote(raw)))
-        return {};
-    const std::vector<uint8_t> b = readFile(raw);
-    std::vector<int16_t> s(b.size() / 2);
-    std::copy(b.begin(), b.begin() + long(s.size() * 2), reinterpret_cast<uint8_t *>(s.data()));
-    return s;
-}
-
-// lead seconds of noise, the speech, tail seconds of noise; noise of noiseRms on all.
-Take makeTake(const std::vector<int16_t> &speech, double noiseRms, double lead, double tail) {
-    Take t;
-    const int64_t at = int64_t(lead * kRate);
-    t.samples.assign(size_t(at) + speech.size() + size_t(tail * kRate), 0);
-    std::copy(speech.begin(), speech.end(), t.samples.begin() + at);
-    int peak = 0;
-    for (int16_t v : speech) peak = std::max(peak, std::abs(int(v)));
-    // The speech runs from the first to the last sample at 1/100 of its peak
-    // (espeak-ng pads its output with silence of its own).
-    auto loud = [&](int16_t v) { return std::abs(int(v)) * 100 >= peak; };
-    t.speechFirst = at + (std::find_if(speech.begin(), speech.end(), loud) - speech.begin());
-    t.speechEnd = at + int64_t(speech.size()) - (std::find_if(speech.rbegin(), speech.rend(), loud) - speech.rbegin());
-    std::mt19937 rng(11);
-    std::normal_distribution<double> noise(0, noiseRms);
-    for (auto &v : t.samples) v = int16_t(std::clamp(v + noise(rng), -32768.0, 32767.0));
-    return t;
-}
 
 // Feeds from capture frame `from` on, in 20 ms pieces, until the take ends.
 int64_t feed(TTakeRecorder &r, const std::vector<int16_t> &s, int64_t from) {
@@ -73,12 +36,14 @@ TEST(TakeRecorder, EndsAfterSpeechAndSilenceAndTrimsToTheSpeech) {
         const char *text, *voice;
         double noiseRms, maxSec;
         bool endsEarly; // else at its longest
+        double muted = 0; // seconds of digital silence first (a muted input)
     } cases[] = {
         {"The train to the airport leaves at seven.", "en", 30, 10, true},
         {"Where is the nearest station?", "en-us", 300, 10, true},
         {"Ich habe heute keine Zeit.", "de", 120, 10, true},
         {"Seven sisters sold six shells.", "en+f3", 200, 10, true},
         {"Where is the nearest station?", "en", 800, 10, true}, // a noisy room
+        {"Ich habe heute keine Zeit.", "de", 60, 10, true, 2.0},
         // Still speaking when time runs out: the take ends there.
         {"The train to the airport leaves at seven.", "en", 100, 2.2, false},
     };
@@ -86,7 +51,11 @@ TEST(TakeRecorder, EndsAfterSpeechAndSilenceAndTrimsToTheSpeech) {
         SCOPED_TRACE(std::string(c.voice) + ": " + c.text);
         const std::vector<int16_t> speech = speak(c.text, c.voice);
         ASSERT_FALSE(speech.empty());
-        const Take t = makeTake(speech, c.noiseRms, 1.0, 3.0);
+        Take t = makeTake(speech, c.noiseRms, 1.0, 3.0);
+        const int64_t muted = int64_t(c.muted * kRate);
+        t.samples.insert(t.samples.begin(), size_t(muted), 0);
+        t.speechFirst += muted;
+        t.speechEnd += muted;
         TTakeRecorder r(kRate);
         const int64_t maxFrames = int64_t(c.maxSec * kRate);
         r.Start(0, maxFrames);
