@@ -94,10 +94,12 @@ DWORD recordGetData(DWORD handle, void *buffer, DWORD length) {
     Capture &c = capture();
     std::lock_guard<std::mutex> lock(c.api);
     if (!owns(c, handle)) return fail(BASS_ERROR_HANDLE, DWORD(-1));
+    // The flag before the count: once the flag is seen, so is all that was kept.
+    const bool lost = c.ring.overflowed();
     const size_t waiting = c.ring.available();
     if (length == 0) return ok(DWORD(std::min<size_t>(waiting * sizeof(int16_t), 0x7FFFFFFF)));
     if (!buffer) return fail(BASS_ERROR_ILLPARAM, DWORD(-1));
-    if (waiting == 0 && c.ring.overflowed()) return fail(BASS_ERROR_BUFLOST, DWORD(-1));
+    if (waiting == 0 && lost) return fail(BASS_ERROR_BUFLOST, DWORD(-1));
     const size_t want = length / c.frameBytes * c.frameBytes / sizeof(int16_t);
     return ok(DWORD(c.ring.pop(static_cast<int16_t *>(buffer), want) * sizeof(int16_t)));
 }
