@@ -48,7 +48,10 @@ bool writeFlac(int fd, const std::vector<int16_t> &samples, uint32_t rate) {
 
 } // namespace
 
-TTakeStore::TTakeStore(std::string folder, int keep) : folder_(std::move(folder)), keep_(std::max(keep, 1)) {}
+TTakeStore::TTakeStore(std::string folder, int keep) : folder_(std::move(folder)), keep_(std::max(keep, 1)) {
+    // One spelling of the folder, so that Delete recognises the paths Takes gives.
+    while (folder_.size() > 1 && folder_.back() == '/') folder_.pop_back();
+}
 
 bool TTakeStore::ValidKey(const std::string &key) {
     return !key.empty() && key.size() <= 64 && std::all_of(key.begin(), key.end(), [](char c) {

@@ -88,7 +88,7 @@ void TCompareView::redraw() {
     const double takePx = takeSeconds > 0 ? w / takeSeconds : 0;
     drawPitch(p, data_.takePitch, [&](double f) { return f * hop * takePx; }, laneTop(1), laneHeight(1), kTakePitch);
     // The take in the sentence's time, both contours over it.
-    if (!data_.path.empty() && sentenceSeconds > 0) {
+    if (!data_.path.empty() && sentenceSeconds > 0 && hop > 0) {
         const int64_t sentenceFrames = int64_t(sentenceSeconds / hop) + 1;
         const int64_t takeFrames = int64_t(takeSeconds / hop) + 1;
         const std::vector<double> toTake = FrameMap(data_.path, sentenceFrames, false);
@@ -105,7 +105,7 @@ void TCompareView::redraw() {
     }
     p.setPen(kText);
     p.drawText(4, laneTop(0) + 14, QStringLiteral("原句"));
-    p.drawText(4, laneTop(1) + 14, QStringLiteral("跟读（第 %1 次）").arg(data_.takeCount));
+    p.drawText(4, laneTop(1) + 14, QStringLiteral("跟读（共 %1 次）").arg(data_.takeCount));
     p.drawText(4, laneTop(2) + 14, QStringLiteral("对齐"));
 }
 
