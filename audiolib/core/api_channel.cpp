@@ -6,6 +6,7 @@
 #include <new>
 
 #include "api_util.h"
+#include "capture.h"
 #include "pcmsource.h"
 
 using namespace vorel::audiolib;
@@ -133,6 +134,7 @@ AUDIOLIB_API QWORD BASS_ChannelSeconds2Bytes(DWORD handle, float pos) {
 }
 
 AUDIOLIB_API DWORD BASS_ChannelIsActive(DWORD handle) {
+    if (isRecordHandle(handle)) return recordIsActive(handle);
     API_LOCK;
     FIND_OR(handle, DWORD(BASS_ACTIVE_STOPPED));
     if (ch->decoding) {
@@ -214,6 +216,7 @@ AUDIOLIB_API BOOL BASS_ChannelPause(DWORD handle) {
 }
 
 AUDIOLIB_API BOOL BASS_ChannelStop(DWORD handle) {
+    if (isRecordHandle(handle)) return recordStop(handle);
     API_LOCK;
     FIND_OR(handle, FALSE);
     std::unique_lock<std::mutex> lock(ch->mutex, std::defer_lock);
@@ -281,6 +284,7 @@ AUDIOLIB_API QWORD BASS_ChannelGetPosition(DWORD handle) {
 }
 
 AUDIOLIB_API DWORD BASS_ChannelGetData(DWORD handle, void *buffer, DWORD length) {
+    if (isRecordHandle(handle)) return recordGetData(handle, buffer, length);
     std::shared_ptr<Channel> ch;
     {
         API_LOCK;

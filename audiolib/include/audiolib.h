@@ -310,18 +310,53 @@ AUDIOLIB_API BOOL BASS_StreamFree(HSTREAM handle);
 /* mode BASS_FILEPOS_END: the file's size in bytes; -1 on failure. */
 AUDIOLIB_API DWORD BASS_StreamGetFilePosition(HSTREAM handle, DWORD mode);
 
-/* ---- Recording (not supported) ---- */
-AUDIOLIB_API const char *BASS_RecordGetDeviceDescription(DWORD device);
+/* ---- Recording ----
+ * Capture from SDL's default capture device, whatever driver SDL picks (honouring
+ * SDL's environment variables; SDL_AUDIODRIVER=disk reads SDL_DISKAUDIOFILEIN).
+ * Independent of BASS_Init/BASS_Free. One record channel at a time.
+ * Threads: any non-realtime thread; the record calls are serialised by a lock of
+ * their own that the capture callback never takes. BASS_RecordInit and
+ * BASS_RecordFree must not run at the same time as BASS_Init or BASS_Free (SDL's
+ * subsystem start and stop are not thread-safe); call them on one thread. The capture callback (SDL's
+ * thread) only copies into a ring of 30 s preallocated by BASS_RecordStart: it
+ * never locks, allocates, logs or calls back. Exactly one thread at a time may
+ * read the record channel (BASS_ChannelGetData); it must read at least every 30 s.
+ * Ownership: the library owns the ring and the device until BASS_ChannelStop on
+ * the record channel or BASS_RecordFree; the caller owns the buffers it reads into.
+ * Only the names below and BASS_ChannelGetData, BASS_ChannelStop and
+ * BASS_ChannelIsActive work on a record channel; the other record names fail
+ * with BASS_ERROR_NOTAVAIL. */
+/* device -1 or 0: the default capture device. BASS_ERROR_DRIVER when SDL has no
+ * audio driver, BASS_ERROR_DEVICE when the driver says it has no capture device;
+ * twice without BASS_RecordFree: BASS_ERROR_ALREADY. */
 AUDIOLIB_API BOOL BASS_RecordInit(int device);
-AUDIOLIB_API BOOL BASS_RecordSetDevice(DWORD device);
-AUDIOLIB_API DWORD BASS_RecordGetDevice(void);
+/* Stops the record channel (if any) and releases SDL's audio subsystem. */
 AUDIOLIB_API BOOL BASS_RecordFree(void);
+/* 0 after BASS_RecordInit, else -1 with BASS_ERROR_INIT. */
+AUDIOLIB_API DWORD BASS_RecordGetDevice(void);
+/* Starts capturing freq Hz, chans (1 or 2) channels of 16-bit PCM (SDL converts
+ * from the device's format); proc must be NULL (BASS_ERROR_NOTAVAIL): the sound is
+ * read with BASS_ChannelGetData. No capture device can be opened: BASS_ERROR_DRIVER.
+ * Before BASS_RecordInit: BASS_ERROR_INIT; a record channel already open:
+ * BASS_ERROR_ALREADY; 8-bit, float, a rate outside VOREL_MIN_RATE ...
+ * VOREL_MAX_RATE or other channel counts: BASS_ERROR_FORMAT.
+ * On the record channel: BASS_ChannelGetData(h, buf, n) moves up to n bytes (whole
+ * frames) of what was captured into buf and returns the bytes moved (0 when
+ * nothing waits; never blocks); with n == 0 it returns the bytes waiting. When
+ * the reader fell 30 s behind, the capture keeps nothing more: once what was kept
+ * is read, BASS_ChannelGetData fails with BASS_ERROR_BUFLOST and
+ * BASS_ChannelIsActive says BASS_ACTIVE_STALLED (else BASS_ACTIVE_PLAYING).
+ * BASS_ChannelStop closes the device and frees the channel; it returns after the
+ * last capture callback. */
+AUDIOLIB_API HRECORD BASS_RecordStart(DWORD freq, DWORD chans, DWORD flags, RECORDPROC *proc,
+                                      DWORD user);
+/* Not supported (BASS_ERROR_NOTAVAIL). */
+AUDIOLIB_API const char *BASS_RecordGetDeviceDescription(DWORD device);
+AUDIOLIB_API BOOL BASS_RecordSetDevice(DWORD device);
 AUDIOLIB_API BOOL BASS_RecordGetInfo(BASS_RECORDINFO *info);
 AUDIOLIB_API const char *BASS_RecordGetInputName(int input);
 AUDIOLIB_API BOOL BASS_RecordSetInput(int input, DWORD setting);
 AUDIOLIB_API DWORD BASS_RecordGetInput(int input);
-AUDIOLIB_API HRECORD BASS_RecordStart(DWORD freq, DWORD chans, DWORD flags, RECORDPROC *proc,
-                                      DWORD user);
 
 /* ---- Channels ---- */
 AUDIOLIB_API float BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos);
