@@ -13,7 +13,6 @@ PACKAGES=(
   libaubio-dev libespeak-ng-dev pocketsphinx-testdata
   xvfb x11-utils x11-apps imagemagick xdotool espeak-ng sox libsox-fmt-mp3 lame mpg123 ffmpeg vorbis-tools opus-tools time
   dbus playerctl
-  libaubio-dev
   desktop-file-utils dpkg-dev jwm
   clang libclang-rt-14-dev
 )
