@@ -42,6 +42,7 @@ namespace vorel::app {
 class TGauge;
 class TLogo;
 class TSegmentBreakpoints;
+class TStudyKeeper;
 class TBassPlayer;
 class TTimerClock;
 class TTranscriptWindow;
@@ -70,6 +71,7 @@ public:
     // Raises and activates the window (a second start asked for it).
     void BringToFront();
     repeater::TRepeater &Repeater() { return *repeater_; }
+    TStudyKeeper &Study() { return *study_; }
     std::string StatusText() const;
     std::string NoticeText() const;
 
@@ -167,6 +169,7 @@ private:
     std::unique_ptr<repeater::TRepeater> repeater_;
     std::unique_ptr<view::TWaveOscope> waveView_;
     std::unique_ptr<TSegmentBreakpoints> breakpointView_;
+    std::unique_ptr<TStudyKeeper> study_;
     repeater::TReport shown_;      // what the controls show now
     bool stripShown_ = false;      // shown_ holds a drawn strip
     bool applying_ = false;        // the window is setting its controls from a report

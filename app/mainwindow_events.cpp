@@ -13,6 +13,7 @@
 #include "guard.h"
 #include "installpaths.h"
 #include "messageline.h"
+#include "studykeeper.h"
 #include "view/mmoscope.h"
 #include "view/mmslider.h"
 #include "view/waveoscope.h"
@@ -147,6 +148,8 @@ void TfMainFree::sliderChange() {
 }
 
 void TfMainFree::sl_speedChange() {
+    if (applying_)
+        return;
     focusProgressSlider();
     repeater_->SetSpeed(sl_speed->Position());
 }
@@ -165,6 +168,7 @@ void TfMainFree::focusProgressSlider() {
 void TfMainFree::closeEvent(QCloseEvent *e) {
     // A load still sampling ends with the window: its workers are stopped here.
     repeater_->CancelLoad();
+    study_->Flush();
     e->accept();
 }
 

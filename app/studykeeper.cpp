@@ -1,0 +1,131 @@
+#include "studykeeper.h"
+
+#include <QFileInfo>
+
+#include "repeater.h"
+#include "studyrules.h"
+#include "studystore.h"
+
+namespace vorel::app {
+
+study::TSettings SettingsOf(const repeater::TReport &r) {
+    study::TSettings s;
+    s.repeatIndex = r.repeatIndex;
+    s.pauseIndex = r.pauseIndex;
+    s.mode = static_cast<int>(r.mode);
+    s.speed = r.speed;
+    return s;
+}
+
+TStudyKeeper::TStudyKeeper(repeater::TRepeater &repeater, const std::string &folder)
+    : repeater_(repeater),
+      store_(std::make_unique<study::TStudyStore>(folder.empty() ? study::TStudyStore::DefaultFolder() : folder)) {
+    connect(&repeater_, &repeater::TRepeater::Traced, this, [this](const std::string &kind, const std::string &) {
+        // Deferred: the repeater is still inside the operation that traced. The
+        // lesson before is no longer followed from here: its place is not the new one's.
+        if (kind == "open") {
+            fp_.reset();
+            QTimer::singleShot(0, this, [this] { opened(); });
+        }
+        else if (kind == "load")
+            QTimer::singleShot(0, this, [this] { loaded(); });
+    });
+    connect(&repeater_, &repeater::TRepeater::Changed, this, [this] { changed(); });
+    connect(&repeater_, &repeater::TRepeater::LastReadingFinished, this, [this](int32_t sentence) {
+        const repeater::TLesson *l = repeater_.Lesson();
+        if (fp_ && l && sentence >= 0 && sentence < l->segments->Count())
+            store_->CountReading(*fp_, l->segments->Items(sentence).TimeMs);
+    });
+    flushTimer_.setInterval(FlushIntervalMs);
+    connect(&flushTimer_, &QTimer::timeout, this, [this] { Flush(); });
+    flushTimer_.start();
+    // Shown once, after the window has drawn its first report.
+    QTimer::singleShot(0, this, [this] { showStoreNotices(); });
+}
+
+TStudyKeeper::~TStudyKeeper() { Flush(); }
+
+void TStudyKeeper::Flush() {
+    if (!store_->Pending())
+        return;
+    store_->Flush();
+    showStoreNotices();
+}
+
+void TStudyKeeper::showStoreNotices() {
+    std::string text;
+    for (const std::string &n : store_->TakeNotices())
+        text += (text.empty() ? "" : "；") + n;
+    if (!text.empty())
+        repeater_.ShowNotice(text);
+}
+
+void TStudyKeeper::opened() {
+    // The record of the lesson before is written before this one's is read.
+    Flush();
+    settings_.reset();
+    position_.reset();
+    settingsFollowed_ = sentenceFollowed_ = false;
+    const repeater::TLesson *l = repeater_.Lesson();
+    if (!l)
+        return;
+    // The length as the decoder gives it at open: the same at every open of the same bytes.
+    fp_ = study::FingerprintFile(l->fileName, l->info.duration);
+    if (!fp_)
+        return;
+    const study::TRecord record = store_->Load(*fp_);
+    if (record.settings) {
+        const study::TSettings &s = *record.settings;
+        repeater_.SetRepeatIndex(s.repeatIndex);
+        repeater_.SetPauseIndex(s.pauseIndex);
+        repeater_.SetMode(static_cast<repeater::TMode>(s.mode));
+        if (s.speed != repeater_.Report().speed)
+            repeater_.SetSpeed(s.speed);
+        settings_ = s;
+    }
+    settingsFollowed_ = true;
+    changed();
+}
+
+void TStudyKeeper::loaded() {
+    if (!fp_ || sentenceFollowed_)
+        return;
+    sentenceFollowed_ = true;
+    const study::TRecord record = store_->Load(*fp_);
+    const repeater::TReport r = repeater_.Report();
+    const repeater::TLesson *l = repeater_.Lesson();
+    // The learner who already moved on is not taken back.
+    if (record.position && l && r.playback == repeater::TPlayback::Stopped && r.sentence == 0) {
+        int32_t start = 0, end = 0;
+        const int32_t found = l->segments->FindSentence(record.position->startMs, start, end);
+        if (found > 0 && found < r.sentenceCount) {
+            repeater_.ChooseSentence(found);
+            repeater_.ShowNotice(study::ResumeNotice(found));
+        }
+        position_ = record.position;
+    }
+    changed();
+}
+
+void TStudyKeeper::changed() {
+    if (!fp_)
+        return;
+    const repeater::TReport r = repeater_.Report();
+    if (settingsFollowed_) {
+        const study::TSettings now = SettingsOf(r);
+        if (settings_ != now) {
+            store_->SetSettings(*fp_, now);
+            settings_ = now;
+        }
+    }
+    const repeater::TLesson *l = repeater_.Lesson();
+    if (sentenceFollowed_ && l && r.sentence >= 0 && r.sentence < l->segments->Count()) {
+        const study::TPosition now{r.sentence, l->segments->Items(r.sentence).TimeMs};
+        if (position_ != now) {
+            store_->SetPosition(*fp_, now);
+            position_ = now;
+        }
+    }
+}
+
+} // namespace vorel::app

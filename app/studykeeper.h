@@ -1,0 +1,69 @@
+// The learner's record of each lesson, kept while the window reads it: the store
+// is opened once per window; when a lesson opens it is known by its content
+// fingerprint, and its playing settings and the sentence where the learner
+// stopped come back; what changes is queued and written every few seconds, when
+// another file opens and when the window closes. The store never stands in the
+// way: without it the lesson opens and plays as before. GUI thread only.
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "fingerprint.h"
+#include "studyrecord.h"
+
+namespace vorel::study {
+class TStudyStore;
+} // namespace vorel::study
+
+namespace vorel::repeater {
+class TRepeater;
+struct TReport;
+} // namespace vorel::repeater
+
+namespace vorel::app {
+
+// The settings a report shows, in the record's units.
+study::TSettings SettingsOf(const repeater::TReport &r);
+
+class TStudyKeeper : public QObject {
+public:
+    // How often queued changes are written.
+    static constexpr int FlushIntervalMs = 5000;
+
+    // Opens the store in folder (empty: its default folder); its notices go to the info line.
+    TStudyKeeper(repeater::TRepeater &repeater, const std::string &folder = {});
+    // Writes what is queued.
+    ~TStudyKeeper() override;
+
+    // Writes what is queued now (the window closes, a test looks at the file).
+    void Flush();
+    // The lesson in use's fingerprint, when it is known.
+    const std::optional<study::TFingerprint> &Lesson() const { return fp_; }
+    study::TStudyStore &Store() { return *store_; }
+
+private:
+    void opened();
+    void loaded();
+    void changed();
+    void showStoreNotices();
+
+    repeater::TRepeater &repeater_;
+    std::unique_ptr<study::TStudyStore> store_;
+    QTimer flushTimer_;
+    std::optional<study::TFingerprint> fp_;
+    // What was last queued, so that a report that changed nothing queues nothing.
+    std::optional<study::TSettings> settings_;
+    std::optional<study::TPosition> position_;
+    // Settings and sentence are followed once the record's were restored (or there were none).
+    bool settingsFollowed_ = false;
+    bool sentenceFollowed_ = false;
+};
+
+} // namespace vorel::app

@@ -1,0 +1,62 @@
+// The window keeps each lesson's record: where the learner stopped and how the
+// lesson was played come back when the same recording opens again, under any name.
+#include <QComboBox>
+
+#include <cstdio>
+
+#include "studykeeper.h"
+#include "studyrules.h"
+#include "studystore.h"
+#include "view/mmslider.h"
+#include "windowfixture.h"
+
+namespace vorel::app::test {
+namespace {
+
+TEST_F(WindowTest, ALessonComesBackWhereItWasLeftUnderAnyName) {
+    const std::vector<double> tones(6, 0.6);
+    const std::string a = MakeToneLesson(dir, "lesson", tones, 0.4, true);
+    const std::string other = MakeToneLesson(dir, "other", {0.5, 0.5, 0.5}, 0.4, true);
+    ASSERT_TRUE(openAndLoad(a));
+    ASSERT_TRUE(w->Study().Lesson().has_value());
+    const study::TFingerprint fp = *w->Study().Lesson();
+    repeater::TRepeater &r = w->Repeater();
+    r.ChooseSentence(3);
+    r.SetRepeatIndex(2);
+    r.SetPauseIndex(1);
+    r.SetSpeed(-20);
+    w->Study().Flush();
+
+    // On disk, as another instance would read it.
+    study::TStudyStore reader(dir.file("data") + "/vorel");
+    const study::TRecord kept = reader.Load(fp);
+    ASSERT_TRUE(kept.position && kept.settings);
+    EXPECT_EQ(kept.position->sentence, 3);
+    EXPECT_EQ(kept.settings->repeatIndex, 2);
+    EXPECT_EQ(kept.settings->pauseIndex, 1);
+    EXPECT_EQ(kept.settings->speed, -20);
+
+    // Another lesson starts at its beginning with the window's settings, and changes them.
+    ASSERT_TRUE(openAndLoad(other));
+    EXPECT_EQ(r.Report().sentence, 0);
+    EXPECT_EQ(w->NoticeText().find("继续"), std::string::npos) << w->NoticeText();
+    r.SetRepeatIndex(0);
+    r.SetSpeed(0);
+
+    // The first, renamed with its LRC: its place and settings come back.
+    const std::string renamed = dir.file("renamed.wav");
+    ASSERT_EQ(std::rename(a.c_str(), renamed.c_str()), 0);
+    ASSERT_EQ(std::rename(dir.file("lesson.lrc").c_str(), dir.file("renamed.lrc").c_str()), 0);
+    ASSERT_TRUE(openAndLoad(renamed));
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(r.Report().sentence, 3);
+    EXPECT_EQ(w->NoticeText(), study::ResumeNotice(3));
+    EXPECT_EQ(w->cb_repeattimes->currentIndex(), 2);
+    EXPECT_EQ(w->cb_pausetime->currentIndex(), 1);
+    EXPECT_EQ(r.Report().speed, -20);
+    EXPECT_EQ(w->sl_speed->Position(), -20);
+}
+
+} // namespace
+} // namespace vorel::app::test
