@@ -29,6 +29,9 @@ TStudyKeeper::TStudyKeeper(repeater::TRepeater &repeater, const std::string &fol
         }
         else if (kind == "load")
             QTimer::singleShot(0, this, [this] { loaded(); });
+        else if (kind == "break" && sentenceFollowed_)
+            keepBreakpoints(); // an edit or a save: the load's own list comes before
+
     });
     connect(&repeater_, &repeater::TRepeater::Changed, this, [this] { changed(); });
     connect(&repeater_, &repeater::TRepeater::LastReadingFinished, this, [this](int32_t sentence) {
@@ -87,11 +90,45 @@ void TStudyKeeper::opened() {
     changed();
 }
 
+std::string SideFileOf(const std::string &recording, segment::TBreakpointSource source) {
+    const char *ext = source == segment::TBreakpointSource::Srt   ? ".srt"
+                      : source == segment::TBreakpointSource::Vtt ? ".vtt"
+                                                                  : ".lrc";
+    const QFileInfo f(QString::fromStdString(recording));
+    return (f.path() + "/" + f.completeBaseName() + ext).toStdString();
+}
+
+void TStudyKeeper::keepBreakpoints() {
+    const repeater::TLesson *l = repeater_.Lesson();
+    if (!fp_ || !l)
+        return;
+    study::TKeptBreakpoints kept;
+    for (int32_t i = 0; i < l->segments->Count(); ++i)
+        kept.points.push_back({l->segments->Items(i).TimeMs, l->segments->Items(i).Text});
+    kept.sideFile = study::StampFile(SideFileOf(l->fileName, l->source));
+    store_->KeepBreakpoints(*fp_, kept);
+}
+
 void TStudyKeeper::loaded() {
     if (!fp_ || sentenceFollowed_)
         return;
-    sentenceFollowed_ = true;
     const study::TRecord record = store_->Load(*fp_);
+    std::string notice;
+    if (const repeater::TLesson *l = repeater_.Lesson(); l && record.breakpoints) {
+        const std::string side = SideFileOf(l->fileName, l->source);
+        const study::TBreakpointChoice choice =
+            study::ChooseBreakpoints(record, study::StampFile(side), QFileInfo(QString::fromStdString(side)).fileName().toStdString());
+        if (choice.useKept) {
+            std::vector<std::pair<int32_t, std::string>> points;
+            for (const study::TKeptBreakpoint &p : record.breakpoints->points)
+                points.emplace_back(p.ms, p.text);
+            repeater_.ReplaceBreakpoints(points);
+        }
+        if (choice.dropKept)
+            store_->DropBreakpoints(*fp_);
+        notice = choice.notice;
+    }
+    sentenceFollowed_ = true;
     const repeater::TReport r = repeater_.Report();
     const repeater::TLesson *l = repeater_.Lesson();
     // The learner who already moved on is not taken back.
@@ -100,10 +137,12 @@ void TStudyKeeper::loaded() {
         const int32_t found = l->segments->FindSentence(record.position->startMs, start, end);
         if (found > 0 && found < r.sentenceCount) {
             repeater_.ChooseSentence(found);
-            repeater_.ShowNotice(study::ResumeNotice(found));
+            notice += (notice.empty() ? "" : "；") + study::ResumeNotice(found);
         }
         position_ = record.position;
     }
+    if (!notice.empty())
+        repeater_.ShowNotice(notice);
     changed();
 }
 

@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 
+#include "breakpointfile.h"
 #include "fingerprint.h"
 #include "studyrecord.h"
 
@@ -28,6 +29,10 @@ struct TReport;
 } // namespace vorel::repeater
 
 namespace vorel::app {
+
+// The breakpoint file beside a recording that a lesson's list came from (an
+// automatic split: where an LRC would be).
+std::string SideFileOf(const std::string &recording, segment::TBreakpointSource source);
 
 // The settings a report shows, in the record's units.
 study::TSettings SettingsOf(const repeater::TReport &r);
@@ -52,6 +57,7 @@ private:
     void opened();
     void loaded();
     void changed();
+    void keepBreakpoints();
     void showStoreNotices();
 
     repeater::TRepeater &repeater_;

@@ -583,6 +583,23 @@ void TRepeater::SaveBreakpoints(const std::string &path) {
     ShowNotice("断点已保存到" + fileNameOf(path) + "（时间取到百分之一秒）");
 }
 
+bool TRepeater::ReplaceBreakpoints(const std::vector<std::pair<int32_t, std::string>> &points) {
+    if (!hasFile() || busy_ || load_.Active() || points.size() < 2)
+        return false;
+    TBatch batch(*this);
+    settle();
+    segment::TSegmentList &s = *lesson_.segments;
+    s.Clear();
+    for (const auto &[ms, text] : points)
+        s.Add({ms, segment::TSegmentList::MakeStamp(ms), text});
+    curSentence_ = -1;
+    prepareFirstRange();
+    redraw();
+    setStatus(SentenceCountText(sentenceCount()));
+    traceBreakpoints();
+    return true;
+}
+
 void TRepeater::traceBreakpoints() {
     std::string list;
     for (int32_t i = 0; i < lesson_.segments->Count(); ++i)

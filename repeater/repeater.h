@@ -17,6 +17,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "growingload.h"
 #include "lesson.h"
@@ -124,6 +126,11 @@ public:
     // through a new file and a rename) and keeps them as the file holds them.
     // Throws when the file cannot be written: the file on disk stays as it was.
     void SaveBreakpoints(const std::string &path);
+    // Puts breakpoints kept from an earlier session in place of the list (times in
+    // ms with their texts, ascending) once the load has ended; playback stops and
+    // the first sentence is current. False, changing nothing, while the load runs
+    // or for fewer than two breakpoints.
+    bool ReplaceBreakpoints(const std::vector<std::pair<int32_t, std::string>> &points);
 
     // --- from the player and the clock ---
     void PlayerStarted();

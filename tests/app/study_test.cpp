@@ -21,6 +21,10 @@ TEST_F(WindowTest, ALessonComesBackWhereItWasLeftUnderAnyName) {
     ASSERT_TRUE(w->Study().Lesson().has_value());
     const study::TFingerprint fp = *w->Study().Lesson();
     repeater::TRepeater &r = w->Repeater();
+    // A breakpoint added with Ctrl + click near 2.5 s, kept without saving.
+    r.MouseDown(Qt::LeftButton, true, int32_t(2500 / audio::MsPerColumn));
+    r.MouseUp(Qt::LeftButton, true, int32_t(2500 / audio::MsPerColumn));
+    ASSERT_EQ(r.Lesson()->segments->Count(), 8);
     r.ChooseSentence(3);
     r.SetRepeatIndex(2);
     r.SetPauseIndex(1);
@@ -50,12 +54,22 @@ TEST_F(WindowTest, ALessonComesBackWhereItWasLeftUnderAnyName) {
     ASSERT_TRUE(openAndLoad(renamed));
     for (int i = 0; i < 5; ++i)
         QCoreApplication::processEvents();
+    EXPECT_EQ(r.Lesson()->segments->Count(), 8);
+    EXPECT_EQ(r.Lesson()->segments->Items(3).TimeMs, 2500 / audio::MsPerColumn * audio::MsPerColumn);
     EXPECT_EQ(r.Report().sentence, 3);
     EXPECT_EQ(w->NoticeText(), study::ResumeNotice(3));
     EXPECT_EQ(w->cb_repeattimes->currentIndex(), 2);
     EXPECT_EQ(w->cb_pausetime->currentIndex(), 1);
     EXPECT_EQ(r.Report().speed, -20);
     EXPECT_EQ(w->sl_speed->Position(), -20);
+
+    // The LRC beside it changed since: the file's breakpoints win, and the notice says so.
+    vorel::test::writeText(dir.file("renamed.lrc"), "[00:00.00]one\n[00:03.00]two\n");
+    ASSERT_TRUE(openAndLoad(renamed));
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(r.Lesson()->segments->Items(1).TimeMs, 3000);
+    EXPECT_NE(w->NoticeText().find("renamed.lrc"), std::string::npos) << w->NoticeText();
 }
 
 } // namespace
