@@ -125,6 +125,8 @@ public:
     // Space: pauses a reading or holds a countdown; otherwise plays, as the play
     // button (which also resumes a pause and goes on from a held one).
     void PlayPauseKey();
+    // M: marks the current sentence as hard, or unmarks it.
+    void MarkKey();
 
     // --- transcript window and saving breakpoints (mainwindow_transcript.cpp) ---
     void CreateTranscript();

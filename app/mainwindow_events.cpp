@@ -81,6 +81,8 @@ void TfMainFree::PlayPauseKey() {
         repeater_->Play(); // resumes a pause, goes on from a held one, starts when stopped
 }
 
+void TfMainFree::MarkKey() { study_->ToggleMark(); }
+
 void TfMainFree::stopbtnClick() { repeater_->Stop(); }
 
 void TfMainFree::prevbtnClick() { repeater_->Previous(); }

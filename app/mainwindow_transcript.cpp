@@ -11,6 +11,7 @@
 #include "breakpointfile.h"
 #include "guard.h"
 #include "messageline.h"
+#include "studykeeper.h"
 #include "repeater.h"
 #include "transcriptwindow.h"
 
@@ -28,6 +29,8 @@ void TfMainFree::CreateTranscript() {
     connect(transcript, &TTranscriptWindow::playPauseRequested, this, guarded([this] { PlayPauseKey(); }));
     connect(transcript, &TTranscriptWindow::previousRequested, this, guarded([this] { prevbtnClick(); }));
     connect(transcript, &TTranscriptWindow::nextRequested, this, guarded([this] { nextbtnClick(); }));
+    connect(transcript, &TTranscriptWindow::markRequested, this, guarded([this] { MarkKey(); }));
+    study_->OnMarksChanged = [this] { transcript->SetMarked(study_->MarkedRows()); };
     connect(r, &repeater::TRepeater::Traced, this, [this](const std::string &kind, const std::string &) {
         if (kind == "break")
             TranscriptRefill();
@@ -59,6 +62,7 @@ void TfMainFree::TranscriptRefill() {
             rows.push_back({s.Items(i).TimeMs, s.Items(i).Text});
     }
     transcript->SetRows(std::move(rows));
+    transcript->SetMarked(study_->MarkedRows());
     std::vector<TTranscriptChapter> chapters;
     if (const repeater::TLesson *lesson = repeater_->Lesson())
         for (const audio::TChapter &c : lesson->info.chapters)

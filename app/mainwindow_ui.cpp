@@ -327,6 +327,7 @@ void TfMainFree::connectControls() {
         {Qt::Key_Space, &TfMainFree::PlayPauseKey},
         {Qt::Key_Left, &TfMainFree::prevbtnClick},
         {Qt::Key_Right, &TfMainFree::nextbtnClick},
+        {Qt::Key_M, &TfMainFree::MarkKey},
     };
     for (const auto &[key, handler] : keys)
         connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this, guarded(handler));

@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 #include "repeater.h"
 #include "studyrules.h"
 #include "studystore.h"
@@ -143,7 +145,42 @@ void TStudyKeeper::loaded() {
     }
     if (!notice.empty())
         repeater_.ShowNotice(notice);
+    if (OnMarksChanged)
+        OnMarksChanged();
     changed();
+}
+
+std::string MarkNotice(int32_t sentence, bool marked, size_t count) {
+    const std::string n = std::to_string(sentence + 1);
+    return (marked ? "已标记第" + n + "句" : "已取消第" + n + "句的标记") + "，共标记" + std::to_string(count) + "句";
+}
+
+void TStudyKeeper::ToggleMark() {
+    const repeater::TLesson *l = repeater_.Lesson();
+    const repeater::TReport r = repeater_.Report();
+    if (!fp_ || !l || r.sentence < 0 || r.sentence >= r.sentenceCount)
+        return;
+    const int32_t start = l->segments->Items(r.sentence).TimeMs;
+    std::vector<int32_t> marked = store_->MarkedSentences(*fp_);
+    const bool was = std::find(marked.begin(), marked.end(), start) != marked.end();
+    store_->SetMarked(*fp_, start, !was);
+    repeater_.ShowNotice(MarkNotice(r.sentence, !was, marked.size() + (was ? -1 : 1)));
+    if (OnMarksChanged)
+        OnMarksChanged();
+}
+
+std::vector<bool> TStudyKeeper::MarkedRows() {
+    const repeater::TLesson *l = repeater_.Lesson();
+    if (!fp_ || !l)
+        return {};
+    std::vector<bool> rows(size_t(std::max(0, l->segments->Count() - 1)));
+    for (const int32_t start : store_->MarkedSentences(*fp_)) {
+        int32_t s = 0, e = 0;
+        const int32_t i = l->segments->FindSentence(start, s, e);
+        if (i >= 0 && size_t(i) < rows.size() && s == start)
+            rows[size_t(i)] = true;
+    }
+    return rows;
 }
 
 void TStudyKeeper::changed() {

@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "breakpointfile.h"
 #include "fingerprint.h"
@@ -34,6 +35,9 @@ namespace vorel::app {
 // automatic split: where an LRC would be).
 std::string SideFileOf(const std::string &recording, segment::TBreakpointSource source);
 
+// "已标记第4句，共标记2句" or "已取消第4句的标记，共标记1句", for the 0-based sentence.
+std::string MarkNotice(int32_t sentence, bool marked, size_t count);
+
 // The settings a report shows, in the record's units.
 study::TSettings SettingsOf(const repeater::TReport &r);
 
@@ -46,6 +50,14 @@ public:
     TStudyKeeper(repeater::TRepeater &repeater, const std::string &folder = {});
     // Writes what is queued.
     ~TStudyKeeper() override;
+
+    // Marks the current sentence as hard, or unmarks it; the info line says which
+    // and how many are marked.
+    void ToggleMark();
+    // Per sentence of the lesson in use, whether it is marked.
+    std::vector<bool> MarkedRows();
+    // Called when the marks to show changed (a toggle, a record restored).
+    std::function<void()> OnMarksChanged;
 
     // Writes what is queued now (the window closes, a test looks at the file).
     void Flush();

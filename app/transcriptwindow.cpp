@@ -23,6 +23,8 @@ namespace vorel::app {
 
 namespace {
 
+constexpr int MarkColumn = 3;
+
 // Row heights for wrapped text: the tree view asks its delegate for a row's size
 // without the column's width, so a long text would be measured as one line and cut.
 class TWrappingDelegate : public QStyledItemDelegate {
@@ -78,8 +80,10 @@ TTranscriptWindow::TTranscriptWindow(QWidget *owner) : QWidget(owner, Qt::Window
     resize(500, 270);
 
     list = new QTreeWidget(this);
-    list->setColumnCount(3);
-    list->setHeaderLabels({"序号", "时间", "句子"});
+    list->setColumnCount(4);
+    list->setHeaderLabels({"序号", "时间", "句子", "标记"});
+    // The mark column stands first; the sentence stays last, taking the width left.
+    list->header()->moveSection(MarkColumn, 0);
     list->setRootIsDecorated(false);
     // A long sentence wraps onto more lines rather than losing its end.
     list->setUniformRowHeights(false);
@@ -89,6 +93,7 @@ TTranscriptWindow::TTranscriptWindow(QWidget *owner) : QWidget(owner, Qt::Window
     list->setTextElideMode(Qt::ElideNone);
     list->setItemDelegate(new TWrappingDelegate(list));
     list->header()->setStretchLastSection(true);
+    list->setColumnWidth(MarkColumn, 36);
     list->setColumnWidth(0, 48);
     list->setColumnWidth(1, 80);
     QFont textFont = f;
@@ -152,6 +157,7 @@ TTranscriptWindow::TTranscriptWindow(QWidget *owner) : QWidget(owner, Qt::Window
         {Qt::Key_Space, &TTranscriptWindow::playPauseRequested},
         {Qt::Key_Left, &TTranscriptWindow::previousRequested},
         {Qt::Key_Right, &TTranscriptWindow::nextRequested},
+        {Qt::Key_M, &TTranscriptWindow::markRequested},
     };
     for (const auto &[key, signal] : keys)
         connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this, signal);
@@ -188,6 +194,16 @@ void TTranscriptWindow::SetRows(std::vector<TTranscriptRow> rows) {
     list->addTopLevelItems(items);
     refreshTexts();
     list->setUpdatesEnabled(true);
+}
+
+void TTranscriptWindow::SetMarked(const std::vector<bool> &marked) {
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        list->topLevelItem(i)->setText(MarkColumn, size_t(i) < marked.size() && marked[i] ? "★" : QString());
+}
+
+bool TTranscriptWindow::Marked(int row) const {
+    const QTreeWidgetItem *item = list->topLevelItem(row);
+    return item && !item->text(MarkColumn).isEmpty();
 }
 
 bool TTranscriptWindow::HasText() const {

@@ -68,6 +68,9 @@ public:
     void SetRevealed(int row);
     int Revealed() const { return revealed_; }
     void SetDictation(bool on);
+    // The mark column: a star on each marked row (marked[i] for row i).
+    void SetMarked(const std::vector<bool> &marked);
+    bool Marked(int row) const;
     bool Dictation() const;
     // The text the row's text cell shows now (empty while hidden).
     std::string ShownText(int row) const;
@@ -89,6 +92,7 @@ signals:
     void playPauseRequested();
     void previousRequested();
     void nextRequested();
+    void markRequested(); // M here, as in the owner
 
 private:
     void refreshTexts();

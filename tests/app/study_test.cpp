@@ -7,6 +7,7 @@
 #include "studykeeper.h"
 #include "studyrules.h"
 #include "studystore.h"
+#include "transcriptwindow.h"
 #include "view/mmslider.h"
 #include "windowfixture.h"
 
@@ -25,6 +26,17 @@ TEST_F(WindowTest, ALessonComesBackWhereItWasLeftUnderAnyName) {
     r.MouseDown(Qt::LeftButton, true, int32_t(2500 / audio::MsPerColumn));
     r.MouseUp(Qt::LeftButton, true, int32_t(2500 / audio::MsPerColumn));
     ASSERT_EQ(r.Lesson()->segments->Count(), 8);
+    // M marks and unmarks; the transcript shows the marks.
+    r.ChooseSentence(1);
+    w->MarkKey();
+    r.ChooseSentence(3);
+    w->MarkKey();
+    EXPECT_EQ(w->NoticeText(), "已标记第4句，共标记2句");
+    r.ChooseSentence(1);
+    w->MarkKey();
+    EXPECT_EQ(w->NoticeText(), "已取消第2句的标记，共标记1句");
+    EXPECT_TRUE(w->transcript->Marked(3));
+    EXPECT_FALSE(w->transcript->Marked(1));
     r.ChooseSentence(3);
     r.SetRepeatIndex(2);
     r.SetPauseIndex(1);
@@ -58,6 +70,8 @@ TEST_F(WindowTest, ALessonComesBackWhereItWasLeftUnderAnyName) {
     EXPECT_EQ(r.Lesson()->segments->Items(3).TimeMs, 2500 / audio::MsPerColumn * audio::MsPerColumn);
     EXPECT_EQ(r.Report().sentence, 3);
     EXPECT_EQ(w->NoticeText(), study::ResumeNotice(3));
+    EXPECT_EQ(w->Study().MarkedRows(), (std::vector<bool>{false, false, false, true, false, false, false}));
+    EXPECT_TRUE(w->transcript->Marked(3));
     EXPECT_EQ(w->cb_repeattimes->currentIndex(), 2);
     EXPECT_EQ(w->cb_pausetime->currentIndex(), 1);
     EXPECT_EQ(r.Report().speed, -20);
