@@ -135,8 +135,20 @@ void TfMainFree::MainoscopeMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers
 }
 
 void TfMainFree::MainoscopePostPaint() {
-    if (waveView_)
-        waveView_->PaintOverlay();
+    if (!waveView_)
+        return;
+    waveView_->PaintOverlay();
+    // A marked sentence: a small red wedge hanging from the top at its start.
+    view::TOscopeCanvas &canvas = Mainoscope->Canvas();
+    canvas.SetPenMode(view::TPenMode::Copy);
+    canvas.SetPenWidth(1);
+    canvas.SetPenColor(0x0000FF);
+    for (const int32_t x : MarkColumnsInView(study_->MarkedStarts(), repeater_->View().ViewOffset(), Mainoscope->width()))
+        for (int32_t row = 0; row < 4; ++row) {
+            canvas.MoveTo(x - 3 + row, row);
+            canvas.LineTo(x + 4 - row, row);
+        }
+    canvas.SetPenMode(view::TPenMode::NotXor);
 }
 
 void TfMainFree::MainoscopePcmOverflow() { Mainoscope->SetGain(-1); }

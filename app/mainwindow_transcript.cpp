@@ -14,6 +14,7 @@
 #include "studykeeper.h"
 #include "repeater.h"
 #include "transcriptwindow.h"
+#include "view/mmoscope.h"
 
 namespace vorel::app {
 
@@ -30,7 +31,10 @@ void TfMainFree::CreateTranscript() {
     connect(transcript, &TTranscriptWindow::previousRequested, this, guarded([this] { prevbtnClick(); }));
     connect(transcript, &TTranscriptWindow::nextRequested, this, guarded([this] { nextbtnClick(); }));
     connect(transcript, &TTranscriptWindow::markRequested, this, guarded([this] { MarkKey(); }));
-    study_->OnMarksChanged = [this] { transcript->SetMarked(study_->MarkedRows()); };
+    study_->OnMarksChanged = [this] {
+        transcript->SetMarked(study_->MarkedRows());
+        Mainoscope->Invalidate();
+    };
     connect(r, &repeater::TRepeater::Traced, this, [this](const std::string &kind, const std::string &) {
         if (kind == "break")
             TranscriptRefill();

@@ -68,6 +68,7 @@ void TStudyKeeper::showStoreNotices() {
 void TStudyKeeper::opened() {
     // The record of the lesson before is written before this one's is read.
     Flush();
+    markedStarts_.clear();
     settings_.reset();
     position_.reset();
     settingsFollowed_ = sentenceFollowed_ = false;
@@ -145,6 +146,7 @@ void TStudyKeeper::loaded() {
     }
     if (!notice.empty())
         repeater_.ShowNotice(notice);
+    markedStarts_ = store_->MarkedSentences(*fp_);
     if (OnMarksChanged)
         OnMarksChanged();
     changed();
@@ -164,9 +166,20 @@ void TStudyKeeper::ToggleMark() {
     std::vector<int32_t> marked = store_->MarkedSentences(*fp_);
     const bool was = std::find(marked.begin(), marked.end(), start) != marked.end();
     store_->SetMarked(*fp_, start, !was);
+    markedStarts_ = store_->MarkedSentences(*fp_);
     repeater_.ShowNotice(MarkNotice(r.sentence, !was, marked.size() + (was ? -1 : 1)));
     if (OnMarksChanged)
         OnMarksChanged();
+}
+
+std::vector<int32_t> MarkColumnsInView(const std::vector<int32_t> &startsMs, int32_t viewOffset, int32_t width) {
+    std::vector<int32_t> xs;
+    for (const int32_t ms : startsMs) {
+        const int32_t x = ms / audio::MsPerColumn - viewOffset;
+        if (x >= 0 && x < width)
+            xs.push_back(x);
+    }
+    return xs;
 }
 
 std::vector<bool> TStudyKeeper::MarkedRows() {

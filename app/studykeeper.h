@@ -38,6 +38,10 @@ std::string SideFileOf(const std::string &recording, segment::TBreakpointSource 
 // "已标记第4句，共标记2句" or "已取消第4句的标记，共标记1句", for the 0-based sentence.
 std::string MarkNotice(int32_t sentence, bool marked, size_t count);
 
+// The strip columns (0..width-1) where the marks of sentences starting at
+// startsMs stand, the strip showing from column viewOffset; those outside are left out.
+std::vector<int32_t> MarkColumnsInView(const std::vector<int32_t> &startsMs, int32_t viewOffset, int32_t width);
+
 // The settings a report shows, in the record's units.
 study::TSettings SettingsOf(const repeater::TReport &r);
 
@@ -56,6 +60,8 @@ public:
     void ToggleMark();
     // Per sentence of the lesson in use, whether it is marked.
     std::vector<bool> MarkedRows();
+    // The starts (ms) of the marked sentences of the lesson in use, ascending; cheap (the strip's paint).
+    const std::vector<int32_t> &MarkedStarts() const { return markedStarts_; }
     // Called when the marks to show changed (a toggle, a record restored).
     std::function<void()> OnMarksChanged;
 
@@ -80,6 +86,7 @@ private:
     std::optional<study::TSettings> settings_;
     std::optional<study::TPosition> position_;
     // Settings and sentence are followed once the record's were restored (or there were none).
+    std::vector<int32_t> markedStarts_;
     bool settingsFollowed_ = false;
     bool sentenceFollowed_ = false;
 };

@@ -14,6 +14,22 @@
 namespace vorel::app::test {
 namespace {
 
+TEST(MarkColumns, OnlyThoseInViewAtTheirStartColumn) {
+    constexpr int32_t C = audio::MsPerColumn;
+    struct Case {
+        std::vector<int32_t> starts;
+        int32_t offset, width;
+        std::vector<int32_t> xs;
+    } cases[] = {
+        {{0, 10 * C, 10 * C + C - 1}, 0, 100, {0, 10, 10}}, // a start within a column marks that column
+        {{5 * C, 20 * C, 120 * C}, 10, 100, {10}},          // before the view, in it, at its right edge
+        {{109 * C}, 10, 100, {99}},                          // the last column
+        {{}, 0, 100, {}},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(MarkColumnsInView(c.starts, c.offset, c.width), c.xs) << c.offset;
+}
+
 TEST_F(WindowTest, ALessonComesBackWhereItWasLeftUnderAnyName) {
     const std::vector<double> tones(6, 0.6);
     const std::string a = MakeToneLesson(dir, "lesson", tones, 0.4, true);
@@ -36,6 +52,7 @@ TEST_F(WindowTest, ALessonComesBackWhereItWasLeftUnderAnyName) {
     w->MarkKey();
     EXPECT_EQ(w->NoticeText(), "已取消第2句的标记，共标记1句");
     EXPECT_TRUE(w->transcript->Marked(3));
+    EXPECT_EQ(w->Study().MarkedStarts(), (std::vector<int32_t>{r.Lesson()->segments->Items(3).TimeMs}));
     EXPECT_FALSE(w->transcript->Marked(1));
     r.ChooseSentence(3);
     r.SetRepeatIndex(2);
@@ -72,6 +89,7 @@ TEST_F(WindowTest, ALessonComesBackWhereItWasLeftUnderAnyName) {
     EXPECT_EQ(w->NoticeText(), study::ResumeNotice(3));
     EXPECT_EQ(w->Study().MarkedRows(), (std::vector<bool>{false, false, false, true, false, false, false}));
     EXPECT_TRUE(w->transcript->Marked(3));
+    EXPECT_EQ(w->Study().MarkedStarts(), (std::vector<int32_t>{r.Lesson()->segments->Items(3).TimeMs}));
     EXPECT_EQ(w->cb_repeattimes->currentIndex(), 2);
     EXPECT_EQ(w->cb_pausetime->currentIndex(), 1);
     EXPECT_EQ(r.Report().speed, -20);
