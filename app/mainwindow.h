@@ -134,6 +134,8 @@ public:
     void TranscriptFollow(); // the repeater changed
     void ToggleTranscript();
     void SaveBreakpoints();
+    // Asks, then removes the lesson's study record.
+    void ForgetStudy();
     // Whether the current sentence's text is kept from the learner now (dictation,
     // its last reading not yet ended): the desktop's media control shows its number.
     bool SentenceTextHidden(int32_t sentence) const;

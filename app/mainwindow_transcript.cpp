@@ -5,6 +5,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QCheckBox>
 #include <QMessageBox>
 #include <QShortcut>
 
@@ -31,8 +32,12 @@ void TfMainFree::CreateTranscript() {
     connect(transcript, &TTranscriptWindow::previousRequested, this, guarded([this] { prevbtnClick(); }));
     connect(transcript, &TTranscriptWindow::nextRequested, this, guarded([this] { nextbtnClick(); }));
     connect(transcript, &TTranscriptWindow::markRequested, this, guarded([this] { MarkKey(); }));
+    connect(transcript, &TTranscriptWindow::forgetRequested, this, guarded([this] { ForgetStudy(); }));
+    connect(transcript, &TTranscriptWindow::reviewToggled, this, guarded([this](bool on) { study_->SetReview(on); }));
     study_->OnMarksChanged = [this] {
         transcript->SetMarked(study_->MarkedRows());
+        const QSignalBlocker quiet(transcript->reviewBox);
+        transcript->reviewBox->setChecked(study_->Reviewing());
         Mainoscope->Invalidate();
     };
     connect(r, &repeater::TRepeater::Traced, this, [this](const std::string &kind, const std::string &) {
@@ -133,6 +138,17 @@ void TfMainFree::SaveBreakpoints() {
             return;
     }
     repeater_->SaveBreakpoints(chosen.toStdString());
+}
+
+void TfMainFree::ForgetStudy() {
+    if (!study_->Lesson())
+        return;
+    const std::string question = "要忘记本文件的学习记录（学到的位置、断点、设置和难句标记）吗？";
+    // An unattended run's box answers no: nothing is forgotten.
+    if (platform::WriteMessageLineInstead("确认", question) ||
+        QMessageBox::question(transcript, "确认", QString::fromStdString(question)) != QMessageBox::Yes)
+        return;
+    study_->Forget();
 }
 
 } // namespace vorel::app

@@ -69,6 +69,8 @@ void TStudyKeeper::opened() {
     // The record of the lesson before is written before this one's is read.
     Flush();
     markedStarts_.clear();
+    review_ = false;
+    repeater_.SetReview({});
     settings_.reset();
     position_.reset();
     settingsFollowed_ = sentenceFollowed_ = false;
@@ -168,6 +170,10 @@ void TStudyKeeper::ToggleMark() {
     store_->SetMarked(*fp_, start, !was);
     markedStarts_ = store_->MarkedSentences(*fp_);
     repeater_.ShowNotice(MarkNotice(r.sentence, !was, marked.size() + (was ? -1 : 1)));
+    if (review_) {
+        review_ = !markedStarts_.empty();
+        repeater_.SetReview(markedStarts_);
+    }
     if (OnMarksChanged)
         OnMarksChanged();
 }
@@ -180,6 +186,38 @@ std::vector<int32_t> MarkColumnsInView(const std::vector<int32_t> &startsMs, int
             xs.push_back(x);
     }
     return xs;
+}
+
+void TStudyKeeper::SetReview(bool on) {
+    review_ = on && !markedStarts_.empty();
+    repeater_.SetReview(review_ ? markedStarts_ : std::vector<int32_t>{});
+    if (review_) {
+        const repeater::TLesson *l = repeater_.Lesson();
+        const int32_t cur = repeater_.Report().sentence;
+        const bool curMarked = l && cur >= 0 && cur < l->segments->Count() &&
+                               std::binary_search(markedStarts_.begin(), markedStarts_.end(), l->segments->Items(cur).TimeMs);
+        if (!curMarked && l) {
+            int32_t s = 0, e = 0;
+            repeater_.ChooseSentence(l->segments->FindSentence(markedStarts_.front(), s, e));
+        }
+        repeater_.ShowNotice("复习模式：只读标记的" + std::to_string(markedStarts_.size()) + "句");
+    } else if (on) {
+        repeater_.ShowNotice("还没有标记的句子：按M标记当前句");
+    }
+    if (OnMarksChanged)
+        OnMarksChanged();
+}
+
+void TStudyKeeper::Forget() {
+    if (!fp_)
+        return;
+    store_->Forget(*fp_);
+    markedStarts_.clear();
+    review_ = false;
+    repeater_.SetReview({});
+    repeater_.ShowNotice("已忘记本文件的学习记录");
+    if (OnMarksChanged)
+        OnMarksChanged();
 }
 
 std::vector<bool> TStudyKeeper::MarkedRows() {

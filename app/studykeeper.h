@@ -58,6 +58,13 @@ public:
     // Marks the current sentence as hard, or unmarks it; the info line says which
     // and how many are marked.
     void ToggleMark();
+    // Review: previous, next and the advance read the marked sentences only; the
+    // current sentence moves to the first marked one when it is not marked. Ends
+    // with the lesson, and when no sentence is marked.
+    void SetReview(bool on);
+    bool Reviewing() const { return review_; }
+    // Removes the record of the lesson in use; what changes after starts a new one.
+    void Forget();
     // Per sentence of the lesson in use, whether it is marked.
     std::vector<bool> MarkedRows();
     // The starts (ms) of the marked sentences of the lesson in use, ascending; cheap (the strip's paint).
@@ -87,6 +94,7 @@ private:
     std::optional<study::TPosition> position_;
     // Settings and sentence are followed once the record's were restored (or there were none).
     std::vector<int32_t> markedStarts_;
+    bool review_ = false;
     bool settingsFollowed_ = false;
     bool sentenceFollowed_ = false;
 };

@@ -123,14 +123,22 @@ TTranscriptWindow::TTranscriptWindow(QWidget *owner) : QWidget(owner, Qt::Window
 
     dictationBox = new QCheckBox("听写模式（读完最后一遍才显示本句）", this);
     saveButton = new QPushButton("保存断点(Ctrl+S)", this);
+    forgetButton = new QPushButton("忘记本文件的学习记录", this);
+    reviewBox = new QCheckBox("复习模式（只读标记的句子）", this);
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(dictationBox);
     bottom->addStretch(1);
     bottom->addWidget(saveButton);
+    // The study record's controls on a row of their own: the window keeps its width.
+    auto *study = new QHBoxLayout;
+    study->addWidget(reviewBox);
+    study->addStretch(1);
+    study->addWidget(forgetButton);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
     layout->addWidget(lists, 1);
     layout->addLayout(bottom);
+    layout->addLayout(study);
 
     connect(list, &QTreeWidget::itemClicked, this,
             [this](QTreeWidgetItem *item) { emit rowSelected(list->indexOfTopLevelItem(item)); });
@@ -148,6 +156,8 @@ TTranscriptWindow::TTranscriptWindow(QWidget *owner) : QWidget(owner, Qt::Window
         emit dictationToggled(on);
     });
     connect(saveButton, &QPushButton::clicked, this, &TTranscriptWindow::saveRequested);
+    connect(forgetButton, &QPushButton::clicked, this, &TTranscriptWindow::forgetRequested);
+    connect(reviewBox, &QCheckBox::toggled, this, &TTranscriptWindow::reviewToggled);
     auto *save = new QShortcut(QKeySequence::Save, this);
     connect(save, &QShortcut::activated, this, &TTranscriptWindow::saveRequested);
     auto *toggle = new QShortcut(QKeySequence(Qt::Key_F2), this);

@@ -81,6 +81,8 @@ public:
     QTreeWidget *chapterList = nullptr; // hidden without chapters
     QCheckBox *dictationBox = nullptr;
     QPushButton *saveButton = nullptr;
+    QPushButton *forgetButton = nullptr;
+    QCheckBox *reviewBox = nullptr;
 
 signals:
     void rowSelected(int row);
@@ -93,6 +95,8 @@ signals:
     void previousRequested();
     void nextRequested();
     void markRequested(); // M here, as in the owner
+    void forgetRequested();
+    void reviewToggled(bool on);
 
 private:
     void refreshTexts();

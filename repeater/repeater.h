@@ -24,6 +24,7 @@
 #include "lesson.h"
 #include "phase.h"
 #include "ports.h"
+#include "sentenceorder.h"
 #include "stripinput.h"
 #include "viewcolumns.h"
 
@@ -111,6 +112,10 @@ public:
     // Read sentence i from its first reading.
     void PlaySentence(int32_t i);
     void SetMode(TMode mode);
+    // Review: previous, next and the advance after a last reading go only to the
+    // sentences starting at startsMs (the sentences found so far); empty: all.
+    void SetReview(std::vector<int32_t> startsMs);
+    bool Reviewing() const { return order_.Reviewing(); }
     void SetRepeatIndex(int index);
     void SetPauseIndex(int index);
     void SetSpeed(int percent);
@@ -217,6 +222,7 @@ private:
     IClock &clock_;
     TLesson lesson_;
     TGrowingLoad load_;
+    TSentenceOrder order_;
     TViewColumns v_;
     TStripInput strip_{v_};
     int batchDepth_ = 0;

@@ -1,5 +1,6 @@
 // The window keeps each lesson's record: where the learner stopped and how the
 // lesson was played come back when the same recording opens again, under any name.
+#include <QCheckBox>
 #include <QComboBox>
 
 #include <cstdio>
@@ -90,10 +91,34 @@ TEST_F(WindowTest, ALessonComesBackWhereItWasLeftUnderAnyName) {
     EXPECT_EQ(w->Study().MarkedRows(), (std::vector<bool>{false, false, false, true, false, false, false}));
     EXPECT_TRUE(w->transcript->Marked(3));
     EXPECT_EQ(w->Study().MarkedStarts(), (std::vector<int32_t>{r.Lesson()->segments->Items(3).TimeMs}));
+
     EXPECT_EQ(w->cb_repeattimes->currentIndex(), 2);
     EXPECT_EQ(w->cb_pausetime->currentIndex(), 1);
     EXPECT_EQ(r.Report().speed, -20);
     EXPECT_EQ(w->sl_speed->Position(), -20);
+
+    // Review reads the marked sentences only: next, previous and the advance skip the others.
+    r.ChooseSentence(5);
+    w->MarkKey();
+    r.ChooseSentence(0);
+    w->transcript->reviewBox->setChecked(true);
+    EXPECT_EQ(r.Report().sentence, 3) << "an unmarked sentence gives way to the first marked";
+    EXPECT_EQ(w->NoticeText(), "复习模式：只读标记的2句");
+    r.Next();
+    EXPECT_EQ(r.Report().sentence, 5);
+    r.Next();
+    EXPECT_EQ(r.Report().sentence, 3) << "past the last marked: the first again";
+    r.Previous();
+    EXPECT_EQ(r.Report().sentence, 3);
+    r.SetPauseIndex(0); // no pause: each reading follows at once
+    r.Play();
+    for (int reading = 0; reading < 12 && r.Report().sentence == 3; ++reading)
+        renderUntilEnd();
+    EXPECT_EQ(r.Report().sentence, 5);
+    r.Stop();
+    w->transcript->reviewBox->setChecked(false);
+    r.Next();
+    EXPECT_EQ(r.Report().sentence, 6);
 
     // The LRC beside it changed since: the file's breakpoints win, and the notice says so.
     vorel::test::writeText(dir.file("renamed.lrc"), "[00:00.00]one\n[00:03.00]two\n");
@@ -102,6 +127,12 @@ TEST_F(WindowTest, ALessonComesBackWhereItWasLeftUnderAnyName) {
         QCoreApplication::processEvents();
     EXPECT_EQ(r.Lesson()->segments->Items(1).TimeMs, 3000);
     EXPECT_NE(w->NoticeText().find("renamed.lrc"), std::string::npos) << w->NoticeText();
+
+    // Forgotten: nothing of it is left on disk.
+    w->Study().Forget();
+    EXPECT_TRUE(w->Study().MarkedStarts().empty());
+    w->Study().Flush();
+    EXPECT_TRUE(reader.Load(fp).Empty());
 }
 
 } // namespace
