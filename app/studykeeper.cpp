@@ -28,12 +28,11 @@ TStudyKeeper::TStudyKeeper(repeater::TRepeater &repeater, const std::string &fol
         if (kind == "open") {
             fp_.reset();
             QTimer::singleShot(0, this, [this] { opened(); });
-        }
-        else if (kind == "load")
+        } else if (kind == "load") {
             QTimer::singleShot(0, this, [this] { loaded(); });
-        else if (kind == "break" && sentenceFollowed_)
+        } else if (kind == "break" && sentenceFollowed_) {
             keepBreakpoints(); // an edit or a save: the load's own list comes before
-
+        }
     });
     connect(&repeater_, &repeater::TRepeater::Changed, this, [this] { changed(); });
     connect(&repeater_, &repeater::TRepeater::LastReadingFinished, this, [this](int32_t sentence) {

@@ -129,7 +129,7 @@ TTranscriptWindow::TTranscriptWindow(QWidget *owner) : QWidget(owner, Qt::Window
     bottom->addWidget(dictationBox);
     bottom->addStretch(1);
     bottom->addWidget(saveButton);
-    // The study record's controls on a row of their own: the window keeps its width.
+    // The study record's controls on a row of their own, above: the window keeps its width.
     auto *study = new QHBoxLayout;
     study->addWidget(reviewBox);
     study->addStretch(1);
@@ -137,8 +137,8 @@ TTranscriptWindow::TTranscriptWindow(QWidget *owner) : QWidget(owner, Qt::Window
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
     layout->addWidget(lists, 1);
-    layout->addLayout(bottom);
     layout->addLayout(study);
+    layout->addLayout(bottom); // the dictation box stays in the bottom left corner
 
     connect(list, &QTreeWidget::itemClicked, this,
             [this](QTreeWidgetItem *item) { emit rowSelected(list->indexOfTopLevelItem(item)); });
