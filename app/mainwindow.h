@@ -46,6 +46,7 @@ namespace vorel::app {
 class TGauge;
 class TLogo;
 class TSegmentBreakpoints;
+class TStudyKeeper;
 class TBassPlayer;
 class TTimerClock;
 class TTranscriptWindow;
@@ -74,6 +75,7 @@ public:
     // Raises and activates the window (a second start asked for it).
     void BringToFront();
     repeater::TRepeater &Repeater() { return *repeater_; }
+    TStudyKeeper &Study() { return *study_; }
     std::string StatusText() const;
     std::string NoticeText() const;
 
@@ -127,6 +129,8 @@ public:
     // Space: pauses a reading or holds a countdown; otherwise plays, as the play
     // button (which also resumes a pause and goes on from a held one).
     void PlayPauseKey();
+    // M: marks the current sentence as hard, or unmarks it.
+    void MarkKey();
 
     // --- transcript window and saving breakpoints (mainwindow_transcript.cpp) ---
     void CreateTranscript();
@@ -134,6 +138,8 @@ public:
     void TranscriptFollow(); // the repeater changed
     void ToggleTranscript();
     void SaveBreakpoints();
+    // Asks, then removes the lesson's study record.
+    void ForgetStudy();
     // Whether the current sentence's text is kept from the learner now (dictation,
     // its last reading not yet ended): the desktop's media control shows its number.
     bool SentenceTextHidden(int32_t sentence) const;
@@ -183,6 +189,7 @@ private:
     std::unique_ptr<repeater::TRepeater> repeater_;
     std::unique_ptr<view::TWaveOscope> waveView_;
     std::unique_ptr<TSegmentBreakpoints> breakpointView_;
+    std::unique_ptr<TStudyKeeper> study_;
     repeater::TReport shown_;      // what the controls show now
     bool stripShown_ = false;      // shown_ holds a drawn strip
     bool applying_ = false;        // the window is setting its controls from a report

@@ -13,6 +13,7 @@
 #include "guard.h"
 #include "installpaths.h"
 #include "messageline.h"
+#include "studykeeper.h"
 #include "view/mmoscope.h"
 #include "view/mmslider.h"
 #include "view/waveoscope.h"
@@ -80,6 +81,8 @@ void TfMainFree::PlayPauseKey() {
         repeater_->Play(); // resumes a pause, goes on from a held one, starts when stopped
 }
 
+void TfMainFree::MarkKey() { study_->ToggleMark(); }
+
 void TfMainFree::stopbtnClick() { repeater_->Stop(); }
 
 void TfMainFree::prevbtnClick() { repeater_->Previous(); }
@@ -132,8 +135,20 @@ void TfMainFree::MainoscopeMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers
 }
 
 void TfMainFree::MainoscopePostPaint() {
-    if (waveView_)
-        waveView_->PaintOverlay();
+    if (!waveView_)
+        return;
+    waveView_->PaintOverlay();
+    // A marked sentence: a small red wedge hanging from the top at its start.
+    view::TOscopeCanvas &canvas = Mainoscope->Canvas();
+    canvas.SetPenMode(view::TPenMode::Copy);
+    canvas.SetPenWidth(1);
+    canvas.SetPenColor(0x0000FF);
+    for (const int32_t x : MarkColumnsInView(study_->MarkedStarts(), repeater_->View().ViewOffset(), Mainoscope->width()))
+        for (int32_t row = 0; row < 4; ++row) {
+            canvas.MoveTo(x - 3 + row, row);
+            canvas.LineTo(x + 4 - row, row);
+        }
+    canvas.SetPenMode(view::TPenMode::NotXor);
 }
 
 void TfMainFree::MainoscopePcmOverflow() { Mainoscope->SetGain(-1); }
@@ -147,6 +162,8 @@ void TfMainFree::sliderChange() {
 }
 
 void TfMainFree::sl_speedChange() {
+    if (applying_)
+        return;
     focusProgressSlider();
     repeater_->SetSpeed(sl_speed->Position());
 }
@@ -165,6 +182,7 @@ void TfMainFree::focusProgressSlider() {
 void TfMainFree::closeEvent(QCloseEvent *e) {
     // A load still sampling ends with the window: its workers are stopped here.
     repeater_->CancelLoad();
+    study_->Flush();
     e->accept();
 }
 

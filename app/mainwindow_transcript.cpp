@@ -5,6 +5,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QCheckBox>
 #include <QMessageBox>
 #include <QShortcut>
 
@@ -12,8 +13,10 @@
 #include "guard.h"
 #include "messageline.h"
 #include "messagebox.h"
+#include "studykeeper.h"
 #include "repeater.h"
 #include "transcriptwindow.h"
+#include "view/mmoscope.h"
 
 namespace vorel::app {
 
@@ -30,6 +33,15 @@ void TfMainFree::CreateTranscript() {
     connect(transcript, &TTranscriptWindow::playPauseRequested, this, guarded([this] { PlayPauseKey(); }));
     connect(transcript, &TTranscriptWindow::previousRequested, this, guarded([this] { prevbtnClick(); }));
     connect(transcript, &TTranscriptWindow::nextRequested, this, guarded([this] { nextbtnClick(); }));
+    connect(transcript, &TTranscriptWindow::markRequested, this, guarded([this] { MarkKey(); }));
+    connect(transcript, &TTranscriptWindow::forgetRequested, this, guarded([this] { ForgetStudy(); }));
+    connect(transcript, &TTranscriptWindow::reviewToggled, this, guarded([this](bool on) { study_->SetReview(on); }));
+    study_->OnMarksChanged = [this] {
+        transcript->SetMarked(study_->MarkedRows());
+        const QSignalBlocker quiet(transcript->reviewBox);
+        transcript->reviewBox->setChecked(study_->Reviewing());
+        Mainoscope->Invalidate();
+    };
     connect(r, &repeater::TRepeater::Traced, this, [this](const std::string &kind, const std::string &) {
         if (kind == "break")
             TranscriptRefill();
@@ -61,6 +73,7 @@ void TfMainFree::TranscriptRefill() {
             rows.push_back({s.Items(i).TimeMs, s.Items(i).Text, AlignedDoubtfully(s.Items(i).TimeMs)});
     }
     transcript->SetRows(std::move(rows));
+    transcript->SetMarked(study_->MarkedRows());
     std::vector<TTranscriptChapter> chapters;
     if (const repeater::TLesson *lesson = repeater_->Lesson())
         for (const audio::TChapter &c : lesson->info.chapters)
@@ -126,6 +139,17 @@ void TfMainFree::SaveBreakpoints() {
             return;
     }
     repeater_->SaveBreakpoints(chosen.toStdString());
+}
+
+void TfMainFree::ForgetStudy() {
+    if (!study_->Lesson())
+        return;
+    const std::string question = "要忘记本文件的学习记录（学到的位置、断点、设置和难句标记）吗？";
+    // An unattended run's box answers no: nothing is forgotten.
+    if (platform::WriteMessageLineInstead("确认", question) ||
+        QMessageBox::question(transcript, "确认", QString::fromStdString(question)) != QMessageBox::Yes)
+        return;
+    study_->Forget();
 }
 
 } // namespace vorel::app

@@ -27,6 +27,7 @@
 #include "installpaths.h"
 #include "playerports.h"
 #include "resourcetable.h"
+#include "studykeeper.h"
 #include "view/mmoscope.h"
 #include "view/mmslider.h"
 #include "repeatrules.h"
@@ -327,6 +328,7 @@ void TfMainFree::connectControls() {
         {Qt::Key_Space, &TfMainFree::PlayPauseKey},
         {Qt::Key_Left, &TfMainFree::prevbtnClick},
         {Qt::Key_Right, &TfMainFree::nextbtnClick},
+        {Qt::Key_M, &TfMainFree::MarkKey},
     };
     for (const auto &[key, handler] : keys)
         connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this, guarded(handler));
@@ -346,6 +348,7 @@ void TfMainFree::FormCreate() {
     bass_->SetOnResumed([this](DWORD, DWORD) { repeater_->PlayerResumed(); });
     bass_->SetOnStopped([this](DWORD, DWORD) { repeater_->PlayerStopped(); });
     breakpointView_ = std::make_unique<TSegmentBreakpoints>(*repeater_);
+    study_ = std::make_unique<TStudyKeeper>(*repeater_);
     waveView_ = std::make_unique<view::TWaveOscope>(Mainoscope);
 }
 
@@ -365,6 +368,7 @@ void TfMainFree::FormDestroy() {
                          &audio::TBass::SetOnStopped})
             ((*bass_).*set)(nullptr);
     waveView_.reset();
+    study_.reset(); // writes what is queued
     repeater_.reset();
     player_.reset();
     bass_.reset();
@@ -419,6 +423,8 @@ void TfMainFree::ShowReport() {
     Mainoscope->setCursor(r.mode == M::Marked ? Qt::ArrowCursor : Qt::CrossCursor);
     cb_repeattimes->setCurrentIndex(r.repeatIndex);
     cb_pausetime->setCurrentIndex(r.pauseIndex);
+    if (sl_speed->Position() != r.speed)
+        sl_speed->SetPosition(r.speed); // a lesson's own speed came back
     sl_speed->setToolTip(q(r.speedHint));
     // The info line soon returns to the file's information: the speed stays here.
     FlatGroupBox2->setTitle(q(repeater::SpeedTitle(r.speed)));

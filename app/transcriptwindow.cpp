@@ -25,6 +25,8 @@ namespace vorel::app {
 
 namespace {
 
+constexpr int MarkColumn = 3;
+
 // Row heights for wrapped text: the tree view asks its delegate for a row's size
 // without the column's width, so a long text would be measured as one line and cut.
 class TWrappingDelegate : public QStyledItemDelegate {
@@ -80,8 +82,10 @@ TTranscriptWindow::TTranscriptWindow(QWidget *owner) : QWidget(owner, Qt::Window
     resize(500, 270);
 
     list = new QTreeWidget(this);
-    list->setColumnCount(3);
-    list->setHeaderLabels({"序号", "时间", "句子"});
+    list->setColumnCount(4);
+    list->setHeaderLabels({"序号", "时间", "句子", "标记"});
+    // The mark column stands first; the sentence stays last, taking the width left.
+    list->header()->moveSection(MarkColumn, 0);
     list->setRootIsDecorated(false);
     // A long sentence wraps onto more lines rather than losing its end.
     list->setUniformRowHeights(false);
@@ -91,6 +95,7 @@ TTranscriptWindow::TTranscriptWindow(QWidget *owner) : QWidget(owner, Qt::Window
     list->setTextElideMode(Qt::ElideNone);
     list->setItemDelegate(new TWrappingDelegate(list));
     list->header()->setStretchLastSection(true);
+    list->setColumnWidth(MarkColumn, 36);
     list->setColumnWidth(0, 48);
     list->setColumnWidth(1, 80);
     QFont textFont = f;
@@ -125,16 +130,24 @@ TTranscriptWindow::TTranscriptWindow(QWidget *owner) : QWidget(owner, Qt::Window
     statusLabel = new QLabel(this);
     statusLabel->setWordWrap(true);
     statusLabel->hide();
+    forgetButton = new QPushButton("忘记本文件的学习记录", this);
+    reviewBox = new QCheckBox("复习模式（只读标记的句子）", this);
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(dictationBox);
     bottom->addStretch(1);
     bottom->addWidget(openTextButton);
     bottom->addWidget(saveButton);
+    // The study record's controls on a row of their own, above: the window keeps its width.
+    auto *study = new QHBoxLayout;
+    study->addWidget(reviewBox);
+    study->addStretch(1);
+    study->addWidget(forgetButton);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
     layout->addWidget(lists, 1);
     layout->addWidget(statusLabel);
-    layout->addLayout(bottom);
+    layout->addLayout(study);
+    layout->addLayout(bottom); // the dictation box stays in the bottom left corner
     connect(openTextButton, &QPushButton::clicked, this, &TTranscriptWindow::openTextRequested);
 
     connect(list, &QTreeWidget::itemClicked, this,
@@ -153,6 +166,8 @@ TTranscriptWindow::TTranscriptWindow(QWidget *owner) : QWidget(owner, Qt::Window
         emit dictationToggled(on);
     });
     connect(saveButton, &QPushButton::clicked, this, &TTranscriptWindow::saveRequested);
+    connect(forgetButton, &QPushButton::clicked, this, &TTranscriptWindow::forgetRequested);
+    connect(reviewBox, &QCheckBox::toggled, this, &TTranscriptWindow::reviewToggled);
     auto *save = new QShortcut(QKeySequence::Save, this);
     connect(save, &QShortcut::activated, this, &TTranscriptWindow::saveRequested);
     auto *toggle = new QShortcut(QKeySequence(Qt::Key_F2), this);
@@ -162,6 +177,7 @@ TTranscriptWindow::TTranscriptWindow(QWidget *owner) : QWidget(owner, Qt::Window
         {Qt::Key_Space, &TTranscriptWindow::playPauseRequested},
         {Qt::Key_Left, &TTranscriptWindow::previousRequested},
         {Qt::Key_Right, &TTranscriptWindow::nextRequested},
+        {Qt::Key_M, &TTranscriptWindow::markRequested},
     };
     for (const auto &[key, signal] : keys)
         connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this, signal);
@@ -195,7 +211,7 @@ void TTranscriptWindow::SetRows(std::vector<TTranscriptRow> rows) {
         item->setTextAlignment(2, Qt::AlignLeft | Qt::AlignTop);
         if (rows_[i].Doubtful) {
             item->setText(0, QString::number(i + 1) + " ?");
-            for (int c = 0; c < 3; ++c)
+            for (int c = 0; c < list->columnCount(); ++c)
                 item->setBackground(c, QColor(255, 236, 179));
             item->setToolTip(0, DoubtfulRowTip);
             item->setToolTip(1, DoubtfulRowTip);
@@ -205,6 +221,16 @@ void TTranscriptWindow::SetRows(std::vector<TTranscriptRow> rows) {
     list->addTopLevelItems(items);
     refreshTexts();
     list->setUpdatesEnabled(true);
+}
+
+void TTranscriptWindow::SetMarked(const std::vector<bool> &marked) {
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        list->topLevelItem(i)->setText(MarkColumn, size_t(i) < marked.size() && marked[i] ? "★" : QString());
+}
+
+bool TTranscriptWindow::Marked(int row) const {
+    const QTreeWidgetItem *item = list->topLevelItem(row);
+    return item && !item->text(MarkColumn).isEmpty();
 }
 
 bool TTranscriptWindow::HasText() const {

@@ -73,6 +73,9 @@ public:
     void SetRevealed(int row);
     int Revealed() const { return revealed_; }
     void SetDictation(bool on);
+    // The mark column: a star on each marked row (marked[i] for row i).
+    void SetMarked(const std::vector<bool> &marked);
+    bool Marked(int row) const;
     bool Dictation() const;
     // The text the row's text cell shows now (empty while hidden).
     std::string ShownText(int row) const;
@@ -83,6 +86,8 @@ public:
     QTreeWidget *chapterList = nullptr; // hidden without chapters
     QCheckBox *dictationBox = nullptr;
     QPushButton *saveButton = nullptr;
+    QPushButton *forgetButton = nullptr;
+    QCheckBox *reviewBox = nullptr;
     QPushButton *openTextButton = nullptr;
     QLabel *statusLabel = nullptr; // the alignment's progress or outcome
 
@@ -100,6 +105,9 @@ signals:
     void playPauseRequested();
     void previousRequested();
     void nextRequested();
+    void markRequested(); // M here, as in the owner
+    void forgetRequested();
+    void reviewToggled(bool on);
 
 private:
     void refreshTexts();

@@ -330,6 +330,10 @@ void TRepeater::afterReading() {
 
 bool TRepeater::advanceSentence() {
     readCount_ = 1;
+    if (repeatMode_ == TMode::Marked && order_.Reviewing()) {
+        const int32_t next = order_.After(*lesson_.segments, curSentence_, sentenceCount());
+        return next >= 0 && goToSentence(next);
+    }
     if (repeatMode_ == TMode::Marked) {
         if (curSentence_ >= sentenceCount() - 1) {
             // The file is still being sampled: the next sentence follows once found.
@@ -443,11 +447,12 @@ void TRepeater::Stop() {
 }
 
 void TRepeater::Previous() {
-    if (busy_ || curSentence_ <= 0)
+    const int32_t before = busy_ ? -1 : order_.Before(*lesson_.segments, curSentence_);
+    if (before < 0)
         return;
     TBatch batch(*this);
     chosenPlace_ = -1;
-    jumpToSentence(curSentence_ - 1);
+    jumpToSentence(before);
 }
 
 void TRepeater::Next() {
@@ -455,6 +460,15 @@ void TRepeater::Next() {
         return;
     TBatch batch(*this);
     chosenPlace_ = -1;
+    if (order_.Reviewing()) {
+        // Round to the first once past the last, as all sentences do.
+        int32_t next = order_.After(*lesson_.segments, curSentence_, sentenceCount());
+        if (next < 0)
+            next = order_.After(*lesson_.segments, -1, sentenceCount());
+        if (next >= 0)
+            jumpToSentence(next);
+        return;
+    }
     if (load_.Active() && curSentence_ >= sentenceCount() - 1) {
         // Past the sentences found so far: the next one is read once it is found.
         const bool waitingForOne = phase_ == TPhase::Waiting && waitKind_ != TWaitKind::Place;
@@ -464,6 +478,11 @@ void TRepeater::Next() {
         return;
     }
     jumpToSentence(curSentence_ >= sentenceCount() - 1 ? 0 : curSentence_ + 1);
+}
+
+void TRepeater::SetReview(std::vector<int32_t> startsMs) {
+    TBatch batch(*this);
+    order_.SetReview(std::move(startsMs));
 }
 
 void TRepeater::ChooseSentence(int32_t i) {
@@ -581,6 +600,23 @@ void TRepeater::SaveBreakpoints(const std::string &path) {
     setStatus(SentenceCountText(sentenceCount()));
     traceBreakpoints();
     ShowNotice("断点已保存到" + fileNameOf(path) + "（时间取到百分之一秒）");
+}
+
+bool TRepeater::ReplaceBreakpoints(const std::vector<std::pair<int32_t, std::string>> &points) {
+    if (!hasFile() || busy_ || load_.Active() || points.size() < 2)
+        return false;
+    TBatch batch(*this);
+    settle();
+    segment::TSegmentList &s = *lesson_.segments;
+    s.Clear();
+    for (const auto &[ms, text] : points)
+        s.Add({ms, segment::TSegmentList::MakeStamp(ms), text});
+    curSentence_ = -1;
+    prepareFirstRange();
+    redraw();
+    setStatus(SentenceCountText(sentenceCount()));
+    traceBreakpoints();
+    return true;
 }
 
 void TRepeater::traceBreakpoints() {

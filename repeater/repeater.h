@@ -17,11 +17,14 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "growingload.h"
 #include "lesson.h"
 #include "phase.h"
 #include "ports.h"
+#include "sentenceorder.h"
 #include "stripinput.h"
 #include "viewcolumns.h"
 
@@ -109,6 +112,10 @@ public:
     // Read sentence i from its first reading.
     void PlaySentence(int32_t i);
     void SetMode(TMode mode);
+    // Review: previous, next and the advance after a last reading go only to the
+    // sentences starting at startsMs (the sentences found so far); empty: all.
+    void SetReview(std::vector<int32_t> startsMs);
+    bool Reviewing() const { return order_.Reviewing(); }
     void SetRepeatIndex(int index);
     void SetPauseIndex(int index);
     void SetSpeed(int percent);
@@ -124,6 +131,11 @@ public:
     // through a new file and a rename) and keeps them as the file holds them.
     // Throws when the file cannot be written: the file on disk stays as it was.
     void SaveBreakpoints(const std::string &path);
+    // Puts breakpoints kept from an earlier session in place of the list (times in
+    // ms with their texts, ascending) once the load has ended; playback stops and
+    // the first sentence is current. False, changing nothing, while the load runs
+    // or for fewer than two breakpoints.
+    bool ReplaceBreakpoints(const std::vector<std::pair<int32_t, std::string>> &points);
 
     // --- from the player and the clock ---
     void PlayerStarted();
@@ -210,6 +222,7 @@ private:
     IClock &clock_;
     TLesson lesson_;
     TGrowingLoad load_;
+    TSentenceOrder order_;
     TViewColumns v_;
     TStripInput strip_{v_};
     int batchDepth_ = 0;

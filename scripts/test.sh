@@ -6,8 +6,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 XDG_RUNTIME_DIR=$(mktemp -d /tmp/vorel-xdg-XXXXXX)
-export XDG_RUNTIME_DIR
-trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+XDG_DATA_HOME=$(mktemp -d /tmp/vorel-data-XXXXXX) # study records of test runs stay out of the learner's
+export XDG_RUNTIME_DIR XDG_DATA_HOME
+trap 'rm -rf "$XDG_RUNTIME_DIR" "$XDG_DATA_HOME"' EXIT
 export QT_QPA_PLATFORM=offscreen
 export SDL_AUDIODRIVER=dummy
 

@@ -58,6 +58,8 @@ protected:
         // The window's own initialisation of the default output then finds the
         // library initialised already and keeps this device and message target.
         ASSERT_TRUE(audio::core.BASS_Init(0, 44100, 0, &target_, nullptr));
+        // Each test keeps its study records in its own folder, never the learner's.
+        qputenv("XDG_DATA_HOME", QByteArray::fromStdString(dir.file("data")));
         SetMessageHook([this](const QString &caption, const QString &text) {
             messages.push_back((caption + ": " + text).toStdString());
         });

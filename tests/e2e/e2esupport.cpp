@@ -26,6 +26,7 @@ TVorelRun::TVorelRun(const TXSession &xs, const TempDir &d, const std::string &a
     std::map<std::string, std::string> env = x.env();
     env["TMPDIR"] = dir.path();
     env["XDG_RUNTIME_DIR"] = dir.path();
+    env["XDG_DATA_HOME"] = dir.file("data"); // never the learner's own study records
     env["VORELPLAY_TRACE"] = traceFile;
     env["SDL_AUDIODRIVER"] = "disk";
     env["SDL_DISKAUDIOFILE"] = playedFile;

@@ -81,6 +81,8 @@ TEST(InteractionE2E, DamagedFilesShowTheErrorAndTheWindowLoadsTheNextGoodFile) {
         auto env = x.env();
         env["TMPDIR"] = dir.path();
         env["XDG_RUNTIME_DIR"] = dir.path();
+    env["XDG_DATA_HOME"] = dir.file("data");
+        env["XDG_DATA_HOME"] = dir.file("data");
         TChild second(shellQuote(VORELPLAY) + " " + shellQuote(file), env);
         EXPECT_EQ(second.wait(2000), 0);
     };
@@ -147,6 +149,7 @@ TEST(InteractionE2E, StrayPressesPlayNothingAndAFailedLoadKeepsTheLesson) {
     auto env = x.env();
     env["TMPDIR"] = dir.path();
     env["XDG_RUNTIME_DIR"] = dir.path();
+    env["XDG_DATA_HOME"] = dir.file("data");
     TChild second(shellQuote(VORELPLAY) + " " + shellQuote(dir.file("broken.mp3")), env);
     EXPECT_EQ(second.wait(2000), 0);
     ASSERT_TRUE(run.waitFor("error", "broken.mp3", 5000)) << run.stderrText();

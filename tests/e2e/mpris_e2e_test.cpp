@@ -156,7 +156,7 @@ TEST(MediaControl, PlayerctlDrivesTheWindowAndTheDesktopFollowsIt) {
     ASSERT_EQ(runCommand("lame --quiet " + shellQuote(lesson) + " " + shellQuote(other)), 0);
     TempDir secondDir; // its own stderr and trace; the first's runtime folder, where the instance lock is
     TVorelRun second(x, secondDir, shellQuote(other), false,
-                     {{"DBUS_SESSION_BUS_ADDRESS", bus.address()}, {"XDG_RUNTIME_DIR", dir.path()}, {"TMPDIR", dir.path()}});
+                     {{"DBUS_SESSION_BUS_ADDRESS", bus.address()}, {"XDG_RUNTIME_DIR", dir.path()}, {"XDG_DATA_HOME", dir.file("data")}, {"TMPDIR", dir.path()}});
     EXPECT_EQ(second.child.wait(10000), 0);
     ASSERT_TRUE(run.waitFor("load", "again.mp3", 10000));
     EXPECT_TRUE(becomes("metadata xesam:title", "again.mp3"));

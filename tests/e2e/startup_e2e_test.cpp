@@ -34,6 +34,7 @@ TEST(StartupE2E, TheWindowIsFoundByClassAndCaptionAndEndsCleanly) {
             auto env = x.env();
             env["TMPDIR"] = dir.path();
             env["XDG_RUNTIME_DIR"] = dir.path();
+            env["XDG_DATA_HOME"] = dir.file("data");
             return env;
         }());
         EXPECT_EQ(second.wait(1000), 0);

@@ -68,6 +68,7 @@ public:
         mkdir(xdg.c_str(), 0700);
         env = x.env();
         env["XDG_RUNTIME_DIR"] = xdg;
+        env["XDG_DATA_HOME"] = tmp.file("data");
         env["TMPDIR"] = tmp.path();
         env["VORELPLAY_TRACE"] = tmp.file("trace");
         env["VORELPLAY_NO_DIALOGS"] = "1";
