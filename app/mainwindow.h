@@ -16,6 +16,7 @@
 #include <string>
 
 #include "audiolib.h"
+#include "cardexport.h"
 #include "repeater.h"
 
 class QComboBox;
@@ -140,6 +141,8 @@ public:
     void SaveBreakpoints();
     // Asks, then removes the lesson's study record.
     void ForgetStudy();
+    // Ctrl+E: asks which sentences and where, then exports them as flashcards (cardexport.cpp).
+    void ExportCards();
     // Whether the current sentence's text is kept from the learner now (dictation,
     // its last reading not yet ended): the desktop's media control shows its number.
     bool SentenceTextHidden(int32_t sentence) const;
@@ -194,6 +197,8 @@ private:
     bool stripShown_ = false;      // shown_ holds a drawn strip
     bool applying_ = false;        // the window is setting its controls from a report
     VOREL_MSGTARGET msgTarget_{};
+    // Last: destroyed first, it stops and joins its worker before the rest goes.
+    std::unique_ptr<TCardExportRun> cardExport_;
 };
 
 // The transcript row to highlight: the sentence just heard (heard, -1 for none)

@@ -28,6 +28,7 @@ void TfMainFree::CreateTranscript() {
     connect(transcript, &TTranscriptWindow::rowPlayRequested, this,
             guarded([r](int row) { r->PlaySentence(row); }));
     connect(transcript, &TTranscriptWindow::saveRequested, this, guarded([this] { SaveBreakpoints(); }));
+    connect(transcript, &TTranscriptWindow::exportRequested, this, guarded([this] { ExportCards(); }));
     connect(transcript, &TTranscriptWindow::openTextRequested, this, guarded([this] { OpenTextForRecording(); }));
     connect(transcript, &TTranscriptWindow::toggleRequested, this, [this] { ToggleTranscript(); });
     connect(transcript, &TTranscriptWindow::playPauseRequested, this, guarded([this] { PlayPauseKey(); }));
@@ -63,6 +64,8 @@ void TfMainFree::CreateTranscript() {
     connect(save, &QShortcut::activated, this, guarded([this] { SaveBreakpoints(); }));
     auto *toggle = new QShortcut(QKeySequence(Qt::Key_F2), this);
     connect(toggle, &QShortcut::activated, this, [this] { ToggleTranscript(); });
+    auto *cards = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_E), this);
+    connect(cards, &QShortcut::activated, this, guarded([this] { ExportCards(); }));
 }
 
 void TfMainFree::TranscriptRefill() {

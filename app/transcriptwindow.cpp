@@ -125,6 +125,8 @@ TTranscriptWindow::TTranscriptWindow(QWidget *owner) : QWidget(owner, Qt::Window
 
     dictationBox = new QCheckBox("听写模式（读完最后一遍才显示本句）", this);
     saveButton = new QPushButton("保存断点(Ctrl+S)", this);
+    exportButton = new QPushButton("导出卡片…", this);
+    exportButton->setToolTip("把当前句、标记的句子或全部句子导出为 Anki 卡片包或 CSV (Ctrl+E)");
     openTextButton = new QPushButton("打开文本…", this);
     openTextButton->setToolTip("为当前录音打开一个没有时间标签的文本，按句对齐到录音");
     statusLabel = new QLabel(this);
@@ -141,6 +143,7 @@ TTranscriptWindow::TTranscriptWindow(QWidget *owner) : QWidget(owner, Qt::Window
     auto *study = new QHBoxLayout;
     study->addWidget(reviewBox);
     study->addStretch(1);
+    study->addWidget(exportButton);
     study->addWidget(forgetButton);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
@@ -166,6 +169,9 @@ TTranscriptWindow::TTranscriptWindow(QWidget *owner) : QWidget(owner, Qt::Window
         emit dictationToggled(on);
     });
     connect(saveButton, &QPushButton::clicked, this, &TTranscriptWindow::saveRequested);
+    connect(exportButton, &QPushButton::clicked, this, &TTranscriptWindow::exportRequested);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_E), this), &QShortcut::activated, this,
+            &TTranscriptWindow::exportRequested);
     connect(forgetButton, &QPushButton::clicked, this, &TTranscriptWindow::forgetRequested);
     connect(reviewBox, &QCheckBox::toggled, this, &TTranscriptWindow::reviewToggled);
     auto *save = new QShortcut(QKeySequence::Save, this);

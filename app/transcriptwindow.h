@@ -86,6 +86,7 @@ public:
     QTreeWidget *chapterList = nullptr; // hidden without chapters
     QCheckBox *dictationBox = nullptr;
     QPushButton *saveButton = nullptr;
+    QPushButton *exportButton = nullptr;
     QPushButton *forgetButton = nullptr;
     QCheckBox *reviewBox = nullptr;
     QPushButton *openTextButton = nullptr;
@@ -98,6 +99,7 @@ signals:
     void rowSelected(int row);
     void rowPlayRequested(int row);
     void saveRequested();
+    void exportRequested(); // the button, or Ctrl+E here as in the owner
     void openTextRequested();
     void dictationToggled(bool on);
     void toggleRequested(); // F2 here, as in the owner

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
@@ -20,6 +21,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "cardexport.h"
 #include "repeatrules.h"
 #include "segment/breakpointfile.h"
 #include "transcriptwindow.h"
@@ -373,4 +375,56 @@ TEST_F(WindowTest, MarkupFromFilesIsShownAsWrittenAndOpensNothing) {
     EXPECT_EQ(format, Qt::PlainText);
     EXPECT_FALSE(fifo.opened());
     QDir::setCurrent(before);
+}
+
+TEST(TranscriptCards, TheChoiceNamesItsSentences) {
+    const std::vector<bool> marked{false, true, false, true};
+    const struct {
+        TCardScope scope;
+        int32_t current;
+        std::vector<int32_t> chosen;
+    } cases[] = {
+        {TCardScope::Current, 2, {2}},
+        {TCardScope::Current, -1, {}},
+        {TCardScope::Marked, 0, {1, 3}},
+        {TCardScope::All, 0, {0, 1, 2, 3, 4}},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(CardIndexes(c.scope, 5, c.current, marked), c.chosen) << int(c.scope);
+}
+
+// Ctrl+E's whole path: the choice (all sentences, .apkg), the save dialog, the
+// worker; the package appears whole, a zip holding the collection.
+TEST_F(WindowTest, TranscriptExportsAllSentencesAsAPackage) {
+    const std::string audio = MakeToneLesson(dir, "cards", {1.0, 1.0}, 0.5, false);
+    vorel::test::writeText(dir.file("cards.srt"), "1\n00:00:00,000 --> 00:00:01,000\n第一句\n\n"
+                                                  "2\n00:00:01,500 --> 00:00:02,500\nSecond one\n");
+    ASSERT_TRUE(openAndLoad(audio));
+    ASSERT_EQ(w->transcript->RowCount(), 2);
+    ::setenv("VORELPLAY_NO_DIALOGS", "1", 1); // a failure is written, not waited on
+    const QString out = QString::fromStdString(dir.file("cards.apkg"));
+    auto *poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, out] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (auto *files = qobject_cast<QFileDialog *>(modal)) {
+            files->selectFile(out);
+            static_cast<QDialog *>(files)->accept();
+            poll->deleteLater();
+        } else if (auto *choice = qobject_cast<QDialog *>(modal)) {
+            for (QRadioButton *b : choice->findChildren<QRadioButton *>())
+                if (b->text() == "全部句子")
+                    b->setChecked(true);
+            choice->accept();
+        }
+    });
+    poll->start(10);
+    emit w->transcript->exportRequested();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return w->Repeater().Report().notice.find("已导出 2 个句子") != std::string::npos; }, 30000));
+    const std::vector<unsigned char> bytes = vorel::test::readFile(out.toStdString());
+    const std::string zip(bytes.begin(), bytes.end());
+    ASSERT_GE(zip.size(), 4u);
+    EXPECT_EQ(zip.substr(0, 4), std::string("PK\x03\x04", 4));
+    EXPECT_NE(zip.find("collection.anki2"), std::string::npos);
+    ::unsetenv("VORELPLAY_NO_DIALOGS");
 }
