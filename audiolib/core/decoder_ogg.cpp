@@ -78,6 +78,8 @@ std::vector<Link> walkLinks(const SourceFile &f) {
             links.emplace_back().begin = pos;
             dataSeen = false;
         }
+        if (links.empty())
+            break; // a stream must open with a first page: this is no Ogg we read
         Link &link = links.back();
         if (bos && !link.audio) {
             unsigned char p[20] = {};

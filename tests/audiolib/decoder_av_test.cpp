@@ -316,6 +316,16 @@ const BrokenCase kBroken[] = {
          writeFile(p, b);
      },
      BASS_ERROR_FILEFORM},
+    {"ogg_without_its_first_page", // a stream that never opens: no link to hang pages on
+     [](const TempDir &d, const std::string &p) {
+         ffmpeg(d, "-c:a libopus -f ogg", p);
+         auto b = readFile(p);
+         const std::string oggs = "OggS";
+         const auto second = std::search(b.begin() + 4, b.end(), oggs.begin(), oggs.end());
+         b.erase(b.begin(), second);
+         writeFile(p, b);
+     },
+     BASS_ERROR_FILEFORM},
     {"mkv_subtitles_and_picture",
      [](const TempDir &d, const std::string &p) {
          writeText(d.file("s.srt"), "1\n00:00:00,000 --> 00:00:01,000\nhello\n");
