@@ -131,6 +131,7 @@ TTranscriptWindow::TTranscriptWindow(QWidget *owner) : QWidget(owner, Qt::Window
     openTextButton->setToolTip("为当前录音打开一个没有时间标签的文本，按句对齐到录音");
     statusLabel = new QLabel(this);
     statusLabel->setWordWrap(true);
+    statusLabel->setTextFormat(Qt::PlainText); // its notices quote the text file
     statusLabel->hide();
     forgetButton = new QPushButton("忘记本文件的学习记录", this);
     reviewBox = new QCheckBox("复习模式（只读标记的句子）", this);
