@@ -85,21 +85,54 @@ void TChild::stop() {
     }
 }
 
+namespace {
+
+// Whether display n is taken here or by a server that shares only our network
+// namespace: its lock file, or its abstract socket, which X clients try first.
+bool displayTaken(int n) {
+    if (access(("/tmp/.X" + std::to_string(n) + "-lock").c_str(), F_OK) == 0)
+        return true;
+    const std::string socket = "@/tmp/.X11-unix/X" + std::to_string(n);
+    FILE *f = std::fopen("/proc/net/unix", "r");
+    if (!f)
+        return false;
+    char line[512];
+    bool taken = false;
+    while (!taken && std::fgets(line, sizeof line, f)) {
+        const std::string l(line);
+        const size_t at = l.find(socket);
+        taken = at != std::string::npos && (at + socket.size() == l.size() || l[at + socket.size()] == '\n');
+    }
+    std::fclose(f);
+    return taken;
+}
+
+} // namespace
+
 TXSession::TXSession(bool windowManager) {
-    // Xvfb picks a free display and writes its number to the pipe.
-    int fds[2];
-    if (pipe(fds) != 0)
+    // Xvfb's own search for a free display goes by lock files only, and so can hand
+    // out a display whose abstract socket a server elsewhere holds: the programs
+    // under test would then reach that server. Pick one free in both senses.
+    for (int tries = 0; tries < 20 && display_.empty(); ++tries) {
+        int n = 100 + int((getpid() * 7 + tries * 131) % 3000);
+        while (displayTaken(n))
+            ++n;
+        xvfb_ = TChild("Xvfb :" + std::to_string(n) + " -screen 0 1280x800x24 -nolisten tcp", {});
+        const std::string d = ":" + std::to_string(n);
+        for (int i = 0; i < 200; ++i) {
+            if (!xvfb_.running())
+                break; // lost the race for it: try another
+            if (runCommand("xdpyinfo -display " + d + " >/dev/null 2>&1") == 0) {
+                display_ = d;
+                break;
+            }
+            sleepMs(25);
+        }
+        if (display_.empty())
+            xvfb_.stop();
+    }
+    if (display_.empty())
         return;
-    xvfb_ = TChild("Xvfb -displayfd " + std::to_string(fds[1]) + " -screen 0 1280x800x24 -nolisten tcp", {});
-    close(fds[1]);
-    std::string number;
-    char c;
-    while (read(fds[0], &c, 1) == 1 && c != '\n')
-        number += c;
-    close(fds[0]);
-    if (number.empty())
-        return;
-    display_ = ":" + number;
     if (windowManager) {
         wm_ = TChild("jwm", {{"DISPLAY", display_}, {"HOME", "/nonexistent"}});
         // jwm owns the WM_S0 selection once it manages the screen.
