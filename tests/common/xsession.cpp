@@ -112,12 +112,13 @@ bool displayTaken(int n) {
 TXSession::TXSession(bool windowManager) {
     // Xvfb's own search for a free display goes by lock files only, and so can hand
     // out a display whose abstract socket a server elsewhere holds: the programs
-    // under test would then reach that server. Pick one free in both senses.
+    // under test would then reach that server. Pick one free in both senses. The
+    // probe is a client: -noreset keeps its leaving from resetting the server.
     for (int tries = 0; tries < 20 && display_.empty(); ++tries) {
         int n = 100 + int((getpid() * 7 + tries * 131) % 3000);
         while (displayTaken(n))
             ++n;
-        xvfb_ = TChild("Xvfb :" + std::to_string(n) + " -screen 0 1280x800x24 -nolisten tcp", {});
+        xvfb_ = TChild("Xvfb :" + std::to_string(n) + " -screen 0 1280x800x24 -nolisten tcp -noreset", {});
         const std::string d = ":" + std::to_string(n);
         for (int i = 0; i < 200; ++i) {
             if (!xvfb_.running())
