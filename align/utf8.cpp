@@ -1,5 +1,7 @@
 #include "utf8.h"
 
+#include "lrctext.h"
+
 namespace vorel::align {
 
 std::u32string FromUtf8(std::string_view s) {
@@ -32,23 +34,8 @@ std::u32string FromUtf8(std::string_view s) {
 std::string ToUtf8(std::u32string_view s) {
     std::string out;
     out.reserve(s.size());
-    for (const char32_t c : s) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
+    for (const char32_t c : s)
+        segment::AppendUtf8(out, static_cast<uint32_t>(c));
     return out;
 }
 

@@ -100,9 +100,7 @@ constexpr const char *Replacement = "\xEF\xBF\xBD";
 
 } // namespace
 
-namespace {
-
-void appendUtf8(std::string &out, uint32_t cp) {
+void AppendUtf8(std::string &out, uint32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
     } else if (cp < 0x800) {
@@ -119,8 +117,6 @@ void appendUtf8(std::string &out, uint32_t cp) {
         out += static_cast<char>(0x80 | (cp & 0x3F));
     }
 }
-
-} // namespace
 
 std::string Utf16ToUtf8(std::string_view bytes) {
     const bool le = bytes.substr(0, 2) == "\xFF\xFE";
@@ -139,12 +135,12 @@ std::string Utf16ToUtf8(std::string_view bytes) {
         if (u >= 0xD800 && u <= 0xDBFF && i + 3 < bytes.size()) {
             const uint32_t low = unit(i + 2);
             if (low >= 0xDC00 && low <= 0xDFFF) {
-                appendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+                AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
                 i += 2;
                 continue;
             }
         }
-        appendUtf8(out, u >= 0xD800 && u <= 0xDFFF ? 0xFFFD : u);
+        AppendUtf8(out, u >= 0xD800 && u <= 0xDFFF ? 0xFFFD : u);
     }
     return out;
 }

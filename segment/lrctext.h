@@ -2,6 +2,7 @@
 // turning the sentence text into UTF-8.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,9 @@ TStrings SplitTextLines(std::string_view bytes);
 // A text that begins with a UTF-16 byte-order mark (FF FE or FE FF) as UTF-8, the
 // mark dropped and unpaired surrogates as U+FFFD; any other text as it is.
 std::string Utf16ToUtf8(std::string_view bytes);
+
+// Appends code point cp (at most U+10FFFF, no surrogate) as UTF-8.
+void AppendUtf8(std::string &out, uint32_t cp);
 
 bool IsValidUtf8(std::string_view bytes);
 
