@@ -1,0 +1,164 @@
+// A take against its sentence, both spoken by eSpeak NG in the test: the phoneme
+// events give where every syllable is in each, so the warping path can be held
+// to the true time map.
+#include <gtest/gtest.h>
+
+#include <espeak-ng/speak_lib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "speech/takecompare.h"
+
+using namespace vorel::speech;
+
+namespace {
+
+struct Spoken {
+    std::vector<int16_t> samples;
+    uint32_t rate = 0;
+    std::vector<int64_t> vowels; // the sample where each syllable's vowel starts
+};
+
+int collect(short *wav, int count, espeak_EVENT *events) {
+    auto *out = static_cast<Spoken *>(events ? events->user_data : nullptr);
+    if (!out) return 0;
+    if (wav && count > 0) out->samples.insert(out->samples.end(), wav, wav + count);
+    for (espeak_EVENT *e = events; e->type != espeakEVENT_LIST_TERMINATED; ++e) {
+        if (e->type != espeakEVENT_PHONEME) continue;
+        // eSpeak's phoneme names: a vowel's begins with one of these.
+        if (e->id.string[0] && std::strchr("aeiouAEIOUV03@", e->id.string[0])) out->vowels.push_back(e->sample);
+    }
+    return 0;
+}
+
+// text in the voice ("en+m3": a variant; "en" is British) at wpm words a minute and pitch 0..100.
+Spoken say(const std::string &text, const std::string &voice, int wpm, int pitch = 50) {
+    static std::mutex lock;
+    static const int rate = [] {
+        const int r = espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0, nullptr,
+                                        espeakINITIALIZE_PHONEME_EVENTS | espeakINITIALIZE_DONT_EXIT);
+        espeak_SetSynthCallback(collect);
+        return r;
+    }();
+    const std::lock_guard<std::mutex> hold(lock);
+    Spoken s;
+    if (rate <= 0 || espeak_SetVoiceByName(voice.c_str()) != EE_OK) return s;
+    s.rate = uint32_t(rate);
+    espeak_SetParameter(espeakRATE, wpm, 0);
+    espeak_SetParameter(espeakPITCH, pitch, 0);
+    espeak_Synth(text.c_str(), text.size() + 1, 0, POS_CHARACTER, 0, espeakCHARS_UTF8, nullptr, &s);
+    return s;
+}
+
+// lead seconds of quiet before the speech and noise of rms on all, as a
+// microphone would give.
+Spoken recorded(Spoken s, double lead, double rms, unsigned seed) {
+    const auto at = int64_t(lead * s.rate);
+    s.samples.insert(s.samples.begin(), size_t(at), 0);
+    for (int64_t &v : s.vowels) v += at;
+    std::mt19937 rng(seed);
+    std::normal_distribution<double> noise(0, rms);
+    for (int16_t &v : s.samples) v = int16_t(std::clamp(v + noise(rng), -32768.0, 32767.0));
+    return s;
+}
+
+TTakeComparison compare(const Spoken &sentence, const Spoken &take) {
+    return CompareTake(sentence.samples.data(), sentence.samples.size(), sentence.rate, take.samples.data(),
+                       take.samples.size(), take.rate);
+}
+
+// Where the path puts the middle of take frame j in the sentence, in seconds.
+double sentenceTimeOf(const TTakeComparison &c, int32_t j) {
+    int32_t lo = -1, hi = -1;
+    for (const auto &[si, tj] : c.Path)
+        if (tj == j) {
+            if (lo < 0) lo = si;
+            hi = si;
+        }
+    return ((lo + hi) / 2.0 + 0.5) * 0.01;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+} // namespace
+
+TEST(CompareTake, PathMapsSyllablesOfASlowerTakeOntoTheSentence) {
+    const struct {
+        const char *text, *voice;
+        double sentenceLead, takeLead; // seconds of quiet before the speech
+    } cases[] = {
+        {"The weather was cold, so we stayed at home and read a book.", "en-us", 0.0, 0.0},
+        {"Could you tell me the way to the railway station, please?", "en", 0.4, 0.1},
+        {"She sells sea shells by the sea shore every summer.", "en-gb-x-rp", 0.2, 0.6},
+        {"I would like two tickets for the evening show on Friday.", "en-us+f3", 1.0, 0.3},
+    };
+    std::vector<double> all;
+    for (const auto &c : cases) {
+        // The same voice at 80 % of the speed, each with its own room noise.
+        const Spoken sentence = recorded(say(c.text, c.voice, 175), c.sentenceLead, 30, 1);
+        const Spoken take = recorded(say(c.text, c.voice, 140), c.takeLead, 60, 2);
+        ASSERT_FALSE(sentence.samples.empty()) << c.voice;
+        ASSERT_EQ(sentence.vowels.size(), take.vowels.size()) << c.text;
+        ASSERT_GE(sentence.vowels.size(), 10u);
+        const TTakeComparison cmp = compare(sentence, take);
+
+        const auto frames = [](const Spoken &s) { return int32_t(s.samples.size() / (s.rate / 100)); };
+        ASSERT_FALSE(cmp.Path.empty());
+        EXPECT_EQ(cmp.Path.front(), std::make_pair(0, 0));
+        EXPECT_EQ(cmp.Path.back(), std::make_pair(frames(sentence) - 1, frames(take) - 1));
+        for (size_t k = 1; k < cmp.Path.size(); ++k) {
+            const int di = cmp.Path[k].first - cmp.Path[k - 1].first, dj = cmp.Path[k].second - cmp.Path[k - 1].second;
+            ASSERT_TRUE(di >= 0 && dj >= 0 && di <= 1 && dj <= 1 && di + dj > 0) << c.text << " step " << k;
+        }
+
+        std::vector<double> errors;
+        for (size_t v = 0; v < take.vowels.size(); ++v) {
+            const double takeSec = double(take.vowels[v]) / take.rate;
+            const auto j = int32_t(takeSec * 100);
+            // Within its frame the onset lies off the frame's middle by the same time in both.
+            const double mapped = sentenceTimeOf(cmp, j) + (takeSec - (j + 0.5) * 0.01);
+            errors.push_back(std::abs(mapped - double(sentence.vowels[v]) / sentence.rate) * 1000);
+        }
+        const double worst = *std::max_element(errors.begin(), errors.end());
+        std::printf("%-62s %-11s syllables %2zu  error ms: median %5.1f max %5.1f\n", c.text, c.voice, errors.size(),
+                    median(errors), worst);
+        EXPECT_LE(worst, 60) << c.text;
+        all.insert(all.end(), errors.begin(), errors.end());
+    }
+    std::printf("all %zu syllables: median %.1f ms, max %.1f ms\n", all.size(), median(all),
+                *std::max_element(all.begin(), all.end()));
+}
+
+TEST(CompareTake, NothingToAlignGivesNoPath) {
+    const std::vector<int16_t> quiet(16000, 0), tiny(100, 0);
+    const struct {
+        const std::vector<int16_t> &sentence, &take;
+        uint32_t rate;
+        bool path;
+    } cases[] = {
+        {quiet, tiny, 16000, false}, // the take is shorter than a frame
+        {tiny, quiet, 16000, false},
+        {quiet, quiet, 0, false},    // no rate
+        {quiet, quiet, 44100, true}, // silence on both: straight, but whole
+    };
+    for (const auto &c : cases) {
+        const TTakeComparison cmp =
+            CompareTake(c.sentence.data(), c.sentence.size(), c.rate, c.take.data(), c.take.size(), c.rate);
+        EXPECT_EQ(!cmp.Path.empty(), c.path) << c.sentence.size() << " " << c.take.size() << " " << c.rate;
+        if (c.path) {
+            EXPECT_EQ(cmp.Path.back(), std::make_pair(int32_t(c.sentence.size() / (c.rate / 100)) - 1,
+                                                      int32_t(c.take.size() / (c.rate / 100)) - 1));
+        }
+        EXPECT_FALSE(cmp.Similarity.has_value());
+    }
+}
