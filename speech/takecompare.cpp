@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "speechfeatures.h"
 
 namespace vorel::speech {
 
@@ -13,13 +12,6 @@ constexpr uint32_t kAnalysisRate = 16000;
 constexpr uint32_t kWindow = 512; // 32 ms: a few pitch periods, shorter than a syllable
 constexpr int64_t kMaxHalfBand = 400;
 constexpr int64_t kMinHalfBand = 50;
-
-// Features of one side, one row per frame of the caller's hop, and its level.
-struct TSide {
-    TFeatureMatrix features;
-    std::vector<float> levelDb; // per frame
-    int64_t speechFirst = 0, speechEnd = 0;
-};
 
 std::vector<float> analysisSamples(const int16_t *s, size_t count, uint32_t rate) {
     std::vector<float> in(count);
@@ -36,75 +28,22 @@ std::vector<float> analysisSamples(const int16_t *s, size_t count, uint32_t rate
 // The frames that hold speech: those within 40 dB of the loudest and 10 dB above
 // the quiet floor (the 10th percentile), from the first to the last, with 30 ms
 // beside them. Without that much contrast every frame counts.
-void findSpeech(TSide &side) {
-    const auto n = static_cast<int64_t>(side.levelDb.size());
-    side.speechFirst = 0;
-    side.speechEnd = n;
+void findSpeech(const std::vector<float> &levelDb, TUtterance &u) {
+    const auto n = static_cast<int64_t>(levelDb.size());
+    u.SpeechFirst = 0;
+    u.SpeechEnd = n;
     if (n < 10) return;
-    std::vector<float> sorted = side.levelDb;
+    std::vector<float> sorted = levelDb;
     std::nth_element(sorted.begin(), sorted.begin() + n / 10, sorted.end());
     const float floorDb = sorted[static_cast<size_t>(n / 10)];
-    const float peakDb = *std::max_element(side.levelDb.begin(), side.levelDb.end());
+    const float peakDb = *std::max_element(levelDb.begin(), levelDb.end());
     if (peakDb - floorDb < 15) return;
     const float threshold = std::max(peakDb - 40, floorDb + 10);
     int64_t first = 0, end = n;
-    while (first < n && side.levelDb[first] < threshold) ++first;
-    while (end > first && side.levelDb[end - 1] < threshold) --end;
-    side.speechFirst = std::max<int64_t>(0, first - 3);
-    side.speechEnd = std::min<int64_t>(n, end + 3);
-}
-
-// MFCCs centred on the caller's frames: frame i of hop seconds stands for the
-// middle of its samples, as the pitch track's frames do.
-TSide analyse(const int16_t *samples, size_t count, uint32_t rate, double hopSeconds) {
-    TSide side;
-    const auto hop = static_cast<size_t>(std::max(1.0, std::floor(rate * hopSeconds)));
-    const int64_t frames = static_cast<int64_t>(count / hop);
-    if (frames == 0) return side;
-    const auto aHop = static_cast<uint32_t>(std::max(2.0, std::round(kAnalysisRate * hopSeconds)));
-    uint32_t window = kWindow;
-    while (window < 2 * aHop) window *= 2;
-    // TMfcc's frame f ends at sample (f + 1) * aHop; leading zeros and dropping
-    // the first `skip` frames put frame i's centre at (i + 0.5) * aHop.
-    const uint32_t skip = (window / 2 + aHop - 1) / aHop;
-    const auto lead = static_cast<size_t>((2 * skip + 1) * aHop / 2 - window / 2);
-    std::vector<float> s = analysisSamples(samples, count, rate);
-    std::vector<float> padded(lead, 0.0f);
-    padded.insert(padded.end(), s.begin(), s.end());
-    padded.resize(std::max(padded.size(), static_cast<size_t>(frames + skip + 1) * aHop), 0.0f);
-
-    TMfccSettings settings;
-    settings.SampleRate = kAnalysisRate;
-    settings.Window = window;
-    settings.Hop = aHop;
-    TMfcc mfcc(settings);
-    TFeatureMatrix all;
-    mfcc.Push(padded.data(), padded.size(), all);
-    side.features.Dims = all.Dims;
-    side.features.Data.assign(all.Data.begin() + static_cast<std::ptrdiff_t>(skip * all.Dims),
-                              all.Data.begin() + static_cast<std::ptrdiff_t>((skip + frames) * all.Dims));
-
-    side.levelDb.resize(static_cast<size_t>(frames));
-    for (int64_t f = 0; f < frames; ++f) {
-        double sum = 0;
-        const size_t from = static_cast<size_t>(f) * aHop, to = std::min(s.size(), from + aHop);
-        for (size_t i = from; i < to; ++i) sum += double(s[i]) * s[i];
-        side.levelDb[static_cast<size_t>(f)] =
-            static_cast<float>(10 * std::log10(sum / static_cast<double>(std::max<size_t>(1, to - from)) + 1e-10));
-    }
-    findSpeech(side);
-    return side;
-}
-
-// Rows [first, end) of m, normalised on their own: the voice and level of the
-// speech, not of the silence around it.
-TFeatureMatrix speechPart(const TSide &side) {
-    TFeatureMatrix m;
-    m.Dims = side.features.Dims;
-    m.Data.assign(side.features.Row(side.speechFirst), side.features.Row(side.speechFirst) +
-                                                           (side.speechEnd - side.speechFirst) * m.Dims);
-    NormalizeFeatures(m);
-    return m;
+    while (first < n && levelDb[first] < threshold) ++first;
+    while (end > first && levelDb[end - 1] < threshold) --end;
+    u.SpeechFirst = std::max<int64_t>(0, first - 3);
+    u.SpeechEnd = std::min<int64_t>(n, end + 3);
 }
 
 // Steps from the path's last pair to (i, j), both indices advancing evenly.
@@ -129,15 +68,56 @@ double chanceDistance(const TFeatureMatrix &a, const TFeatureMatrix &b) {
 
 } // namespace
 
-TTakeComparison CompareTake(const int16_t *sentence, size_t sentenceCount, uint32_t sentenceRate,
-                            const int16_t *take, size_t takeCount, uint32_t takeRate, double hopSeconds) {
-    TTakeComparison result;
-    if (sentenceRate == 0 || takeRate == 0 || !(hopSeconds > 0)) return result;
-    const TSide s = analyse(sentence, sentenceCount, sentenceRate, hopSeconds);
-    const TSide t = analyse(take, takeCount, takeRate, hopSeconds);
-    if (s.levelDb.empty() || t.levelDb.empty()) return result;
+TUtterance AnalyseUtterance(const int16_t *samples, size_t count, uint32_t rate, double hopSeconds) {
+    TUtterance u;
+    u.HopSeconds = hopSeconds;
+    if (rate == 0 || !(hopSeconds > 0)) return u;
+    const auto hop = static_cast<size_t>(std::max(1.0, std::floor(rate * hopSeconds)));
+    const auto frames = static_cast<int64_t>(count / hop);
+    if (frames == 0) return u;
+    const auto aHop = static_cast<uint32_t>(std::max(2.0, std::round(kAnalysisRate * hopSeconds)));
+    uint32_t window = kWindow;
+    while (window < 2 * aHop) window *= 2;
+    // TMfcc's frame f ends at sample (f + 1) * aHop; leading zeros and dropping
+    // the first `skip` frames put frame i's centre at (i + 0.5) * aHop, the
+    // middle of the caller's frame, as the pitch track's frames are.
+    const uint32_t skip = (window / 2 + aHop - 1) / aHop;
+    const auto lead = static_cast<size_t>((2 * skip + 1) * aHop / 2 - window / 2);
+    const std::vector<float> s = analysisSamples(samples, count, rate);
+    std::vector<float> padded(lead, 0.0f);
+    padded.insert(padded.end(), s.begin(), s.end());
+    padded.resize(std::max(padded.size(), static_cast<size_t>(frames + skip + 1) * aHop), 0.0f);
 
-    const TFeatureMatrix a = speechPart(s), b = speechPart(t);
+    std::vector<float> levelDb(static_cast<size_t>(frames));
+    for (int64_t f = 0; f < frames; ++f) {
+        double sum = 0;
+        const size_t from = std::min(s.size(), static_cast<size_t>(f) * aHop), to = std::min(s.size(), from + aHop);
+        for (size_t i = from; i < to; ++i) sum += double(s[i]) * s[i];
+        levelDb[static_cast<size_t>(f)] =
+            static_cast<float>(10 * std::log10(sum / static_cast<double>(std::max<size_t>(1, to - from)) + 1e-10));
+    }
+    findSpeech(levelDb, u);
+    u.Frames = frames;
+
+    TMfccSettings settings;
+    settings.SampleRate = kAnalysisRate;
+    settings.Window = window;
+    settings.Hop = aHop;
+    TMfcc mfcc(settings);
+    TFeatureMatrix all;
+    mfcc.Push(padded.data(), padded.size(), all);
+    u.Speech.Dims = all.Dims;
+    u.Speech.Data.assign(all.Data.begin() + static_cast<std::ptrdiff_t>((skip + u.SpeechFirst) * all.Dims),
+                         all.Data.begin() + static_cast<std::ptrdiff_t>((skip + u.SpeechEnd) * all.Dims));
+    // The voice and level of the speech, not of the silence around it.
+    NormalizeFeatures(u.Speech);
+    return u;
+}
+
+TTakeComparison CompareTake(const TUtterance &s, const TUtterance &t) {
+    TTakeComparison result;
+    if (s.Frames == 0 || t.Frames == 0 || s.HopSeconds != t.HopSeconds) return result;
+    const TFeatureMatrix &a = s.Speech, &b = t.Speech;
     const int64_t rows = a.Frames(), cols = b.Frames();
     const int64_t half = std::clamp<int64_t>(std::max(rows, cols) / 4, kMinHalfBand, kMaxHalfBand);
     std::vector<TBand> band(static_cast<size_t>(rows));
@@ -150,17 +130,23 @@ TTakeComparison CompareTake(const int16_t *sentence, size_t sentenceCount, uint3
 
     auto &path = result.Path;
     path.emplace_back(0, 0);
-    lineTo(path, s.speechFirst, t.speechFirst);
+    lineTo(path, s.SpeechFirst, t.SpeechFirst);
     for (int64_t i = 0; i < rows; ++i)
         for (int64_t j = warp.First[static_cast<size_t>(i)]; j <= warp.Last[static_cast<size_t>(i)]; ++j)
-            if (i + s.speechFirst != path.back().first || j + t.speechFirst != path.back().second)
-                path.emplace_back(static_cast<int32_t>(i + s.speechFirst), static_cast<int32_t>(j + t.speechFirst));
-    lineTo(path, static_cast<int64_t>(s.levelDb.size()) - 1, static_cast<int64_t>(t.levelDb.size()) - 1);
+            if (i + s.SpeechFirst != path.back().first || j + t.SpeechFirst != path.back().second)
+                path.emplace_back(static_cast<int32_t>(i + s.SpeechFirst), static_cast<int32_t>(j + t.SpeechFirst));
+    lineTo(path, s.Frames - 1, t.Frames - 1);
 
     const double chance = chanceDistance(a, b);
     result.Score = chance > 0 ? warp.MeanCost / chance : 1;
     if constexpr (kSimilarityMeaningful) result.Similarity = std::clamp(1 - result.Score, 0.0, 1.0);
     return result;
+}
+
+TTakeComparison CompareTake(const int16_t *sentence, size_t sentenceCount, uint32_t sentenceRate,
+                            const int16_t *take, size_t takeCount, uint32_t takeRate, double hopSeconds) {
+    return CompareTake(AnalyseUtterance(sentence, sentenceCount, sentenceRate, hopSeconds),
+                       AnalyseUtterance(take, takeCount, takeRate, hopSeconds));
 }
 
 } // namespace vorel::speech

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "speechfeatures.h"
+
 namespace vorel::speech {
 
 // Whether the similarity figure ranks takes: measured over a table of sentences
@@ -20,10 +22,8 @@ inline constexpr bool kSimilarityMeaningful = false;
 
 struct TTakeComparison {
     // (sentence frame, take frame) pairs, both non-decreasing and advancing by at
-    // most one per step, from (0, 0) to the last frame of each. Frames are of
-    // hopSeconds: frame i is samples [i * hop, (i + 1) * hop) with hop =
-    // floor(rate * hopSeconds), as the pitch track counts them. Empty when either
-    // side has no whole frame.
+    // most one per step, from (0, 0) to the last frame of each (TUtterance's
+    // frames). Empty when either side has no frame.
     std::vector<std::pair<int32_t, int32_t>> Path;
     // Mean frame distance along the speech part of the path over the mean
     // distance of any sentence frame to any take frame: 0 for a perfect match,
@@ -34,13 +34,31 @@ struct TTakeComparison {
     std::optional<double> Similarity;
 };
 
-// The take mapped onto the sentence: both are mono s16 at any rate (resampled to
-// 16 kHz for the analysis). Silence before and after the speech of each side is
-// mapped by straight lines and left out of the warping and the score.
+// One side of a comparison, analysed: its MFCCs in frames of hopSeconds (frame
+// i is samples [i * hop, (i + 1) * hop) with hop = floor(rate * hopSeconds), as
+// the pitch track counts them) and where its speech is. The sentence's may be
+// made while it plays, so that only the take's is left once the take ends.
+struct TUtterance {
+    double HopSeconds = 0.01;
+    int64_t Frames = 0;
+    int64_t SpeechFirst = 0, SpeechEnd = 0; // frames: silence around them is left out
+    TFeatureMatrix Speech;                  // the frames [SpeechFirst, SpeechEnd), normalised on their own
+};
+
+// Mono s16 samples at any rate (resampled to 16 kHz for the analysis). No frames
+// when there is less than one hop or no rate.
+TUtterance AnalyseUtterance(const int16_t *samples, size_t count, uint32_t rate, double hopSeconds = 0.01);
+
+// The take mapped onto the sentence. Silence before and after the speech of each
+// side is mapped by straight lines and left out of the warping and the score.
+// Both must have the same HopSeconds (else no path).
 // Memory grows linearly with the length: the warping runs in a band of at most
 // 2 * 400 + 1 take frames around the straight line per sentence frame (two bits
 // per cell), enough for takes that drift up to 4 s from an even pace; a 60-s
 // sentence needs about 1.2 MB of it.
+TTakeComparison CompareTake(const TUtterance &sentence, const TUtterance &take);
+
+// Both analysed, then compared.
 TTakeComparison CompareTake(const int16_t *sentence, size_t sentenceCount, uint32_t sentenceRate,
                             const int16_t *take, size_t takeCount, uint32_t takeRate, double hopSeconds = 0.01);
 

@@ -162,3 +162,57 @@ TEST(CompareTake, NothingToAlignGivesNoPath) {
         EXPECT_FALSE(cmp.Similarity.has_value());
     }
 }
+
+// Whether the score ranks takes: for every sentence read by one voice, a take of
+// it by another voice must score better than a take of any other sentence by any
+// voice, the sentence's own included. The share of pairs ranked right decides
+// whether a figure is shown.
+TEST(CompareTake, SimilarityIsShownOnlyIfItRanksTakes) {
+    const char *texts[] = {
+        "The weather was cold, so we stayed at home and read a book.",
+        "Could you tell me the way to the railway station, please?",
+        "She sells sea shells by the sea shore every summer.",
+        "I would like two tickets for the evening show on Friday.",
+        "My brother has lived in this city for almost ten years.",
+        "Please put the milk back in the fridge after breakfast.",
+        "We missed the last bus and had to walk all the way home.",
+        "How much does it cost to send this letter to Japan?",
+        "The children were playing in the garden when it started to rain.",
+        "He forgot his keys again, so he waited outside for an hour.",
+        "Turn left at the bank and the museum is on your right.",
+        "Do you think it will be sunny tomorrow afternoon?",
+    };
+    const struct {
+        const char *voice;
+        int wpm, pitch;
+    } voices[] = {{"en-us", 175, 50}, {"en+m3", 150, 35}, {"en-gb-scotland+f2", 190, 65}};
+    constexpr size_t nt = std::size(texts), nv = std::size(voices);
+    std::vector<TUtterance> takes; // text t by voice v at t * nv + v
+    for (size_t t = 0; t < nt; ++t)
+        for (size_t v = 0; v < nv; ++v) {
+            const Spoken s =
+                recorded(say(texts[t], voices[v].voice, voices[v].wpm, voices[v].pitch), 0.2, 40, unsigned(t * nv + v));
+            ASSERT_FALSE(s.samples.empty()) << voices[v].voice;
+            takes.push_back(AnalyseUtterance(s.samples.data(), s.samples.size(), s.rate));
+        }
+    int right = 0, total = 0;
+    for (size_t t = 0; t < nt; ++t)
+        for (size_t v = 0; v < nv; ++v) {
+            const TUtterance &sentence = takes[t * nv + v];
+            std::vector<double> scores(takes.size());
+            for (size_t k = 0; k < takes.size(); ++k)
+                if (k != t * nv + v) scores[k] = CompareTake(sentence, takes[k]).Score;
+            for (size_t w = 0; w < nv; ++w) {
+                if (w == v) continue;
+                for (size_t k = 0; k < takes.size(); ++k) {
+                    if (k / nv == t) continue;
+                    right += scores[t * nv + w] < scores[k];
+                    ++total;
+                }
+            }
+        }
+    const double share = double(right) / total;
+    std::printf("%zu sentences x %zu voices: %d of %d pairs ranked right (%.1f %%)\n", nt, nv, right, total, 100 * share);
+    EXPECT_EQ(kSimilarityMeaningful, share >= 0.95);
+    EXPECT_EQ(CompareTake(takes[0], takes[1]).Similarity.has_value(), kSimilarityMeaningful);
+}
