@@ -3,13 +3,19 @@
 #include <algorithm>
 #include <cmath>
 
-
 namespace vorel::speech {
 
 namespace {
 
 constexpr uint32_t kAnalysisRate = 16000;
 constexpr uint32_t kWindow = 512; // 32 ms: a few pitch periods, shorter than a syllable
+// The first cepstral coefficients (the level and the broad shape of the
+// spectrum: which sound is spoken) and their changes; the higher ones describe
+// the speaker more than the sound and made another sentence in the sentence's own
+// voice score better than the same sentence in another voice.
+constexpr uint32_t kCoefficients = 8;
+constexpr float kQuietDb = -55; // nothing louder: no speech to score
+constexpr int64_t kDeltaReach = 2; // frames each side of the slope's regression
 constexpr int64_t kMaxHalfBand = 400;
 constexpr int64_t kMinHalfBand = 50;
 
@@ -25,25 +31,51 @@ std::vector<float> analysisSamples(const int16_t *s, size_t count, uint32_t rate
     return out;
 }
 
-// The frames that hold speech: those within 40 dB of the loudest and 10 dB above
-// the quiet floor (the 10th percentile), from the first to the last, with 30 ms
-// beside them. Without that much contrast every frame counts.
-void findSpeech(const std::vector<float> &levelDb, TUtterance &u) {
+// The frames compared: from the first to the last frame of speech (within 40 dB
+// of the loudest and 10 dB above the quiet floor, the 10th percentile), with 30
+// ms beside them. Without that much contrast every frame counts. Pauses inside
+// stay: the warping holds one side while the other pauses.
+std::vector<int64_t> speechFrames(const std::vector<float> &levelDb) {
     const auto n = static_cast<int64_t>(levelDb.size());
-    u.SpeechFirst = 0;
-    u.SpeechEnd = n;
-    if (n < 10) return;
-    std::vector<float> sorted = levelDb;
-    std::nth_element(sorted.begin(), sorted.begin() + n / 10, sorted.end());
-    const float floorDb = sorted[static_cast<size_t>(n / 10)];
-    const float peakDb = *std::max_element(levelDb.begin(), levelDb.end());
-    if (peakDb - floorDb < 15) return;
-    const float threshold = std::max(peakDb - 40, floorDb + 10);
     int64_t first = 0, end = n;
-    while (first < n && levelDb[first] < threshold) ++first;
-    while (end > first && levelDb[end - 1] < threshold) --end;
-    u.SpeechFirst = std::max<int64_t>(0, first - 3);
-    u.SpeechEnd = std::min<int64_t>(n, end + 3);
+    if (n >= 10) {
+        std::vector<float> sorted = levelDb;
+        std::nth_element(sorted.begin(), sorted.begin() + n / 10, sorted.end());
+        const float floorDb = sorted[static_cast<size_t>(n / 10)];
+        const float peakDb = *std::max_element(levelDb.begin(), levelDb.end());
+        if (peakDb - floorDb >= 15) {
+            const float threshold = std::max(peakDb - 40, floorDb + 10);
+            while (first < n && levelDb[first] < threshold) ++first;
+            while (end > first && levelDb[end - 1] < threshold) --end;
+            first = std::max<int64_t>(0, first - 3);
+            end = std::min<int64_t>(n, end + 3);
+        }
+    }
+    std::vector<int64_t> rows(static_cast<size_t>(end - first));
+    for (size_t k = 0; k < rows.size(); ++k) rows[k] = first + static_cast<int64_t>(k);
+    return rows;
+}
+
+// Each frame followed by the slope of each value over kDeltaReach frames either
+// side (held at the ends).
+TFeatureMatrix withDeltas(const TFeatureMatrix &m) {
+    TFeatureMatrix out;
+    out.Dims = 2 * m.Dims;
+    const int64_t n = m.Frames();
+    out.Data.resize(static_cast<size_t>(n) * out.Dims);
+    double norm = 0;
+    for (int64_t k = 1; k <= kDeltaReach; ++k) norm += 2.0 * static_cast<double>(k * k);
+    for (int64_t i = 0; i < n; ++i) {
+        float *row = out.Row(i);
+        std::copy(m.Row(i), m.Row(i) + m.Dims, row);
+        for (size_t d = 0; d < m.Dims; ++d) {
+            double slope = 0;
+            for (int64_t k = 1; k <= kDeltaReach; ++k)
+                slope += static_cast<double>(k) * (m.Row(std::min(n - 1, i + k))[d] - m.Row(std::max<int64_t>(0, i - k))[d]);
+            row[m.Dims + d] = static_cast<float>(slope / norm);
+        }
+    }
+    return out;
 }
 
 // Steps from the path's last pair to (i, j), both indices advancing evenly.
@@ -96,19 +128,24 @@ TUtterance AnalyseUtterance(const int16_t *samples, size_t count, uint32_t rate,
         levelDb[static_cast<size_t>(f)] =
             static_cast<float>(10 * std::log10(sum / static_cast<double>(std::max<size_t>(1, to - from)) + 1e-10));
     }
-    findSpeech(levelDb, u);
+    u.HasSpeech = *std::max_element(levelDb.begin(), levelDb.end()) >= kQuietDb;
+    u.Rows = speechFrames(levelDb);
     u.Frames = frames;
 
     TMfccSettings settings;
     settings.SampleRate = kAnalysisRate;
     settings.Window = window;
     settings.Hop = aHop;
+    settings.Coefficients = kCoefficients;
     TMfcc mfcc(settings);
     TFeatureMatrix all;
     mfcc.Push(padded.data(), padded.size(), all);
-    u.Speech.Dims = all.Dims;
-    u.Speech.Data.assign(all.Data.begin() + static_cast<std::ptrdiff_t>((skip + u.SpeechFirst) * all.Dims),
-                         all.Data.begin() + static_cast<std::ptrdiff_t>((skip + u.SpeechEnd) * all.Dims));
+    all.Data.erase(all.Data.begin(), all.Data.begin() + static_cast<std::ptrdiff_t>(skip * all.Dims));
+    all.Data.resize(static_cast<size_t>(frames) * all.Dims);
+    const TFeatureMatrix full = withDeltas(all);
+    u.Speech.Dims = full.Dims;
+    u.Speech.Data.reserve(u.Rows.size() * full.Dims);
+    for (int64_t f : u.Rows) u.Speech.Data.insert(u.Speech.Data.end(), full.Row(f), full.Row(f) + full.Dims);
     // The voice and level of the speech, not of the silence around it.
     NormalizeFeatures(u.Speech);
     return u;
@@ -116,7 +153,7 @@ TUtterance AnalyseUtterance(const int16_t *samples, size_t count, uint32_t rate,
 
 TTakeComparison CompareTake(const TUtterance &s, const TUtterance &t) {
     TTakeComparison result;
-    if (s.Frames == 0 || t.Frames == 0 || s.HopSeconds != t.HopSeconds) return result;
+    if (s.Rows.empty() || t.Rows.empty() || s.HopSeconds != t.HopSeconds) return result;
     const TFeatureMatrix &a = s.Speech, &b = t.Speech;
     const int64_t rows = a.Frames(), cols = b.Frames();
     const int64_t half = std::clamp<int64_t>(std::max(rows, cols) / 4, kMinHalfBand, kMaxHalfBand);
@@ -129,17 +166,17 @@ TTakeComparison CompareTake(const TUtterance &s, const TUtterance &t) {
     if (warp.First.empty()) return result;
 
     auto &path = result.Path;
+    // Frames left out (silence around the speech) run straight to and from the
+    // frames compared.
     path.emplace_back(0, 0);
-    lineTo(path, s.SpeechFirst, t.SpeechFirst);
     for (int64_t i = 0; i < rows; ++i)
         for (int64_t j = warp.First[static_cast<size_t>(i)]; j <= warp.Last[static_cast<size_t>(i)]; ++j)
-            if (i + s.SpeechFirst != path.back().first || j + t.SpeechFirst != path.back().second)
-                path.emplace_back(static_cast<int32_t>(i + s.SpeechFirst), static_cast<int32_t>(j + t.SpeechFirst));
+            lineTo(path, s.Rows[static_cast<size_t>(i)], t.Rows[static_cast<size_t>(j)]);
     lineTo(path, s.Frames - 1, t.Frames - 1);
 
     const double chance = chanceDistance(a, b);
     result.Score = chance > 0 ? warp.MeanCost / chance : 1;
-    if constexpr (kSimilarityMeaningful) result.Similarity = std::clamp(1 - result.Score, 0.0, 1.0);
+    if (kSimilarityMeaningful && s.HasSpeech && t.HasSpeech) result.Similarity = std::clamp(1 - result.Score, 0.0, 1.0);
     return result;
 }
 
