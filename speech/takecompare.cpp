@@ -19,13 +19,15 @@ constexpr int64_t kDeltaReach = 2; // frames each side of the slope's regression
 constexpr int64_t kMaxHalfBand = 400;
 constexpr int64_t kMinHalfBand = 50;
 
-std::vector<float> analysisSamples(const int16_t *s, size_t count, uint32_t rate) {
+// The samples at the analysis rate: every `hop` input samples become `aHop`, so
+// that analysis frames of aHop samples are the caller's frames of hop exactly.
+std::vector<float> analysisSamples(const int16_t *s, size_t count, uint32_t hop, uint32_t aHop) {
     std::vector<float> in(count);
     for (size_t i = 0; i < count; ++i) in[i] = s[i] / 32768.0f;
-    if (rate == kAnalysisRate) return in;
+    if (hop == aHop) return in;
     std::vector<float> out;
-    out.reserve(static_cast<size_t>(static_cast<double>(count) * kAnalysisRate / rate) + 64);
-    TResampler r(rate, kAnalysisRate);
+    out.reserve(static_cast<size_t>(static_cast<double>(count) * aHop / hop) + 64);
+    TResampler r(hop, aHop);
     r.Push(in.data(), in.size(), out);
     r.Finish(out);
     return out;
@@ -104,10 +106,14 @@ TUtterance AnalyseUtterance(const int16_t *samples, size_t count, uint32_t rate,
     TUtterance u;
     u.HopSeconds = hopSeconds;
     if (rate == 0 || !(hopSeconds > 0)) return u;
-    const auto hop = static_cast<size_t>(std::max(1.0, std::floor(rate * hopSeconds)));
+    // 1e-9: a product such as 100 * 0.01 must not fall a hair short of its integer.
+    const auto hop = static_cast<uint32_t>(std::max(1.0, std::floor(rate * hopSeconds + 1e-9)));
     const auto frames = static_cast<int64_t>(count / hop);
     if (frames == 0) return u;
     const auto aHop = static_cast<uint32_t>(std::max(2.0, std::round(kAnalysisRate * hopSeconds)));
+    // About kAnalysisRate: where rate * hopSeconds is no integer (22050 Hz), the
+    // caller's frames are a little shorter than hopSeconds, and so are ours.
+    const auto analysisRate = static_cast<uint32_t>(std::lround(static_cast<double>(rate) * aHop / hop));
     uint32_t window = kWindow;
     while (window < 2 * aHop) window *= 2;
     // TMfcc's frame f ends at sample (f + 1) * aHop; leading zeros and dropping
@@ -115,7 +121,7 @@ TUtterance AnalyseUtterance(const int16_t *samples, size_t count, uint32_t rate,
     // middle of the caller's frame, as the pitch track's frames are.
     const uint32_t skip = (window / 2 + aHop - 1) / aHop;
     const auto lead = static_cast<size_t>((2 * skip + 1) * aHop / 2 - window / 2);
-    const std::vector<float> s = analysisSamples(samples, count, rate);
+    const std::vector<float> s = analysisSamples(samples, count, hop, aHop);
     std::vector<float> padded(lead, 0.0f);
     padded.insert(padded.end(), s.begin(), s.end());
     padded.resize(std::max(padded.size(), static_cast<size_t>(frames + skip + 1) * aHop), 0.0f);
@@ -133,7 +139,7 @@ TUtterance AnalyseUtterance(const int16_t *samples, size_t count, uint32_t rate,
     u.Frames = frames;
 
     TMfccSettings settings;
-    settings.SampleRate = kAnalysisRate;
+    settings.SampleRate = analysisRate;
     settings.Window = window;
     settings.Hop = aHop;
     settings.Coefficients = kCoefficients;

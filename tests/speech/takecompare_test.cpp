@@ -77,6 +77,20 @@ Spoken spliced(const Spoken &head, const Spoken &tail, size_t word, double gap) 
     return s;
 }
 
+// s at another sample rate.
+Spoken resampled(const Spoken &s, uint32_t rate) {
+    if (rate == s.rate) return s;
+    std::vector<float> in(s.samples.begin(), s.samples.end()), out;
+    TResampler r(s.rate, rate);
+    r.Push(in.data(), in.size(), out);
+    r.Finish(out);
+    Spoken t;
+    t.rate = rate;
+    for (float v : out) t.samples.push_back(int16_t(std::clamp(std::lround(v), -32768L, 32767L)));
+    for (int64_t v : s.vowels) t.vowels.push_back(v * rate / s.rate);
+    return t;
+}
+
 // lead seconds of quiet before the speech and noise of rms on all, as a
 // microphone would give.
 Spoken recorded(Spoken s, double lead, double rms, unsigned seed) {
@@ -94,15 +108,18 @@ TTakeComparison compare(const Spoken &sentence, const Spoken &take) {
                        take.samples.size(), take.rate);
 }
 
-// Where the path puts the middle of take frame j in the sentence, in seconds.
-double sentenceTimeOf(const TTakeComparison &c, int32_t j) {
+// Frames of 10 ms as the pitch track counts them: rate / 100 samples.
+double frameSeconds(const Spoken &s) { return double(s.rate / 100) / s.rate; }
+
+// Where the path puts the middle of take frame j in the sentence, in frames.
+double sentenceFrameOf(const TTakeComparison &c, int32_t j) {
     int32_t lo = -1, hi = -1;
     for (const auto &[si, tj] : c.Path)
         if (tj == j) {
             if (lo < 0) lo = si;
             hi = si;
         }
-    return ((lo + hi) / 2.0 + 0.5) * 0.01;
+    return (lo + hi) / 2.0 + 0.5;
 }
 
 double median(std::vector<double> v) {
@@ -115,25 +132,36 @@ double median(std::vector<double> v) {
 TEST(CompareTake, PathMapsSyllablesOfASlowerTakeOntoTheSentence) {
     // The take is the sentence's voice at 80 % of its speed (140 words a minute
     // against 175); from word `word` on it may go on at tailWpm after a pause.
+    // Rates: 0 keeps eSpeak NG's 22050 Hz, whose frames of 220 samples fall
+    // short of 10 ms.
     const struct {
         const char *text, *voice;
         double sentenceLead, takeLead; // seconds of quiet before the speech
         size_t word;
         int tailWpm;
         double pause;
+        uint32_t sentenceRate, takeRate;
     } cases[] = {
-        {"The weather was cold, so we stayed at home and read a book.", "en-us", 0.0, 0.0, 0, 0, 0},
-        {"Could you tell me the way to the railway station, please?", "en", 0.4, 0.1, 0, 0, 0},
-        {"She sells sea shells by the sea shore every summer.", "en-gb-x-rp", 0.2, 0.6, 5, 140, 0.7},
-        {"I would like two tickets for the evening show on Friday.", "en-us+f3", 1.0, 0.3, 6, 220, 0.0},
-        {"My brother has lived in this city for almost ten years.", "en", 0.1, 0.2, 4, 110, 0.4},
+        {"The weather was cold, so we stayed at home and read a book.", "en-us", 0.0, 0.0, 0, 0, 0, 0, 0},
+        {"Could you tell me the way to the railway station, please?", "en", 0.4, 0.1, 0, 0, 0, 44100, 16000},
+        {"She sells sea shells by the sea shore every summer.", "en-gb-x-rp", 0.2, 0.6, 5, 140, 0.7, 0, 48000},
+        {"I would like two tickets for the evening show on Friday.", "en-us+f3", 1.0, 0.3, 6, 220, 0.0, 16000, 0},
+        {"My brother has lived in this city for almost ten years.", "en", 0.1, 0.2, 4, 110, 0.4, 0, 0},
+        // Long enough (35 s) that frames of the wrong length would drift past the limit.
+        {"When we arrived at the station the train had already left, so we sat down in the small cafe "
+         "across the road and waited for the next one. The owner brought us tea and a plate of warm bread, "
+         "and told us that the line had been closed for two days last winter because of the snow. "
+         "By the time the next train came, it was dark outside and the town was quiet. "
+         "We found two seats by the window and watched the lights of the villages pass by until we fell asleep.",
+         "en-us", 0.3, 0.2, 0, 0, 0, 16000, 0},
     };
     std::vector<double> all;
     for (const auto &c : cases) {
-        const Spoken sentence = recorded(say(c.text, c.voice, 175), c.sentenceLead, 30, 1);
-        const Spoken slow = say(c.text, c.voice, 140);
-        const Spoken take =
-            recorded(c.word ? spliced(slow, say(c.text, c.voice, c.tailWpm), c.word, c.pause) : slow, c.takeLead, 60, 2);
+        const Spoken spoken = say(c.text, c.voice, 175), slow = say(c.text, c.voice, 140);
+        const Spoken sentence = recorded(resampled(spoken, c.sentenceRate ? c.sentenceRate : spoken.rate), c.sentenceLead, 30, 1);
+        const Spoken take = recorded(resampled(c.word ? spliced(slow, say(c.text, c.voice, c.tailWpm), c.word, c.pause) : slow,
+                                               c.takeRate ? c.takeRate : slow.rate),
+                                     c.takeLead, 60, 2);
         ASSERT_FALSE(sentence.samples.empty()) << c.voice;
         ASSERT_EQ(sentence.vowels.size(), take.vowels.size()) << c.text;
         ASSERT_GE(sentence.vowels.size(), 10u);
@@ -150,15 +178,15 @@ TEST(CompareTake, PathMapsSyllablesOfASlowerTakeOntoTheSentence) {
 
         std::vector<double> errors;
         for (size_t v = 0; v < take.vowels.size(); ++v) {
-            const double takeSec = double(take.vowels[v]) / take.rate;
-            const auto j = int32_t(takeSec * 100);
+            const double takeFrame = double(take.vowels[v]) / take.rate / frameSeconds(take);
+            const auto j = int32_t(takeFrame);
             // Within its frame the onset lies off the frame's middle by the same time in both.
-            const double mapped = sentenceTimeOf(cmp, j) + (takeSec - (j + 0.5) * 0.01);
+            const double mapped = (sentenceFrameOf(cmp, j) + (takeFrame - (j + 0.5))) * frameSeconds(sentence);
             errors.push_back(std::abs(mapped - double(sentence.vowels[v]) / sentence.rate) * 1000);
         }
         const double worst = *std::max_element(errors.begin(), errors.end());
-        std::printf("%-62s %-11s syllables %2zu  error ms: median %5.1f max %5.1f\n", c.text, c.voice, errors.size(),
-                    median(errors), worst);
+        std::printf("%-62.62s %-11s %5u > %5u Hz, syllables %2zu, error ms: median %5.1f max %5.1f\n", c.text, c.voice,
+                    take.rate, sentence.rate, errors.size(), median(errors), worst);
         EXPECT_LE(worst, 60) << c.text;
         all.insert(all.end(), errors.begin(), errors.end());
     }
