@@ -73,7 +73,8 @@ TFeatureMatrix withDeltas(const TFeatureMatrix &m) {
         for (size_t d = 0; d < m.Dims; ++d) {
             double slope = 0;
             for (int64_t k = 1; k <= kDeltaReach; ++k)
-                slope += static_cast<double>(k) * (m.Row(std::min(n - 1, i + k))[d] - m.Row(std::max<int64_t>(0, i - k))[d]);
+                slope += static_cast<double>(k) *
+                         (m.Row(std::min(n - 1, i + k))[d] - m.Row(std::max<int64_t>(0, i - k))[d]);
             row[m.Dims + d] = static_cast<float>(slope / norm);
         }
     }

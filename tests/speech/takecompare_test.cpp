@@ -147,7 +147,7 @@ TEST(CompareTake, PathMapsSyllablesOfASlowerTakeOntoTheSentence) {
         {"She sells sea shells by the sea shore every summer.", "en-gb-x-rp", 0.2, 0.6, 5, 140, 0.7, 0, 48000},
         {"I would like two tickets for the evening show on Friday.", "en-us+f3", 1.0, 0.3, 6, 220, 0.0, 16000, 0},
         {"My brother has lived in this city for almost ten years.", "en", 0.1, 0.2, 4, 110, 0.4, 0, 0},
-        // Long enough (35 s) that frames of the wrong length would drift past the limit.
+        // Over 30 s: frames of the wrong length would drift past the limit.
         {"When we arrived at the station the train had already left, so we sat down in the small cafe "
          "across the road and waited for the next one. The owner brought us tea and a plate of warm bread, "
          "and told us that the line had been closed for two days last winter because of the snow. "
@@ -158,10 +158,10 @@ TEST(CompareTake, PathMapsSyllablesOfASlowerTakeOntoTheSentence) {
     std::vector<double> all;
     for (const auto &c : cases) {
         const Spoken spoken = say(c.text, c.voice, 175), slow = say(c.text, c.voice, 140);
-        const Spoken sentence = recorded(resampled(spoken, c.sentenceRate ? c.sentenceRate : spoken.rate), c.sentenceLead, 30, 1);
-        const Spoken take = recorded(resampled(c.word ? spliced(slow, say(c.text, c.voice, c.tailWpm), c.word, c.pause) : slow,
-                                               c.takeRate ? c.takeRate : slow.rate),
-                                     c.takeLead, 60, 2);
+        const Spoken sentence =
+            recorded(resampled(spoken, c.sentenceRate ? c.sentenceRate : spoken.rate), c.sentenceLead, 30, 1);
+        const Spoken paced = c.word ? spliced(slow, say(c.text, c.voice, c.tailWpm), c.word, c.pause) : slow;
+        const Spoken take = recorded(resampled(paced, c.takeRate ? c.takeRate : slow.rate), c.takeLead, 60, 2);
         ASSERT_FALSE(sentence.samples.empty()) << c.voice;
         ASSERT_EQ(sentence.vowels.size(), take.vowels.size()) << c.text;
         ASSERT_GE(sentence.vowels.size(), 10u);
@@ -270,11 +270,11 @@ TEST(CompareTake, SimilarityIsShownOnlyIfItRanksTakes) {
             }
         }
     const double share = double(right) / total;
+    const auto [sameLo, sameHi] = std::minmax_element(same.begin(), same.end());
+    const auto [otherLo, otherHi] = std::minmax_element(other.begin(), other.end());
     std::printf("%zu sentences x %zu voices: %d of %d pairs ranked right (%.1f %%); "
                 "scores (median, range): same sentence %.2f (%.2f..%.2f), another %.2f (%.2f..%.2f)\n",
-                nt, nv, right, total, 100 * share, median(same), *std::min_element(same.begin(), same.end()),
-                *std::max_element(same.begin(), same.end()), median(other), *std::min_element(other.begin(), other.end()),
-                *std::max_element(other.begin(), other.end()));
+                nt, nv, right, total, 100 * share, median(same), *sameLo, *sameHi, median(other), *otherLo, *otherHi);
     EXPECT_EQ(kSimilarityMeaningful, share >= 0.95);
     EXPECT_EQ(CompareTake(takes[0], takes[1]).Similarity.has_value(), kSimilarityMeaningful);
 }
