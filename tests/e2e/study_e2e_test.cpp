@@ -74,16 +74,15 @@ void clickColumn(TVorelRun &run, int column, int button = 1, const std::string &
 }
 
 // The transcript window's review box, at the left of the row above the bottom
-// one: its middle row is found by clicking down the window's lower part until
-// the info line says review began.
+// one, about 49 pixels above the window's bottom edge; a few rows near it are
+// tried until the info line says review began (fonts differ a little).
 bool turnReviewOn(const TXSession &x, TVorelRun &run) {
     const auto found = x.findWindows("TfMainFree", 5000, "文本");
     if (found.empty())
         return false;
-    const auto [w, h] = x.size(found.front());
+    const int h = x.size(found.front()).second;
     const auto [ox, oy] = x.origin(found.front());
-    (void)w;
-    for (int y = h - 40; y > h - 80; y -= 6) {
+    for (const int y : {h - 49, h - 44, h - 54, h - 40}) {
         x.run("xdotool mousemove --sync " + std::to_string(ox + 14) + " " + std::to_string(oy + y) + " click 1");
         if (run.waitFor("notice", "复习模式：只读标记的", 700))
             return true;
@@ -137,7 +136,9 @@ TEST(StudyE2E, KilledAndRenamedALessonComesBackWhereItWasWithItsMarksBreakpoints
     fs::rename(lesson, dir.file("renamed.wav"));
     fs::rename(dir.file("lesson.lrc"), dir.file("renamed.lrc"));
 
-    TVorelRun run(x, dir, shellQuote(dir.file("renamed.wav")), true);
+    // A trace of its own, the same store.
+    TempDir again;
+    TVorelRun run(x, again, shellQuote(dir.file("renamed.wav")), true, {{"XDG_DATA_HOME", dir.file("data")}});
     ASSERT_NE(run.window(), 0u) << run.stderrText();
     ASSERT_TRUE(run.waitFor("load", "renamed.wav", 10000)) << run.stderrText();
     EXPECT_TRUE(run.waitFor("notice", "从上次停下的第5句继续", 5000)) << dump(run);
