@@ -114,6 +114,13 @@ bool TVorelRun::waitFor(const std::string &kind, const std::string &text, int ti
 
 std::string TVorelRun::stderrText() const { return readAll(errFile); }
 
+std::string TVorelRun::dump() const {
+    std::string out = stderrText();
+    for (const TraceLine &l : trace())
+        out += std::to_string(l.ms) + " " + l.kind + " " + l.detail + "\n";
+    return out;
+}
+
 std::vector<int16_t> TVorelRun::played() const {
     const std::vector<uint8_t> bytes = readFile(playedFile);
     std::vector<int16_t> pcm(bytes.size() / 2);

@@ -44,6 +44,8 @@ public:
     bool waitFor(const std::string &kind, const std::string &text, int timeoutMs, size_t skip = 0);
     size_t count(const std::string &kind, const std::string &text = "") const;
     std::string stderrText() const;
+    // The standard error and the trace, one line per event: what a failure shows.
+    std::string dump() const;
     std::vector<int16_t> played() const;
 
     TChild child;

@@ -46,13 +46,6 @@ std::string makeLesson(const TempDir &dir) {
     return path;
 }
 
-std::string dump(const TVorelRun &run) {
-    std::string out = run.stderrText();
-    for (const TraceLine &l : run.trace())
-        out += std::to_string(l.ms) + " " + l.kind + " " + l.detail + "\n";
-    return out;
-}
-
 // What the sqlite3 shell prints for a query on the store file (read-only).
 std::string query(const TXSession &x, const std::string &db, const std::string &sql) {
     std::string out;
@@ -84,7 +77,8 @@ bool turnReviewOn(const TXSession &x, TVorelRun &run) {
     const auto [ox, oy] = x.origin(found.front());
     for (const int y : {h - 49, h - 44, h - 54, h - 40}) {
         x.run("xdotool mousemove --sync " + std::to_string(ox + 14) + " " + std::to_string(oy + y) + " click 1");
-        if (run.waitFor("notice", "复习模式：只读标记的", 700))
+        // A slow window may answer late: a second click would turn review off again.
+        if (run.waitFor("notice", "复习模式：只读标记的", 3000))
             return true;
     }
     return false;
@@ -107,21 +101,21 @@ TEST(StudyE2E, KilledAndRenamedALessonComesBackWhereItWasWithItsMarksBreakpoints
         run.click(at::pauseTime.first, at::pauseTime.second);
         run.key("Home Down Return"); // 暂停: after a reading the sentence stays current
         clickColumn(run, 62);        // the third sentence (2.0..3.0 s)
-        ASSERT_TRUE(run.waitFor("read", "2000 3000 1", 5000)) << dump(run);
+        ASSERT_TRUE(run.waitFor("read", "2000 3000 1", 5000)) << run.dump();
         run.focus();
         run.key("m");
-        ASSERT_TRUE(run.waitFor("notice", "已标记第3句，共标记1句", 5000)) << dump(run);
+        ASSERT_TRUE(run.waitFor("notice", "已标记第3句，共标记1句", 5000)) << run.dump();
         // The marked sentence's start moves from 2.0 to 2.2 s: deleted, then added.
         clickColumn(run, 50, 3, "ctrl");
-        ASSERT_TRUE(run.waitFor("break", "0 1000 3000", 5000)) << dump(run);
+        ASSERT_TRUE(run.waitFor("break", "0 1000 3000", 5000)) << run.dump();
         clickColumn(run, 55, 1, "ctrl");
-        ASSERT_TRUE(run.waitFor("break", "0 1000 2200 3000", 5000)) << dump(run);
+        ASSERT_TRUE(run.waitFor("break", "0 1000 2200 3000", 5000)) << run.dump();
         clickColumn(run, 112); // the fifth sentence (4.0..5.0 s)
-        ASSERT_TRUE(run.waitFor("read", "4000 5000 1", 5000)) << dump(run);
+        ASSERT_TRUE(run.waitFor("read", "4000 5000 1", 5000)) << run.dump();
         run.focus();
         run.key("m");
-        ASSERT_TRUE(run.waitFor("notice", "已标记第5句，共标记2句", 5000)) << dump(run);
-        ASSERT_TRUE(run.dragSpeedDown(20)) << dump(run);
+        ASSERT_TRUE(run.waitFor("notice", "已标记第5句，共标记2句", 5000)) << run.dump();
+        ASSERT_TRUE(run.dragSpeedDown(20)) << run.dump();
         // The window writes every few seconds: once all of it is on disk, kill it.
         ASSERT_TRUE(becomes(
             [&] {
@@ -129,7 +123,7 @@ TEST(StudyE2E, KilledAndRenamedALessonComesBackWhereItWasWithItsMarksBreakpoints
                        query(x, db, "SELECT start_ms FROM sentence WHERE marked = 1 ORDER BY 1") == "2200\n4000\n";
             },
             30000))
-            << query(x, db, "SELECT * FROM recording") << query(x, db, "SELECT * FROM sentence") << dump(run);
+            << query(x, db, "SELECT * FROM recording") << query(x, db, "SELECT * FROM sentence") << run.dump();
         ASSERT_EQ(::kill(run.child.pid(), SIGKILL), 0);
         run.child.wait(5000);
     }
@@ -141,21 +135,21 @@ TEST(StudyE2E, KilledAndRenamedALessonComesBackWhereItWasWithItsMarksBreakpoints
     TVorelRun run(x, again, shellQuote(dir.file("renamed.wav")), true, {{"XDG_DATA_HOME", dir.file("data")}});
     ASSERT_NE(run.window(), 0u) << run.stderrText();
     ASSERT_TRUE(run.waitFor("load", "renamed.wav", 10000)) << run.stderrText();
-    EXPECT_TRUE(run.waitFor("notice", "从上次停下的第5句继续", 5000)) << dump(run);
-    EXPECT_TRUE(run.waitFor("break", "0 1000 2200 3000 4000", 5000)) << dump(run);
-    EXPECT_EQ(run.count("notice", "播放速率调整：80%"), 1u) << dump(run);
+    EXPECT_TRUE(run.waitFor("notice", "从上次停下的第5句继续", 5000)) << run.dump();
+    EXPECT_TRUE(run.waitFor("break", "0 1000 2200 3000 4000", 5000)) << run.dump();
+    EXPECT_EQ(run.count("notice", "播放速率调整：80%"), 1u) << run.dump();
     // Review, each sentence once with no pause: the two marked and nothing else.
     run.click(at::repeatTimes.first, at::repeatTimes.second);
     run.key("Home Down Return"); // 1次
     run.click(at::pauseTime.first, at::pauseTime.second);
     run.key("Home Return"); // 无
-    ASSERT_TRUE(turnReviewOn(x, run)) << dump(run);
-    EXPECT_EQ(run.count("notice", "复习模式：只读标记的2句"), 1u) << dump(run);
+    ASSERT_TRUE(turnReviewOn(x, run)) << run.dump();
+    EXPECT_EQ(run.count("notice", "复习模式：只读标记的2句"), 1u) << run.dump();
     const size_t before = run.count("read");
     run.focus();
     run.key("Right"); // from the fifth, the next marked one round: the third
-    ASSERT_TRUE(run.waitFor("read", "2200 3000 1", 5000)) << dump(run);
-    ASSERT_TRUE(run.waitFor("read", "4000 5000 1", 5000)) << dump(run);
+    ASSERT_TRUE(run.waitFor("read", "2200 3000 1", 5000)) << run.dump();
+    ASSERT_TRUE(run.waitFor("read", "4000 5000 1", 5000)) << run.dump();
     run.waitFor("read", "", 1500, before + 2); // nothing more may start
     std::vector<std::string> reads;
     for (const TraceLine &l : run.trace())
@@ -163,7 +157,7 @@ TEST(StudyE2E, KilledAndRenamedALessonComesBackWhereItWasWithItsMarksBreakpoints
             reads.push_back(l.detail);
     EXPECT_EQ(std::vector<std::string>(reads.begin() + long(before), reads.end()),
               (std::vector<std::string>{"2200 3000 1", "4000 5000 1"}))
-        << dump(run);
+        << run.dump();
 }
 
 // A damaged store file, a data folder that cannot be written and a store held by
@@ -220,15 +214,15 @@ TEST(StudyE2E, AStoreThatCannotBeUsedNeverStopsALesson) {
         }
         TVorelRun run(x, dir, shellQuote(lesson), true, {}, program);
         ASSERT_NE(run.window(), 0u) << run.stderrText();
-        ASSERT_TRUE(run.waitFor("load", "lesson.wav", 10000)) << dump(run);
+        ASSERT_TRUE(run.waitFor("load", "lesson.wav", 10000)) << run.dump();
         run.click(at::play.first, at::play.second);
-        EXPECT_TRUE(run.waitFor("read", "0 1000 1", 5000)) << dump(run);
+        EXPECT_TRUE(run.waitFor("read", "0 1000 1", 5000)) << run.dump();
         // The notice comes when the store opens or, held, when it first writes.
-        EXPECT_TRUE(run.waitFor("notice", c.notice, 15000)) << dump(run);
-        EXPECT_TRUE(run.waitFor("read", "1000 2000 1", 5000)) << dump(run);
+        EXPECT_TRUE(run.waitFor("notice", c.notice, 15000)) << run.dump();
+        EXPECT_TRUE(run.waitFor("read", "1000 2000 1", 5000)) << run.dump();
         x.closeWindow(run.window());
-        EXPECT_EQ(run.child.wait(10000), 0) << dump(run);
-        EXPECT_EQ(run.count("notice", c.notice), 1u) << dump(run);
+        EXPECT_EQ(run.child.wait(10000), 0) << run.dump();
+        EXPECT_EQ(run.count("notice", c.notice), 1u) << run.dump();
         ::chmod(dir.file("data/vorel").c_str(), 0755); // the folder can go
     }
 }
