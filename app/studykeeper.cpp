@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "repeater.h"
+#include "speedladder.h"
 #include "studystore.h"
 
 namespace vorel::app {
@@ -88,7 +89,8 @@ void TStudyKeeper::opened() {
         repeater_.SetMode(static_cast<repeater::TMode>(s.mode));
         if (s.speed != repeater_.Report().speed)
             repeater_.SetSpeed(s.speed);
-        repeater_.SetLadder(s.ladder);
+        // Only a ladder the list offers: one the window cannot show would play unseen.
+        repeater_.SetLadder(repeater::LadderItems()[size_t(repeater::LadderIndex(s.ladder))].steps);
         settings_ = s;
     }
     settingsFollowed_ = true;
