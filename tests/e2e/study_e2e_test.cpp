@@ -101,20 +101,20 @@ TEST(StudyE2E, KilledAndRenamedALessonComesBackWhereItWasWithItsMarksBreakpoints
         run.click(at::pauseTime.first, at::pauseTime.second);
         run.key("Home Down Return"); // 暂停: after a reading the sentence stays current
         clickColumn(run, 62);        // the third sentence (2.0..3.0 s)
-        ASSERT_TRUE(run.waitFor("read", "2000 3000 1", 5000)) << run.dump();
+        ASSERT_TRUE(run.waitFor("read", "2000 3000 1", 10000)) << run.dump();
         run.focus();
         run.key("m");
-        ASSERT_TRUE(run.waitFor("notice", "已标记第3句，共标记1句", 5000)) << run.dump();
+        ASSERT_TRUE(run.waitFor("notice", "已标记第3句，共标记1句", 10000)) << run.dump();
         // The marked sentence's start moves from 2.0 to 2.2 s: deleted, then added.
         clickColumn(run, 50, 3, "ctrl");
-        ASSERT_TRUE(run.waitFor("break", "0 1000 3000", 5000)) << run.dump();
+        ASSERT_TRUE(run.waitFor("break", "0 1000 3000", 10000)) << run.dump();
         clickColumn(run, 55, 1, "ctrl");
-        ASSERT_TRUE(run.waitFor("break", "0 1000 2200 3000", 5000)) << run.dump();
+        ASSERT_TRUE(run.waitFor("break", "0 1000 2200 3000", 10000)) << run.dump();
         clickColumn(run, 112); // the fifth sentence (4.0..5.0 s)
-        ASSERT_TRUE(run.waitFor("read", "4000 5000 1", 5000)) << run.dump();
+        ASSERT_TRUE(run.waitFor("read", "4000 5000 1", 10000)) << run.dump();
         run.focus();
         run.key("m");
-        ASSERT_TRUE(run.waitFor("notice", "已标记第5句，共标记2句", 5000)) << run.dump();
+        ASSERT_TRUE(run.waitFor("notice", "已标记第5句，共标记2句", 10000)) << run.dump();
         ASSERT_TRUE(run.dragSpeedDown(20)) << run.dump();
         // The window writes every few seconds: once all of it is on disk, kill it.
         ASSERT_TRUE(becomes(
@@ -135,8 +135,8 @@ TEST(StudyE2E, KilledAndRenamedALessonComesBackWhereItWasWithItsMarksBreakpoints
     TVorelRun run(x, again, shellQuote(dir.file("renamed.wav")), true, {{"XDG_DATA_HOME", dir.file("data")}});
     ASSERT_NE(run.window(), 0u) << run.stderrText();
     ASSERT_TRUE(run.waitFor("load", "renamed.wav", 10000)) << run.stderrText();
-    EXPECT_TRUE(run.waitFor("notice", "从上次停下的第5句继续", 5000)) << run.dump();
-    EXPECT_TRUE(run.waitFor("break", "0 1000 2200 3000 4000", 5000)) << run.dump();
+    EXPECT_TRUE(run.waitFor("notice", "从上次停下的第5句继续", 10000)) << run.dump();
+    EXPECT_TRUE(run.waitFor("break", "0 1000 2200 3000 4000", 10000)) << run.dump();
     EXPECT_EQ(run.count("notice", "播放速率调整：80%"), 1u) << run.dump();
     // Review, each sentence once with no pause: the two marked and nothing else.
     run.click(at::repeatTimes.first, at::repeatTimes.second);
@@ -148,8 +148,8 @@ TEST(StudyE2E, KilledAndRenamedALessonComesBackWhereItWasWithItsMarksBreakpoints
     const size_t before = run.count("read");
     run.focus();
     run.key("Right"); // from the fifth, the next marked one round: the third
-    ASSERT_TRUE(run.waitFor("read", "2200 3000 1", 5000)) << run.dump();
-    ASSERT_TRUE(run.waitFor("read", "4000 5000 1", 5000)) << run.dump();
+    ASSERT_TRUE(run.waitFor("read", "2200 3000 1", 10000)) << run.dump();
+    ASSERT_TRUE(run.waitFor("read", "4000 5000 1", 10000)) << run.dump();
     run.waitFor("read", "", 1500, before + 2); // nothing more may start
     std::vector<std::string> reads;
     for (const TraceLine &l : run.trace())
@@ -216,10 +216,10 @@ TEST(StudyE2E, AStoreThatCannotBeUsedNeverStopsALesson) {
         ASSERT_NE(run.window(), 0u) << run.stderrText();
         ASSERT_TRUE(run.waitFor("load", "lesson.wav", 10000)) << run.dump();
         run.click(at::play.first, at::play.second);
-        EXPECT_TRUE(run.waitFor("read", "0 1000 1", 5000)) << run.dump();
+        EXPECT_TRUE(run.waitFor("read", "0 1000 1", 10000)) << run.dump();
         // The notice comes when the store opens or, held, when it first writes.
         EXPECT_TRUE(run.waitFor("notice", c.notice, 15000)) << run.dump();
-        EXPECT_TRUE(run.waitFor("read", "1000 2000 1", 5000)) << run.dump();
+        EXPECT_TRUE(run.waitFor("read", "1000 2000 1", 10000)) << run.dump();
         x.closeWindow(run.window());
         EXPECT_EQ(run.child.wait(10000), 0) << run.dump();
         EXPECT_EQ(run.count("notice", c.notice), 1u) << run.dump();
