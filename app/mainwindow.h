@@ -96,6 +96,9 @@ public:
     QRadioButton *rg_bj = nullptr, *rg_free = nullptr, *rg_twokey = nullptr;
     QLabel *Label1 = nullptr, *Label2 = nullptr;
     QComboBox *cb_repeattimes = nullptr, *cb_pausetime = nullptr;
+    // The speed ladder, in the speed box's caption row from this x.
+    QComboBox *cb_ladder = nullptr;
+    static constexpr int LadderLeft = 90;
     view::TMMSlider *sl_speed = nullptr;
     QFrame *Panel3 = nullptr;
     TGauge *fg1 = nullptr, *fg2 = nullptr;
@@ -112,6 +115,7 @@ public:
     void FormMouseDown(Qt::MouseButton button);
     void cb_repeattimesChange();
     void cb_pausetimeChange();
+    void cb_ladderChange();
     void rg_bjClick();
     void rg_freeClick();
     void rg_twokeyClick();

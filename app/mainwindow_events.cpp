@@ -13,6 +13,7 @@
 #include "guard.h"
 #include "installpaths.h"
 #include "messageline.h"
+#include "speedladder.h"
 #include "studykeeper.h"
 #include "view/mmoscope.h"
 #include "view/mmslider.h"
@@ -100,6 +101,14 @@ void TfMainFree::FormMouseDown(Qt::MouseButton button) {
 void TfMainFree::cb_repeattimesChange() {
     focusProgressSlider();
     repeater_->SetRepeatIndex(cb_repeattimes->currentIndex());
+}
+
+void TfMainFree::cb_ladderChange() {
+    focusProgressSlider();
+    const auto &items = repeater::LadderItems();
+    const int i = cb_ladder->currentIndex();
+    if (i >= 0 && size_t(i) < items.size())
+        repeater_->SetLadder(items[size_t(i)].steps);
 }
 
 void TfMainFree::cb_pausetimeChange() {

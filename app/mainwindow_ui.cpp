@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -16,6 +17,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -31,6 +33,7 @@
 #include "view/mmoscope.h"
 #include "view/mmslider.h"
 #include "repeatrules.h"
+#include "speedladder.h"
 #include "trace.h"
 #include "view/waveoscope.h"
 #include "widgets.h"
@@ -115,6 +118,18 @@ QComboBox *dropDown(QWidget *parent, QRect r, const std::vector<std::string> &it
     c->setFocusPolicy(Qt::ClickFocus); // not a tab stop
     return c;
 }
+
+// A list's open view shows each item's full text (its UserRole) in place of the short name.
+class TFullTextDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->text = index.data(Qt::UserRole).toString();
+    }
+};
 
 void postFromLibrary(void *context, DWORD msg, DWORD, DWORD) {
     // The library's notifier thread: postEvent is the one thread-safe way in.
@@ -244,6 +259,17 @@ void TfMainFree::buildControls() {
     sl_speed->SetPageSize(1);
     sl_speed->SetPosition(0);
     sl_speed->setToolTip(q(repeater::SpeedHint(0)));
+    // The speed ladder beside the box's caption, by its short name: the window has
+    // no row to spare. The open list gives each ladder's speeds.
+    std::vector<std::string> ladders;
+    for (const repeater::TLadderItem &i : repeater::LadderItems())
+        ladders.push_back(i.name);
+    cb_ladder = dropDown(FlatGroupBox2, {LadderLeft, 0, 147 - 2 - LadderLeft, 20}, ladders, 0);
+    for (size_t i = 0; i < ladders.size(); ++i)
+        cb_ladder->setItemData(int(i), q(repeater::LadderItems()[i].text), Qt::UserRole);
+    cb_ladder->setItemDelegate(new TFullTextDelegate(cb_ladder));
+    cb_ladder->view()->setMinimumWidth(150);
+    cb_ladder->setToolTip("逐遍变速：一句的第1、2、3遍依次用这些速度，以后各遍用最后一个");
 
     Panel3 = new QFrame(this);
     Panel3->setGeometry(0, 179, 773, 30);
@@ -295,6 +321,7 @@ void TfMainFree::connectControls() {
     // activated: the user's choice only; a change by the program runs no handler.
     connect(cb_repeattimes, &QComboBox::activated, this, guarded(&TfMainFree::cb_repeattimesChange));
     connect(cb_pausetime, &QComboBox::activated, this, guarded(&TfMainFree::cb_pausetimeChange));
+    connect(cb_ladder, &QComboBox::activated, this, guarded(&TfMainFree::cb_ladderChange));
     const std::pair<QTimer *, void (repeater::TRepeater::*)()> timers[] = {
         {Timer_play, &repeater::TRepeater::Timer_playTimer},
         {Timer_ShowPos, &repeater::TRepeater::Timer_ShowPosTimer},
@@ -423,11 +450,13 @@ void TfMainFree::ShowReport() {
     Mainoscope->setCursor(r.mode == M::Marked ? Qt::ArrowCursor : Qt::CrossCursor);
     cb_repeattimes->setCurrentIndex(r.repeatIndex);
     cb_pausetime->setCurrentIndex(r.pauseIndex);
-    if (sl_speed->Position() != r.speed)
-        sl_speed->SetPosition(r.speed); // a lesson's own speed came back
+    // A lesson's own speed came back, or a ladder's step holds for this reading.
+    if (sl_speed->Position() != r.readingSpeed)
+        sl_speed->SetPosition(r.readingSpeed);
     sl_speed->setToolTip(q(r.speedHint));
+    cb_ladder->setCurrentIndex(repeater::LadderIndex(r.ladder));
     // The info line soon returns to the file's information: the speed stays here.
-    FlatGroupBox2->setTitle(q(repeater::SpeedTitle(r.speed)));
+    FlatGroupBox2->setTitle(q(repeater::SpeedTitle(r.readingSpeed)));
     slider->SetMaxValue(r.sliderMax);
     slider->SetPosition(r.sliderPosition);
     fg2->SetMaxValue(r.pauseGaugeMax);

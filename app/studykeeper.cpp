@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "repeater.h"
-#include "studyrules.h"
+#include "speedladder.h"
 #include "studystore.h"
 
 namespace vorel::app {
@@ -16,6 +16,7 @@ study::TSettings SettingsOf(const repeater::TReport &r) {
     s.pauseIndex = r.pauseIndex;
     s.mode = static_cast<int>(r.mode);
     s.speed = r.speed;
+    s.ladder = r.ladder;
     return s;
 }
 
@@ -88,6 +89,8 @@ void TStudyKeeper::opened() {
         repeater_.SetMode(static_cast<repeater::TMode>(s.mode));
         if (s.speed != repeater_.Report().speed)
             repeater_.SetSpeed(s.speed);
+        // Only a ladder the list offers: one the window cannot show would play unseen.
+        repeater_.SetLadder(repeater::LadderItems()[size_t(repeater::LadderIndex(s.ladder))].steps);
         settings_ = s;
     }
     settingsFollowed_ = true;
@@ -107,10 +110,33 @@ void TStudyKeeper::keepBreakpoints() {
     if (!fp_ || !l)
         return;
     study::TKeptBreakpoints kept;
-    for (int32_t i = 0; i < l->segments->Count(); ++i)
+    std::vector<int32_t> starts;
+    for (int32_t i = 0; i < l->segments->Count(); ++i) {
         kept.points.push_back({l->segments->Items(i).TimeMs, l->segments->Items(i).Text});
+        starts.push_back(l->segments->Items(i).TimeMs);
+    }
     kept.sideFile = study::StampFile(SideFileOf(l->fileName, l->source));
     store_->KeepBreakpoints(*fp_, kept);
+    followMoves(starts);
+}
+
+void TStudyKeeper::followMoves(const std::vector<int32_t> &starts) {
+    const auto moves = study::MovedStarts(starts_, starts, editMemory_);
+    starts_ = starts;
+    for (const auto &[from, to] : moves)
+        store_->MoveSentence(*fp_, from, to);
+    if (!moves.empty())
+        refreshMarks();
+}
+
+void TStudyKeeper::refreshMarks() {
+    markedStarts_ = store_->MarkedSentences(*fp_);
+    if (review_) {
+        review_ = !markedStarts_.empty();
+        repeater_.SetReview(markedStarts_);
+    }
+    if (OnMarksChanged)
+        OnMarksChanged();
 }
 
 void TStudyKeeper::loaded() {
@@ -147,6 +173,10 @@ void TStudyKeeper::loaded() {
     }
     if (!notice.empty())
         repeater_.ShowNotice(notice);
+    starts_.clear();
+    for (int32_t i = 0; l && i < l->segments->Count(); ++i)
+        starts_.push_back(l->segments->Items(i).TimeMs);
+    editMemory_ = {};
     markedStarts_ = store_->MarkedSentences(*fp_);
     if (OnMarksChanged)
         OnMarksChanged();
@@ -167,14 +197,8 @@ void TStudyKeeper::ToggleMark() {
     std::vector<int32_t> marked = store_->MarkedSentences(*fp_);
     const bool was = std::find(marked.begin(), marked.end(), start) != marked.end();
     store_->SetMarked(*fp_, start, !was);
-    markedStarts_ = store_->MarkedSentences(*fp_);
     repeater_.ShowNotice(MarkNotice(r.sentence, !was, marked.size() + (was ? -1 : 1)));
-    if (review_) {
-        review_ = !markedStarts_.empty();
-        repeater_.SetReview(markedStarts_);
-    }
-    if (OnMarksChanged)
-        OnMarksChanged();
+    refreshMarks();
 }
 
 std::vector<int32_t> MarkColumnsInView(const std::vector<int32_t> &startsMs, int32_t viewOffset, int32_t width) {

@@ -19,6 +19,7 @@
 #include "breakpointfile.h"
 #include "fingerprint.h"
 #include "studyrecord.h"
+#include "studyrules.h"
 
 namespace vorel::study {
 class TStudyStore;
@@ -83,6 +84,9 @@ private:
     void loaded();
     void changed();
     void keepBreakpoints();
+    // The notes of sentences whose start a breakpoint edit moved go with it.
+    void followMoves(const std::vector<int32_t> &starts);
+    void refreshMarks();
     void showStoreNotices();
 
     repeater::TRepeater &repeater_;
@@ -94,6 +98,9 @@ private:
     std::optional<study::TPosition> position_;
     // Settings and sentence are followed once the record's were restored (or there were none).
     std::vector<int32_t> markedStarts_;
+    // The breakpoints as last kept, and the first half of a move in two edits.
+    std::vector<int32_t> starts_;
+    study::TEditMemory editMemory_;
     bool review_ = false;
     bool settingsFollowed_ = false;
     bool sentenceFollowed_ = false;

@@ -7,6 +7,7 @@
 
 #include "repeatrules.h"
 #include "lrcwriter.h"
+#include "speedladder.h"
 #include "player.h"
 #include "tailrule.h"
 
@@ -81,6 +82,8 @@ TReport TRepeater::Report() const {
     r.repeatIndex = repeatIndex_;
     r.pauseIndex = pauseIndex_;
     r.speed = speed_;
+    r.ladder = ladder_;
+    r.readingSpeed = ladder_.empty() ? speed_ : readingSpeed_;
     r.sentence = curSentence_;
     r.sentenceCount = sentenceCount();
     r.lastReadingFinished = lastReadingFinished_;
@@ -270,7 +273,7 @@ bool TRepeater::startReading(int32_t start, int32_t end) {
         ShowNotice("断点间隔太短，不能播放。");
         return false;
     }
-    player_.SetTempo(speed_);
+    applyReadingSpeed();
     rangeLength_ = end - start;
     strip_.StoreMs(start, end);
     followStart_ = start;
@@ -283,6 +286,15 @@ bool TRepeater::startReading(int32_t start, int32_t end) {
     sliderPosition_ = strip_.RangeStart();
     setTimeLabel(strip_.RangeStart());
     return true;
+}
+
+void TRepeater::applyReadingSpeed() {
+    readingSpeed_ = LadderSpeed(ladder_, readCount_, speed_);
+    player_.SetTempo(readingSpeed_);
+    if (ladder_.empty())
+        return;
+    speedHint_ = SpeedHint(readingSpeed_);
+    emit Traced("speed", std::to_string(100 + readingSpeed_));
 }
 
 void TRepeater::restartRange(int32_t start, int32_t end) {
@@ -549,11 +561,26 @@ void TRepeater::SetPauseIndex(int index) {
 void TRepeater::SetSpeed(int percent) {
     TBatch batch(*this);
     speed_ = percent;
+    ladder_.clear(); // a speed chosen on the slider holds for every reading
     if (!hasFile() || !player_.HasFile())
         return;
     player_.SetTempo(percent);
     speedHint_ = SpeedHint(percent);
     ShowNotice(SpeedNotice(percent));
+}
+
+void TRepeater::SetLadder(std::vector<int> steps) {
+    TBatch batch(*this);
+    if (steps == ladder_)
+        return;
+    ladder_ = std::move(steps);
+    // Between readings the count already names the next one.
+    readingSpeed_ = LadderSpeed(ladder_, readCount_, speed_);
+    if (!hasFile() || !player_.HasFile())
+        return;
+    player_.SetTempo(readingSpeed_);
+    speedHint_ = SpeedHint(readingSpeed_);
+    ShowNotice(LadderNotice(ladder_));
 }
 
 void TRepeater::SpeedTrackEnd() {
@@ -606,13 +633,31 @@ bool TRepeater::ReplaceBreakpoints(const std::vector<std::pair<int32_t, std::str
     if (!hasFile() || busy_ || load_.Active() || points.size() < 2)
         return false;
     TBatch batch(*this);
-    settle();
     segment::TSegmentList &s = *lesson_.segments;
+    // A reading begun while the file was still sampled goes on: the current
+    // sentence becomes the one at its start in the new list.
+    const bool underWay = phase_ != TPhase::Idle && phase_ != TPhase::Ended;
+    const int32_t at = curSentence_ >= 0 && curSentence_ < s.Count() ? s.Items(curSentence_).TimeMs : 0;
+    if (!underWay)
+        settle();
     s.Clear();
     for (const auto &[ms, text] : points)
         s.Add({ms, segment::TSegmentList::MakeStamp(ms), text});
     curSentence_ = -1;
-    prepareFirstRange();
+    int32_t start = 0, end = 0;
+    const int32_t found = underWay ? s.FindSentence(at, start, end) : -1;
+    if (found < 0) {
+        prepareFirstRange();
+    } else {
+        selectSentence(found);
+        lastSeenSentence_ = found;
+        if (repeatMode_ == TMode::Marked) {
+            // The readings still to come read the sentence as it now stands.
+            markSentence(found);
+            followStart_ = start;
+            followEnd_ = end;
+        }
+    }
     redraw();
     setStatus(SentenceCountText(sentenceCount()));
     traceBreakpoints();

@@ -46,7 +46,11 @@ struct TReport {
     TPlayback playback = TPlayback::Stopped;
     TPhase phase = TPhase::Idle;
     TMode mode = TMode::Marked;
-    int repeatIndex = 0, pauseIndex = 0, speed = 0;
+    int repeatIndex = 0, pauseIndex = 0, speed = 0; // speed: the plain speed chosen on the slider
+    // The speed ladder (tempo changes per reading; empty: off) and the speed of
+    // the reading in progress, or of the next: what the speed slider shows.
+    std::vector<int> ladder;
+    int readingSpeed = 0;
     int32_t sentence = 0, sentenceCount = 0;
     bool lastReadingFinished = false; // the current sentence's last reading has ended
     bool busy = false;
@@ -118,7 +122,11 @@ public:
     bool Reviewing() const { return order_.Reviewing(); }
     void SetRepeatIndex(int index);
     void SetPauseIndex(int index);
+    // The plain speed, for every reading; turns a speed ladder off.
     void SetSpeed(int percent);
+    // A speed ladder (speedladder.h): reading k of each sentence at step min(k,
+    // last), the reading in progress taking its step at once; empty: the plain speed.
+    void SetLadder(std::vector<int> steps);
     void SpeedTrackEnd();
     void SliderTrack(int32_t positionMs);
     void SliderChange(int32_t positionMs);
@@ -132,9 +140,10 @@ public:
     // Throws when the file cannot be written: the file on disk stays as it was.
     void SaveBreakpoints(const std::string &path);
     // Puts breakpoints kept from an earlier session in place of the list (times in
-    // ms with their texts, ascending) once the load has ended; playback stops and
-    // the first sentence is current. False, changing nothing, while the load runs
-    // or for fewer than two breakpoints.
+    // ms with their texts, ascending) once the load has ended. A reading under
+    // way goes on, its sentence (found by its start) current; otherwise playback
+    // stops and the first sentence is current. False, changing nothing, while the
+    // load runs or for fewer than two breakpoints.
     bool ReplaceBreakpoints(const std::vector<std::pair<int32_t, std::string>> &points);
 
     // --- from the player and the clock ---
@@ -152,7 +161,7 @@ public:
 signals:
     void Changed();
     // One event for the program's trace: kind (status, notice, read, open, load,
-    // break, text) and its detail. Emitted at once, in order. "open": the new
+    // break, text, and speed: a ladder's step, in percent, before its read) and its detail. Emitted at once, in order. "open": the new
     // lesson is in use (its sampling may go on); "load": the load has ended.
     void Traced(const std::string &kind, const std::string &detail);
     // The last reading of sentence has ended (before anything moves on).
@@ -184,6 +193,8 @@ private:
     void stopPlayTimers();
     void cancelPauseCountdown();
     bool startReading(int32_t start, int32_t end);
+    // The reading about to start takes the plain speed or its ladder step.
+    void applyReadingSpeed();
     void restartRange(int32_t start, int32_t end);
     bool goToSentence(int32_t i);
     void jumpToSentence(int32_t i);
@@ -242,6 +253,8 @@ private:
     int32_t curSentence_ = 0;
     TMode repeatMode_ = TMode::Marked;
     int repeatIndex_, pauseIndex_, speed_ = 0;
+    std::vector<int> ladder_;
+    int readingSpeed_ = 0; // what the player was last tuned to by a reading or a ladder
     bool busy_ = false;
     int32_t followStart_ = 0, followEnd_ = 0;
     int32_t lastSeenSentence_ = 0;

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "fingerprint.h"
 #include "studyrecord.h"
@@ -25,5 +27,17 @@ TBreakpointChoice ChooseBreakpoints(const TRecord &record, const std::optional<T
 
 // "从上次停下的第5句继续", for the 0-based sentence.
 std::string ResumeNotice(int32_t sentence);
+
+// A breakpoint moves by two Ctrl + click edits, a delete and an add in either
+// order, or by a save that rounds it. The first of two single edits waits here.
+struct TEditMemory {
+    int32_t removed = -1, added = -1;
+};
+// The sentence starts that moved when the breakpoints (ascending) went from
+// before to after, as (from, to): a start removed and one added with no other
+// breakpoint between them, in one change or in two single edits one after the
+// other (memory carries the first). The note of a moved start follows it.
+std::vector<std::pair<int32_t, int32_t>> MovedStarts(const std::vector<int32_t> &before,
+                                                     const std::vector<int32_t> &after, TEditMemory &memory);
 
 } // namespace vorel::study

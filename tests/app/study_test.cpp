@@ -59,6 +59,7 @@ TEST_F(WindowTest, ALessonComesBackWhereItWasLeftUnderAnyName) {
     r.SetRepeatIndex(2);
     r.SetPauseIndex(1);
     r.SetSpeed(-20);
+    r.SetLadder({-30, -15, 0});
     w->Study().Flush();
 
     // On disk, as another instance would read it.
@@ -69,6 +70,7 @@ TEST_F(WindowTest, ALessonComesBackWhereItWasLeftUnderAnyName) {
     EXPECT_EQ(kept.settings->repeatIndex, 2);
     EXPECT_EQ(kept.settings->pauseIndex, 1);
     EXPECT_EQ(kept.settings->speed, -20);
+    EXPECT_EQ(kept.settings->ladder, (std::vector<int>{-30, -15, 0}));
 
     // Another lesson starts at its beginning with the window's settings, and changes them.
     ASSERT_TRUE(openAndLoad(other));
@@ -95,7 +97,9 @@ TEST_F(WindowTest, ALessonComesBackWhereItWasLeftUnderAnyName) {
     EXPECT_EQ(w->cb_repeattimes->currentIndex(), 2);
     EXPECT_EQ(w->cb_pausetime->currentIndex(), 1);
     EXPECT_EQ(r.Report().speed, -20);
-    EXPECT_EQ(w->sl_speed->Position(), -20);
+    // The ladder came back too: the slider shows its first step, the list its name.
+    EXPECT_EQ(w->sl_speed->Position(), -30);
+    EXPECT_EQ(w->cb_ladder->currentIndex(), 1);
 
     // Review reads the marked sentences only: next, previous and the advance skip the others.
     r.ChooseSentence(5);

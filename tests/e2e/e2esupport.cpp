@@ -67,6 +67,18 @@ void TVorelRun::drag(int x1, int y1, int x2, int y2) {
           std::to_string(oy + y2) + " sleep 0.05 mouseup 1");
 }
 
+bool TVorelRun::dragSpeedDown(int steps) {
+    // Every change moves the focus away, so keys would change it by one step only.
+    const std::string want = "播放速率调整：" + std::to_string(100 - steps) + "%";
+    const auto [ox, oy] = origin();
+    const int tx = ox + at::speedSlider.first, ty = oy + at::speedSlider.second;
+    x.run("xdotool mousemove --sync " + std::to_string(tx) + " " + std::to_string(ty) + " mousedown 1");
+    for (int dx = 1; dx < 60 && count("notice", want) == 0; ++dx)
+        x.run("xdotool mousemove --sync " + std::to_string(tx - dx) + " " + std::to_string(ty) + " sleep 0.03");
+    x.run("xdotool mouseup 1");
+    return count("notice", want) == 1;
+}
+
 void TVorelRun::focus() { x.run("xdotool windowfocus --sync " + std::to_string(window())); }
 
 void TVorelRun::key(const std::string &keys) { x.run("xdotool key --delay 30 " + keys); }
@@ -101,6 +113,13 @@ bool TVorelRun::waitFor(const std::string &kind, const std::string &text, int ti
 }
 
 std::string TVorelRun::stderrText() const { return readAll(errFile); }
+
+std::string TVorelRun::dump() const {
+    std::string out = stderrText();
+    for (const TraceLine &l : trace())
+        out += std::to_string(l.ms) + " " + l.kind + " " + l.detail + "\n";
+    return out;
+}
 
 std::vector<int16_t> TVorelRun::played() const {
     const std::vector<uint8_t> bytes = readFile(playedFile);

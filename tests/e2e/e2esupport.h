@@ -35,12 +35,17 @@ public:
     void key(const std::string &keys);
     // Gives the main window the keyboard focus (no window manager may be there to do it).
     void focus();
+    // Drags the speed slider's thumb left from 100 % until the window reports
+    // 100 - steps %; false when it never did.
+    bool dragSpeedDown(int steps);
     std::vector<TraceLine> trace() const;
     // Waits until a trace line of kind whose detail contains text appears (after
     // the first `skip` such lines); false on timeout.
     bool waitFor(const std::string &kind, const std::string &text, int timeoutMs, size_t skip = 0);
     size_t count(const std::string &kind, const std::string &text = "") const;
     std::string stderrText() const;
+    // The standard error and the trace, one line per event: what a failure shows.
+    std::string dump() const;
     std::vector<int16_t> played() const;
 
     TChild child;
@@ -59,7 +64,7 @@ bool dismissBox(const TXSession &x, const std::string &caption);
 
 namespace at {
 inline constexpr std::pair<int, int> play{77, 98}, pause{105, 98}, prev{130, 98}, next{156, 98}, stop{44, 98},
-    repeatTimes{359, 156}, pauseTime{556, 156}, speedSlider{693, 157}, oneKeyMode{79 + 7 + 8, 124 + 24 + 8},
+    repeatTimes{359, 156}, pauseTime{556, 156}, speedSlider{693, 157}, ladder{619 + 90 + 27, 124 + 10}, oneKeyMode{79 + 7 + 8, 124 + 24 + 8},
     markedMode{7 + 11 + 8, 124 + 23 + 8};
 // Column c of the waveform strip, at its middle row.
 inline std::pair<int, int> wave(int column) { return {9 + column, 38}; }

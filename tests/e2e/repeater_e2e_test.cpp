@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 #include "e2esupport.h"
@@ -91,18 +92,8 @@ std::vector<Heard> readLesson(int speedSteps, std::string *traceDump, std::vecto
     TVorelRun run(x, dir, shellQuote(lesson));
     EXPECT_NE(run.window(), 0u) << run.stderrText();
     EXPECT_TRUE(run.waitFor("load", "three.wav", 10000)) << run.stderrText();
-    if (speedSteps) {
-        // Drag the speed slider's thumb left until the window reports the speed:
-        // every change moves the focus away, so keys would change it by one step.
-        const std::string want = "播放速率调整：" + std::to_string(100 - speedSteps) + "%";
-        const auto [ox, oy] = run.origin();
-        const int tx = ox + at::speedSlider.first, ty = oy + at::speedSlider.second;
-        x.run("xdotool mousemove --sync " + std::to_string(tx) + " " + std::to_string(ty) + " mousedown 1");
-        for (int dx = 1; dx < 60 && run.count("notice", want) == 0; ++dx)
-            x.run("xdotool mousemove --sync " + std::to_string(tx - dx) + " " + std::to_string(ty) + " sleep 0.03");
-        x.run("xdotool mouseup 1");
-        EXPECT_EQ(run.count("notice", want), 1u);
-    }
+    if (speedSteps)
+        EXPECT_TRUE(run.dragSpeedDown(speedSteps));
     run.click(at::repeatTimes.first, at::repeatTimes.second);
     run.key("Down Down Return"); // 1次 -> 3次
     run.click(at::pauseTime.first, at::pauseTime.second);
@@ -211,4 +202,49 @@ TEST(RepeaterE2E, TheTailStopsBeforeTheNextWord) {
     // The loud part is the sentence's own tone (40..800 ms) alone.
     EXPECT_NEAR(heard[0].loudMs, 760, 25);
     EXPECT_NEAR(heard[0].hz, Tones[0], Tones[0] * 0.03);
+}
+
+// The ladder 70→85→100 % on the first sentence: each of its three readings is
+// the whole sentence to the same stop, stretched by its own step.
+TEST(RepeaterE2E, ALadderReadsEachReadingAtItsStepOverTheWholeSentence) {
+    TXSession x;
+    ASSERT_TRUE(x.ok());
+    TempDir dir;
+    TVorelRun run(x, dir, shellQuote(makeLesson(dir)));
+    ASSERT_NE(run.window(), 0u) << run.stderrText();
+    ASSERT_TRUE(run.waitFor("load", "three.wav", 10000)) << run.stderrText();
+    run.click(at::ladder.first, at::ladder.second);
+    run.key("Home Down Return"); // 70→85→100%
+    ASSERT_TRUE(run.waitFor("notice", "逐遍变速：70%→85%→100%", 5000)) << run.stderrText();
+    run.click(at::repeatTimes.first, at::repeatTimes.second);
+    run.key("Down Down Return"); // 1次 -> 3次
+    run.click(at::pauseTime.first, at::pauseTime.second);
+    run.key("Home Down Down Down Return"); // 1秒: the readings stand apart in the output
+    run.click(at::play.first, at::play.second);
+    // The next sentence's first reading: the first one's three are all written.
+    EXPECT_TRUE(run.waitFor("read", "1000 2000 1", 30000));
+    x.closeWindow(run.window());
+    EXPECT_EQ(run.child.wait(5000), 0);
+
+    std::vector<std::string> speeds;
+    for (const TraceLine &l : run.trace())
+        if (l.kind == "speed")
+            speeds.push_back(l.detail);
+    EXPECT_EQ(std::vector<std::string>(speeds.begin(), speeds.begin() + std::min<size_t>(speeds.size(), 4)),
+              (std::vector<std::string>{"70", "85", "100", "70"}));
+    const std::vector<Heard> heard = readingsIn(run.played());
+    ASSERT_GE(heard.size(), 3u);
+    const double steps[] = {0.7, 0.85, 1.0};
+    for (int r = 0; r < 3; ++r) {
+        SCOPED_TRACE("reading " + std::to_string(r + 1));
+        // The sentence to its stop 100 ms past its end, and its tone (to 0.8 s) whole.
+        EXPECT_NEAR(heard[r].lengthMs, 1100 / steps[r], 20);
+        EXPECT_NEAR(heard[r].loudMs, 600 / steps[r], 30);
+        EXPECT_NEAR(heard[r].hz, Tones[0], Tones[0] * 0.03);
+    }
+    const double slow = heard[0].lengthMs / heard[2].lengthMs, middle = heard[1].lengthMs / heard[2].lengthMs;
+    std::printf("ladder lengths %.1f %.1f %.1f ms, ratios %.4f (1/0.7 = %.4f) %.4f (1/0.85 = %.4f)\n", heard[0].lengthMs,
+                heard[1].lengthMs, heard[2].lengthMs, slow, 1 / 0.7, middle, 1 / 0.85);
+    EXPECT_NEAR(slow, 1 / 0.7, 0.01 / 0.7);
+    EXPECT_NEAR(middle, 1 / 0.85, 0.01 / 0.85);
 }

@@ -24,6 +24,7 @@ public:
     std::set<std::string> unopenable;
     int32_t pos = 0, stop = 0;
     int tempo = 0, opens = 0;
+    std::vector<int> readTempos; // the tempo each reading started at
 
     void Open(const std::string &path) override {
         ++opens;
@@ -39,6 +40,7 @@ public:
             throw audio::EAudioError("不能播放");
         pos = startMs;
         stop = stopMs;
+        readTempos.push_back(tempo);
         state = Playing;
         r->PlayerStarted();
     }
@@ -562,6 +564,68 @@ TEST_F(RepeaterTest, TheSpeedSliderRetunesAndSaysSo) {
     }
     r.SpeedTrackEnd();
     EXPECT_EQ(r.Report().notice, " 时长:6.00 声道:1 采样率:44100 文件:one.wav");
+}
+
+TEST_F(RepeaterTest, ALadderTunesEachReadingToItsStepOverTheSameRange) {
+    load();
+    r.SetSpeed(10);
+    r.SetRepeatIndex(4); // 5次
+    r.SetPauseIndex(0);  // 无
+    r.SetLadder({-30, -15, 0});
+    EXPECT_EQ(r.Report().readingSpeed, -30); // the slider shows the first step before play
+    EXPECT_EQ(r.Report().notice, "逐遍变速：70%→85%→100%");
+    std::vector<int> shown;
+    r.Play();
+    for (int i = 0; i < 6; ++i) {
+        shown.push_back(r.Report().readingSpeed);
+        readToEnd();
+    }
+    // Reading k at step min(k, 3); the next sentence starts again at the first.
+    EXPECT_EQ(player.readTempos, (std::vector<int>{-30, -15, 0, 0, 0, -30, -15}));
+    EXPECT_EQ(shown, (std::vector<int>{-30, -15, 0, 0, 0, -30}));
+    EXPECT_EQ(r.Report().speedHint, "变速器--85%速度播放");
+    EXPECT_EQ(now(), (Reading{2000, 4000, "朗读遍数：2/5"})); // every step reads the whole sentence
+    EXPECT_EQ(r.Report().speed, 10);                          // the plain speed is kept apart
+    EXPECT_EQ(r.Report().ladder, (std::vector<int>{-30, -15, 0}));
+    // Choosing the plain speed on the slider ends the ladder; so does choosing none.
+    r.SetSpeed(-10);
+    EXPECT_TRUE(r.Report().ladder.empty());
+    EXPECT_EQ(r.Report().readingSpeed, -10);
+    r.SetLadder({0, -20, -40});
+    EXPECT_EQ(player.tempo, -20); // the reading in progress (the second) takes its step at once
+    r.SetLadder({});
+    EXPECT_EQ(player.tempo, -10);
+    EXPECT_EQ(r.Report().notice, "逐遍变速已关闭");
+}
+
+TEST_F(RepeaterTest, KeptBreakpointsLeaveAReadingUnderWayGoing) {
+    struct Case {
+        bool playing;
+        std::vector<std::pair<int32_t, std::string>> points;
+        int32_t sentence, rangeStart, rangeEnd;
+        FakePlayer::TState state;
+    } cases[] = {
+        // Reading the second sentence (2000..4000): it is the second of the new list too.
+        {true, {{0, ""}, {1000, ""}, {2000, ""}, {3000, ""}, {6000, ""}}, 2, 2000, 3000, FakePlayer::Playing},
+        // Its start now lies inside a longer sentence: that one is current.
+        {true, {{0, ""}, {1600, ""}, {6000, ""}}, 1, 1600, 6000, FakePlayer::Playing},
+        // Nothing under way: the first sentence, stopped.
+        {false, {{0, ""}, {1000, ""}, {6000, ""}}, 0, 0, 1000, FakePlayer::Stopped},
+    };
+    for (const Case &c : cases) {
+        load();
+        r.SetRepeatIndex(3);
+        if (c.playing) {
+            r.PlaySentence(1);
+            player.pos = 2500;
+        }
+        ASSERT_TRUE(r.ReplaceBreakpoints(c.points));
+        EXPECT_EQ(player.state, c.state) << c.sentence;
+        EXPECT_EQ(r.Report().sentence, c.sentence);
+        if (c.playing)
+            readToEnd(); // the next reading reads the sentence as it now stands
+        EXPECT_EQ(std::make_pair(r.RangeStart(), r.RangeEnd()), std::make_pair(c.rangeStart, c.rangeEnd));
+    }
 }
 
 TEST_F(RepeaterTest, AFailedLoadLeavesTheLessonAsItWas) {

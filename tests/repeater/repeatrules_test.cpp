@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "repeatrules.h"
+#include "speedladder.h"
 
 using namespace vorel::repeater;
 
@@ -38,4 +39,22 @@ TEST(RepeatRules, Texts) {
     EXPECT_EQ(PauseRuleItems().size(), 23u);
     EXPECT_EQ(PauseRuleItems()[DefaultPauseIndex], "句长1/5");
     EXPECT_EQ(RepeatCountItems()[DefaultRepeatIndex], "1次");
+}
+
+TEST(SpeedLadder, ReadingKTakesStepMinKLast) {
+    const std::vector<int> up = {-30, -15, 0};
+    const struct {
+        std::vector<int> steps;
+        int32_t reading;
+        int speed;
+    } cases[] = {
+        {{}, 3, 25},       {up, 0, -30},           {up, 1, -30},          {up, 2, -15}, {up, 3, 0},
+        {up, 4, 0},        {up, Forever, 0},       {{-90, 70}, 1, -40},   {{-90, 70}, 2, 40}, // kept within the slider
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(LadderSpeed(c.steps, c.reading, 25), c.speed) << c.reading;
+    EXPECT_EQ(LadderIndex({}), 0);
+    EXPECT_EQ(LadderIndex(up), 1);
+    EXPECT_EQ(LadderIndex({-1, 0}), 0); // an unlisted ladder shows as none
+    EXPECT_EQ(LadderNotice({0, -20, -40}), "逐遍变速：100%→80%→60%");
 }

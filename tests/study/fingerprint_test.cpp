@@ -173,4 +173,35 @@ TEST(Fingerprint, SideFileWinsWhenItsBytesChanged) {
     EXPECT_EQ(ResumeNotice(4), "从上次停下的第5句继续");
 }
 
+// A breakpoint moved by a delete and an add (either order) or by a save that
+// rounds it takes its sentence's note along; other edits move nothing.
+TEST(StudyRules, MovedStartsFollowABreakpointThatMoved) {
+    using TList = std::vector<int32_t>;
+    using TMoves = std::vector<std::pair<int32_t, int32_t>>;
+    const TList base = {0, 1000, 2000, 3000};
+    const struct {
+        const char *name;
+        std::vector<TList> lists; // base, then each edit's list
+        TMoves moves;             // over all the edits
+    } cases[] = {
+        {"delete then add next to it", {base, {0, 1000, 3000}, {0, 1000, 2400, 3000}}, {{2000, 2400}}},
+        {"add then delete next to it", {base, {0, 1000, 1600, 2000, 3000}, {0, 1000, 1600, 3000}}, {{2000, 1600}}},
+        {"rounded in place", {base, {0, 1000, 2010, 3000}}, {{2000, 2010}}},
+        {"delete then add beyond a neighbour", {base, {0, 1000, 3000}, {0, 500, 1000, 3000}}, {}},
+        {"two adds", {base, {0, 500, 1000, 2000, 3000}, {0, 500, 1000, 2000, 2500, 3000}}, {}},
+        {"an edit between forgets the first",
+         {base, {0, 1000, 3000}, {0, 1000, 3000, 3500}, {0, 1000, 2400, 3000, 3500}}, {}},
+        {"a delete alone", {base, {0, 1000, 3000}}, {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        TEditMemory memory;
+        TMoves moves;
+        for (size_t i = 1; i < c.lists.size(); ++i)
+            for (const auto &m : MovedStarts(c.lists[i - 1], c.lists[i], memory))
+                moves.push_back(m);
+        EXPECT_EQ(moves, c.moves);
+    }
+}
+
 } // namespace
