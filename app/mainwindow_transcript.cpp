@@ -14,6 +14,7 @@
 #include "messageline.h"
 #include "messagebox.h"
 #include "studykeeper.h"
+#include "trace.h"
 #include "repeater.h"
 #include "transcriptwindow.h"
 #include "view/mmoscope.h"
@@ -84,6 +85,7 @@ void TfMainFree::TranscriptRefill() {
     transcript->SetChapters(std::move(chapters));
     heard_ = -1;
     transcript->SetCurrent(repeater_->Report().sentence);
+    Trace("rows", std::to_string(transcript->RowCount()));
 }
 
 int32_t TranscriptRowShown(int32_t heard, const repeater::TReport &r) {

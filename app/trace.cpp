@@ -39,9 +39,14 @@ void Trace(std::string_view kind, std::string_view detail) {
     line += '\t';
     line += kind;
     line += '\t';
-    // A line stays a line: a sentence of megabytes is cut.
-    const std::string capped = CapText(detail, TraceDetailCap);
-    for (char c : capped)
+    // A text from a file is cut (a sentence may be megabytes); the breakpoint list
+    // is the program's own and is compared whole.
+    std::string capped;
+    if (kind != "break" && detail.size() > TraceDetailCap) {
+        capped = CapText(detail, TraceDetailCap);
+        detail = capped;
+    }
+    for (char c : detail)
         line += (c == '\n' || c == '\r' || c == '\t') ? ' ' : c;
     line += '\n';
     std::fwrite(line.data(), 1, line.size(), traceFile);

@@ -16,7 +16,8 @@ namespace vorel::app {
 void TraceStart();
 bool TraceEnabled();
 // Line breaks and tabs inside detail are written as spaces so that every event
-// stays one line of three fields.
+// stays one line of three fields; a detail is cut at 2000 characters, but for the
+// breakpoint list ("break").
 void Trace(std::string_view kind, std::string_view detail);
 // While tracing, a ticker on owner's thread writes "stall <ms>" whenever the event
 // loop came back to it StallTraceMs or more later than asked: the longest time a
