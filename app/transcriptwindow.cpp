@@ -271,6 +271,11 @@ void TTranscriptWindow::SetChapters(std::vector<TTranscriptChapter> chapters) {
 }
 
 void TTranscriptWindow::SetRows(std::vector<TTranscriptRow> rows) {
+    if (rows == rows_) {
+        SetCurrent(-1);
+        revealed_ = -1;
+        return;
+    }
     model_->reset([&] {
         rows_ = std::move(rows);
         marked_.clear();

@@ -25,6 +25,7 @@ struct TTranscriptRow {
     int32_t StartMs = 0;
     std::string Text;      // UTF-8
     bool Doubtful = false; // placed by an alignment with little confidence: worth a look
+    bool operator==(const TTranscriptRow &) const = default;
 };
 
 // A chapter mark as the transcript lists it.
@@ -63,7 +64,8 @@ class TTranscriptWindow : public QWidget {
 public:
     explicit TTranscriptWindow(QWidget *owner);
 
-    // Replaces the rows; the current and revealed rows are reset to none.
+    // Replaces the rows; the current and revealed rows are reset to none. The same
+    // rows again (the list traced anew at a load's end) change nothing else.
     void SetRows(std::vector<TTranscriptRow> rows);
     // Replaces the chapter list, shown beside the rows while there are chapters.
     void SetChapters(std::vector<TTranscriptChapter> chapters);
