@@ -56,8 +56,10 @@ std::unique_ptr<QObject> StartMpris(TfMainFree &window) {
     link->service = TMprisService::Start(*link, open(), open);
     if (!link->service)
         return nullptr;
-    QObject::connect(link->service.get(), &TMprisService::busLost, &window,
-                     [&window] { window.Repeater().ShowNotice(MprisLostNotice); });
+    QObject::connect(link->service.get(), &TMprisService::busLost, &window, [&window] {
+        window.Repeater().ShowNotice(MprisLostNotice);
+        Trace("mpris", "lost");
+    });
     QObject::connect(link->service.get(), &TMprisService::busBack, &window, [&window] {
         window.Repeater().ShowNotice(MprisBackNotice);
         Trace("mpris", "back");

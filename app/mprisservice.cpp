@@ -399,6 +399,8 @@ bool TMprisService::handleMessage(const QDBusMessage &m, const QDBusConnection &
         const char *rootSig = interface.isEmpty() || interface == RootInterface ? signatureOf(RootMethods, member) : nullptr;
         const char *playerSig = interface.isEmpty() || player ? signatureOf(PlayerMethods, member) : nullptr;
         const char *expected = rootSig ? rootSig : playerSig;
+        if (!expected && interface.isEmpty())
+            return false; // Introspect or Ping without their interface: Qt's
         if (!expected) {
             error(QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
                   QStringLiteral("No such method %1").arg(member));

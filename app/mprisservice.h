@@ -101,8 +101,7 @@ TMprisAction ActionFor(const QString &method, const TMprisState &state);
 using TBusOpener = std::function<QDBusConnection()>;
 
 // The service answers every call on its object itself, so that a wrong call gets
-// the D-Bus error the specification of the interface names rather than Qt's
-// internal one.
+// the D-Bus error that fits it rather than Qt's internal one.
 class TMprisService : public QDBusVirtualObject {
     Q_OBJECT
 public:
