@@ -106,12 +106,11 @@ TEST(LongLoadE2E, TenHoursPlayAtOnceAndEndAsTheBenchmarkDoes) {
 }
 
 // A million cues (an SRT of 46 MB, under the 64 MB limit): the transcript holds
-// them all, and once the lesson is in use the window is soon back: the rows are
-// made when shown, not a million at a time. The reading of the file itself still
-// holds the window (bench/million_cues.sh gives the figures). Measured on the program's own clock
-// (its "stall" lines) against the reading of the file, which a busy machine
-// stretches alike.
-TEST(LongLoadE2E, AMillionCuesAndTheWindowIsBackOnceTheLessonIsInUse) {
+// them all, and the window answers while the file is read and after: the file is
+// read beside the window, the rows are made when shown. Measured on the program's
+// own clock (its "stall" lines) against the whole load, which a busy machine
+// stretches alike; bench/million_cues.sh gives the figures.
+TEST(LongLoadE2E, AMillionCuesAndTheWindowAnswersThroughout) {
     TXSession x;
     ASSERT_TRUE(x.ok());
     TempDir dir;
@@ -133,28 +132,29 @@ TEST(LongLoadE2E, AMillionCuesAndTheWindowIsBackOnceTheLessonIsInUse) {
     TVorelRun run(x, dir, shellQuote(dir.file("lesson.wav")), true);
     ASSERT_TRUE(run.waitFor("load", "lesson.wav", 240000)) << run.stderrText();
     ASSERT_TRUE(run.waitFor("rows", "1000000", 30000));
-    long begun = -1, open = -1, rowsAt = -1;
+    long begun = -1, rowsAt = -1;
     for (const TraceLine &l : run.trace()) {
         if (l.kind == "status" && begun < 0)
             begun = l.ms;
-        if (l.kind == "open")
-            open = l.ms;
         if (l.kind == "rows" && l.detail == "1000000" && rowsAt < 0)
             rowsAt = l.ms;
     }
     ASSERT_GE(begun, 0);
-    ASSERT_GE(open, begun);
-    EXPECT_GE(rowsAt, open);
-    // The stall the load ends in, written once the window is back.
-    long back = -1;
-    for (int tries = 0; back < 0 && tries < 100; ++tries) {
-        for (const TraceLine &l : run.trace())
-            if (l.kind == "stall" && l.ms > open && back < 0)
-                back = l.ms;
-        if (back < 0)
+    ASSERT_GT(rowsAt, begun);
+    // A stall is written once the window is back: wait a moment for one the rows end in.
+    long longest = 0;
+    bool after = false;
+    for (int tries = 0; !after && tries < 30; ++tries) {
+        longest = 0;
+        for (const TraceLine &l : run.trace()) {
+            if (l.kind == "stall") {
+                longest = std::max(longest, std::stol(l.detail));
+                after = after || l.ms > rowsAt;
+            }
+        }
+        if (!after)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    ASSERT_GE(back, 0);
-    // Rows made a million at a time kept it away longer than the reading took.
-    EXPECT_LT(back - open, open - begun) << "read " << open - begun << " ms, away after it " << back - open;
+    // Read on the window's own thread, the file held it for the whole load.
+    EXPECT_LT(longest * 3, rowsAt - begun) << "load " << rowsAt - begun << " ms, longest stall " << longest;
 }
