@@ -3,6 +3,8 @@
 // file on request.
 #include "mainwindow.h"
 
+#include <algorithm>
+
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QCheckBox>
@@ -73,6 +75,7 @@ void TfMainFree::TranscriptRefill() {
     std::vector<TTranscriptRow> rows;
     if (const repeater::TLesson *lesson = repeater_->Lesson()) {
         const segment::TSegmentList &s = *lesson->segments;
+        rows.reserve(size_t(std::max(s.Count() - 1, 0)));
         for (int32_t i = 0; i + 1 < s.Count(); ++i)
             rows.push_back({s.Items(i).TimeMs, s.Items(i).Text, AlignedDoubtfully(s.Items(i).TimeMs)});
     }
