@@ -26,7 +26,7 @@ class QLabel;
 class QRadioButton;
 class QTimer;
 class QToolButton;
-class QTreeWidget;
+class QTreeView;
 
 namespace vorel::audio {
 class TBass;
@@ -47,6 +47,7 @@ namespace vorel::app {
 class TGauge;
 class TLogo;
 class TSegmentBreakpoints;
+class TSentenceRows;
 class TStudyKeeper;
 class TBassPlayer;
 class TTimerClock;
@@ -91,7 +92,8 @@ public:
     QFrame *shp1 = nullptr, *Shape1 = nullptr;
     view::TMMSlider *slider = nullptr;
     QLabel *l_repeat = nullptr, *l_time = nullptr;
-    QTreeWidget *lvSegment = nullptr;
+    QTreeView *lvSegment = nullptr;
+    TSentenceRows *sentenceRows_ = nullptr; // lvSegment's rows
     QGroupBox *gb1 = nullptr, *FlatGroupBox1 = nullptr, *FlatGroupBox2 = nullptr;
     QRadioButton *rg_bj = nullptr, *rg_free = nullptr, *rg_twokey = nullptr;
     QLabel *Label1 = nullptr, *Label2 = nullptr;

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "guard.h"
+#include "trace.h"
 #include "transcriptwindow.h"
 
 namespace vorel::app {
@@ -46,9 +47,23 @@ private:
 
 std::unique_ptr<QObject> StartMpris(TfMainFree &window) {
     auto link = std::make_unique<TRepeaterMpris>(window);
-    link->service = TMprisService::Start(*link, QDBusConnection::sessionBus());
+    // Connections of our own, so that one that died can be replaced.
+    const auto open = [] {
+        static int opened = 0;
+        return QDBusConnection::connectToBus(QDBusConnection::SessionBus,
+                                             QStringLiteral("vorel-mpris-%1").arg(opened++));
+    };
+    link->service = TMprisService::Start(*link, open(), open);
     if (!link->service)
         return nullptr;
+    QObject::connect(link->service.get(), &TMprisService::busLost, &window, [&window] {
+        window.Repeater().ShowNotice(MprisLostNotice);
+        Trace("mpris", "lost");
+    });
+    QObject::connect(link->service.get(), &TMprisService::busBack, &window, [&window] {
+        window.Repeater().ShowNotice(MprisBackNotice);
+        Trace("mpris", "back");
+    });
     // The service sends what differs once the event in hand has been handled.
     QObject::connect(&window.Repeater(), &repeater::TRepeater::Changed, link->service.get(),
                      &TMprisService::StateChanged);

@@ -3,6 +3,8 @@
 // file on request.
 #include "mainwindow.h"
 
+#include <algorithm>
+
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QCheckBox>
@@ -14,6 +16,7 @@
 #include "messageline.h"
 #include "messagebox.h"
 #include "studykeeper.h"
+#include "trace.h"
 #include "repeater.h"
 #include "transcriptwindow.h"
 #include "view/mmoscope.h"
@@ -72,6 +75,7 @@ void TfMainFree::TranscriptRefill() {
     std::vector<TTranscriptRow> rows;
     if (const repeater::TLesson *lesson = repeater_->Lesson()) {
         const segment::TSegmentList &s = *lesson->segments;
+        rows.reserve(size_t(std::max(s.Count() - 1, 0)));
         for (int32_t i = 0; i + 1 < s.Count(); ++i)
             rows.push_back({s.Items(i).TimeMs, s.Items(i).Text, AlignedDoubtfully(s.Items(i).TimeMs)});
     }
@@ -84,6 +88,7 @@ void TfMainFree::TranscriptRefill() {
     transcript->SetChapters(std::move(chapters));
     heard_ = -1;
     transcript->SetCurrent(repeater_->Report().sentence);
+    Trace("rows", std::to_string(transcript->RowCount()));
 }
 
 int32_t TranscriptRowShown(int32_t heard, const repeater::TReport &r) {

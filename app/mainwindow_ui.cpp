@@ -20,7 +20,8 @@
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <QToolButton>
-#include <QTreeWidget>
+#include <QAbstractTableModel>
+#include <QTreeView>
 
 #include "breakpointsadapter.h"
 #include "guard.h"
@@ -30,6 +31,7 @@
 #include "playerports.h"
 #include "resourcetable.h"
 #include "studykeeper.h"
+#include "textcap.h"
 #include "view/mmoscope.h"
 #include "view/mmslider.h"
 #include "repeatrules.h"
@@ -39,6 +41,66 @@
 #include "widgets.h"
 
 namespace vorel::app {
+
+// The sentence list over the lesson's records, read as rows are shown: a list
+// of a million sentences costs nothing until it is looked at.
+class TSentenceRows : public QAbstractTableModel {
+public:
+    // The repeater is made after the list, and goes before it.
+    TSentenceRows(const std::unique_ptr<repeater::TRepeater> &r, QObject *parent)
+        : QAbstractTableModel(parent), r_(r) {}
+    int rowCount(const QModelIndex &parent) const override { return parent.isValid() ? 0 : rows_; }
+    int columnCount(const QModelIndex &parent) const override { return parent.isValid() ? 0 : 3; }
+    QVariant headerData(int section, Qt::Orientation o, int role) const override {
+        static const char *const names[] = {"序号", "时间", "句子"};
+        if (o == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < 3)
+            return QString::fromUtf8(names[section]);
+        return {};
+    }
+    QVariant data(const QModelIndex &index, int role) const override {
+        const repeater::TLesson *lesson = r_ ? r_->Lesson() : nullptr;
+        if (!lesson || !index.isValid() || index.row() >= live())
+            return {};
+        const segment::TSegmentRec &rec = lesson->segments->Items(index.row());
+        if (role == Qt::DisplayRole) {
+            switch (index.column()) {
+            case 0:
+                return QString::number(index.row() + 1);
+            case 1:
+                return QString::fromStdString(rec.Stamp);
+            default:
+                return QString::fromStdString(CapText(rec.Text, RowTextCap));
+            }
+        }
+        if (role == Qt::CheckStateRole && index.column() == 0)
+            return Qt::Checked;
+        if (role == Qt::TextAlignmentRole && index.column() == 1)
+            return QVariant::fromValue(Qt::Alignment(Qt::AlignRight));
+        return {};
+    }
+    // A new list, or sentences added at its end by a load.
+    void Refill() {
+        beginResetModel();
+        rows_ = live();
+        endResetModel();
+    }
+    void Grow() {
+        const int n = live();
+        if (n <= rows_)
+            return Refill();
+        beginInsertRows(QModelIndex(), rows_, n - 1);
+        rows_ = n;
+        endInsertRows();
+    }
+
+private:
+    int live() const {
+        const repeater::TLesson *lesson = r_ ? r_->Lesson() : nullptr;
+        return lesson ? std::max(lesson->segments->Count() - 1, 0) : 0;
+    }
+    const std::unique_ptr<repeater::TRepeater> &r_;
+    int rows_ = 0;
+};
 
 namespace {
 
@@ -220,10 +282,11 @@ void TfMainFree::buildControls() {
     slider->setEnabled(false);
     l_repeat = courierLabel(FlatPanel3, {617, 3, 139, 17}, "朗读遍数：1/1", "目前朗读遍数/需要朗读的遍数");
     l_time = courierLabel(FlatPanel3, {616, 23, 139, 17}, "00:00 / 00:00", "当前播放时间/总时长");
-    lvSegment = new QTreeWidget(FlatPanel3);
+    lvSegment = new QTreeView(FlatPanel3);
     lvSegment->setGeometry(1, 1, 1, 1);
-    lvSegment->setColumnCount(3);
-    lvSegment->setHeaderLabels({"序号", "时间", "句子"});
+    sentenceRows_ = new TSentenceRows(repeater_, lvSegment);
+    lvSegment->setModel(sentenceRows_);
+    lvSegment->setUniformRowHeights(true);
     lvSegment->setHeaderHidden(true);
     lvSegment->setColumnWidth(0, 60);
     lvSegment->setColumnWidth(1, 95);
@@ -333,6 +396,7 @@ void TfMainFree::connectControls() {
     connect(repeater_.get(), &repeater::TRepeater::Changed, this, [this] { ShowReport(); });
     connect(repeater_.get(), &repeater::TRepeater::Traced, this,
             [](const std::string &kind, const std::string &detail) { Trace(kind, detail); });
+    TraceStalls(this);
 
     Mainoscope->OnMouseDown = [this](view::TMMOscope *, Qt::MouseButton b, Qt::KeyboardModifiers m, int x, int) {
         Guard([&] { MainoscopeMouseDown(b, m, x); });
@@ -479,9 +543,9 @@ void TfMainFree::showStrip(const repeater::TReport &r) {
         appendSentenceRows(); // a load only adds sentences at the end
     v.UnknownFrom = r.loading ? static_cast<int32_t>(std::clamp<int64_t>(r.knownSamples - r.viewOffset, 0, INT32_MAX))
                               : -1;
-    if (r.sentence != shown_.sentence || !stripShown_)
-        if (QTreeWidgetItem *row = lvSegment->topLevelItem(r.sentence))
-            lvSegment->setCurrentItem(row);
+    if ((r.sentence != shown_.sentence || !stripShown_) && r.sentence >= 0 &&
+        r.sentence < sentenceRows_->rowCount(QModelIndex()))
+        lvSegment->setCurrentIndex(sentenceRows_->index(r.sentence, 0));
     const bool rehighlight = redraw || r.highlightFirst != shown_.highlightFirst ||
                              r.highlightLast != shown_.highlightLast;
     v.ViewOffset = r.viewOffset;
@@ -506,28 +570,9 @@ void TfMainFree::showStrip(const repeater::TReport &r) {
     stripShown_ = true;
 }
 
-void TfMainFree::fillSentenceList() {
-    lvSegment->setUpdatesEnabled(false);
-    lvSegment->clear();
-    lvSegment->setUpdatesEnabled(true);
-    appendSentenceRows();
-}
+void TfMainFree::fillSentenceList() { sentenceRows_->Refill(); }
 
-void TfMainFree::appendSentenceRows() {
-    lvSegment->setUpdatesEnabled(false);
-    if (const repeater::TLesson *lesson = repeater_->Lesson()) {
-        QList<QTreeWidgetItem *> rows;
-        for (int32_t i = lvSegment->topLevelItemCount(); i + 1 < lesson->segments->Count(); ++i) {
-            const segment::TSegmentRec &rec = lesson->segments->Items(i);
-            auto *item = new QTreeWidgetItem({QString::number(i + 1), q(rec.Stamp), q(rec.Text)});
-            item->setTextAlignment(1, Qt::AlignRight);
-            item->setCheckState(0, Qt::Checked);
-            rows.append(item);
-        }
-        lvSegment->addTopLevelItems(rows);
-    }
-    lvSegment->setUpdatesEnabled(true);
-}
+void TfMainFree::appendSentenceRows() { sentenceRows_->Grow(); }
 
 void TfMainFree::BringToFront() {
     if (isMinimized())

@@ -1,6 +1,6 @@
 #include "mprisservice.h"
 
-#include <QDBusAbstractAdaptor>
+#include <QDBusVariant>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -12,6 +12,7 @@
 #include <cstdlib>
 
 #include "repeater.h"
+#include "textcap.h"
 
 namespace vorel::app {
 
@@ -86,7 +87,7 @@ QVariantMap MprisMetadata(const TMprisState &state) {
     m[QStringLiteral("xesam:url")] = QString::fromUtf8(QUrl::fromLocalFile(path).toEncoded());
     if (inSentence) {
         // Shown beside the title by the desktop's media controls.
-        const QString text = QString::fromStdString(state.sentenceText).trimmed();
+        const QString text = QString::fromStdString(CapText(state.sentenceText, MprisTextCap)).trimmed();
         m[QStringLiteral("xesam:artist")] =
             QStringList{text.isEmpty() ? SentenceLabel(state.sentence, state.sentenceCount) : text};
         m[QStringLiteral("xesam:trackNumber")] = state.sentence + 1;
@@ -145,84 +146,91 @@ TMprisAction ActionFor(const QString &method, const TMprisState &s) {
 
 namespace {
 
-class TMprisRoot : public QDBusAbstractAdaptor {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2")
-    Q_PROPERTY(bool CanQuit READ yes)
-    Q_PROPERTY(bool CanRaise READ yes)
-    Q_PROPERTY(bool HasTrackList READ no)
-    Q_PROPERTY(QString Identity READ Identity)
-    Q_PROPERTY(QString DesktopEntry READ DesktopEntry)
-    Q_PROPERTY(QStringList SupportedUriSchemes READ SupportedUriSchemes)
-    Q_PROPERTY(QStringList SupportedMimeTypes READ SupportedMimeTypes)
-public:
-    explicit TMprisRoot(TMprisService *service) : QDBusAbstractAdaptor(service), service_(service) {}
-    bool yes() const { return true; }
-    bool no() const { return false; }
-    QString Identity() const { return QStringLiteral("Vorel语言复读机"); }
-    QString DesktopEntry() const { return QStringLiteral("vorel"); }
-    QStringList SupportedUriSchemes() const { return {QStringLiteral("file")}; }
-    QStringList SupportedMimeTypes() const { return MprisMimeTypes(); }
+const QString RootInterface = QStringLiteral("org.mpris.MediaPlayer2");
+const QString PropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 
-public slots:
-    void Raise() { service_->target().MprisRaise(); }
-    void Quit() { service_->target().MprisQuit(); }
+// The properties a caller may set, with the only type each takes. The rate and the
+// volume stay the window's: a value of the right type is taken and ignored.
+bool writable(const QString &property) { return property == u"Rate" || property == u"Volume"; }
 
-private:
-    TMprisService *service_;
+QVariantMap rootProperties() {
+    return {
+        {QStringLiteral("CanQuit"), true},
+        {QStringLiteral("CanRaise"), true},
+        {QStringLiteral("HasTrackList"), false},
+        {QStringLiteral("Identity"), QStringLiteral("Vorel语言复读机")},
+        {QStringLiteral("DesktopEntry"), QStringLiteral("vorel")},
+        {QStringLiteral("SupportedUriSchemes"), QStringList{QStringLiteral("file")}},
+        {QStringLiteral("SupportedMimeTypes"), MprisMimeTypes()},
+    };
+}
+
+QVariantMap playerProperties(const TMprisState &s) {
+    QVariantMap p = MprisPlayerProperties(s);
+    // The speed stays the window's: the rate is always 1.0.
+    for (const char *one : {"Rate", "MinimumRate", "MaximumRate", "Volume"})
+        p.insert(QLatin1String(one), 1.0);
+    p.insert(QStringLiteral("Position"), qlonglong(s.positionMs) * 1000);
+    p.insert(QStringLiteral("CanSeek"), false);
+    p.insert(QStringLiteral("CanControl"), true);
+    return p;
+}
+
+// The methods of each interface with the signature of their arguments.
+const std::pair<const char *, const char *> RootMethods[] = {{"Raise", ""}, {"Quit", ""}};
+const std::pair<const char *, const char *> PlayerMethods[] = {
+    {"Next", ""}, {"Previous", ""}, {"Pause", ""}, {"PlayPause", ""}, {"Stop", ""}, {"Play", ""},
+    // No seeking (CanSeek is false) and no opening by address: accepted, nothing done.
+    {"Seek", "x"}, {"SetPosition", "ox"}, {"OpenUri", "s"},
 };
 
-// The speed stays the window's: the rate is always 1.0 and cannot be set.
-class TMprisPlayer : public QDBusAbstractAdaptor {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
-    Q_PROPERTY(QString PlaybackStatus READ PlaybackStatus)
-    Q_PROPERTY(double Rate READ one WRITE ignore)
-    Q_PROPERTY(double MinimumRate READ one)
-    Q_PROPERTY(double MaximumRate READ one)
-    Q_PROPERTY(double Volume READ one WRITE ignore)
-    Q_PROPERTY(QVariantMap Metadata READ Metadata)
-    Q_PROPERTY(qlonglong Position READ Position)
-    Q_PROPERTY(bool CanGoNext READ CanGoNext)
-    Q_PROPERTY(bool CanGoPrevious READ CanGoPrevious)
-    Q_PROPERTY(bool CanPlay READ CanPlay)
-    Q_PROPERTY(bool CanPause READ CanPause)
-    Q_PROPERTY(bool CanSeek READ no)
-    Q_PROPERTY(bool CanControl READ yes)
-public:
-    explicit TMprisPlayer(TMprisService *service) : QDBusAbstractAdaptor(service), service_(service) {
-        setAutoRelaySignals(true); // Seeked
-    }
-    double one() const { return 1.0; }
-    void ignore(double) {}
-    bool yes() const { return true; }
-    bool no() const { return false; }
-    QString PlaybackStatus() const { return PlaybackStatusText(service_->state().playback); }
-    QVariantMap Metadata() const { return MprisMetadata(service_->state()); }
-    qlonglong Position() const { return qlonglong(service_->state().positionMs) * 1000; }
-    bool CanGoNext() const { return service_->state().canGoNext; }
-    bool CanGoPrevious() const { return service_->state().canGoPrevious; }
-    bool CanPlay() const { return service_->state().canPlay; }
-    bool CanPause() const { return service_->state().canPause; }
+template <size_t N>
+const char *signatureOf(const std::pair<const char *, const char *> (&methods)[N], const QString &member) {
+    for (const auto &[name, signature] : methods)
+        if (member == QLatin1String(name))
+            return signature;
+    return nullptr;
+}
 
-public slots:
-    void Next() { service_->Call(QStringLiteral("Next")); }
-    void Previous() { service_->Call(QStringLiteral("Previous")); }
-    void Pause() { service_->Call(QStringLiteral("Pause")); }
-    void PlayPause() { service_->Call(QStringLiteral("PlayPause")); }
-    void Stop() { service_->Call(QStringLiteral("Stop")); }
-    void Play() { service_->Call(QStringLiteral("Play")); }
-    // No seeking (CanSeek is false) and no opening by address: the calls are accepted and do nothing.
-    void Seek(qlonglong) {}
-    void SetPosition(const QDBusObjectPath &, qlonglong) {}
-    void OpenUri(const QString &) {}
-
-signals:
-    void Seeked(qlonglong Position);
-
-private:
-    TMprisService *service_;
-};
+const char *const Introspection = R"(  <interface name="org.mpris.MediaPlayer2">
+    <method name="Raise"/>
+    <method name="Quit"/>
+    <property name="CanQuit" type="b" access="read"/>
+    <property name="CanRaise" type="b" access="read"/>
+    <property name="HasTrackList" type="b" access="read"/>
+    <property name="Identity" type="s" access="read"/>
+    <property name="DesktopEntry" type="s" access="read"/>
+    <property name="SupportedUriSchemes" type="as" access="read"/>
+    <property name="SupportedMimeTypes" type="as" access="read"/>
+  </interface>
+  <interface name="org.mpris.MediaPlayer2.Player">
+    <method name="Next"/>
+    <method name="Previous"/>
+    <method name="Pause"/>
+    <method name="PlayPause"/>
+    <method name="Stop"/>
+    <method name="Play"/>
+    <method name="Seek"><arg name="Offset" type="x" direction="in"/></method>
+    <method name="SetPosition"><arg name="TrackId" type="o" direction="in"/><arg name="Position" type="x" direction="in"/></method>
+    <method name="OpenUri"><arg name="Uri" type="s" direction="in"/></method>
+    <signal name="Seeked"><arg name="Position" type="x"/></signal>
+    <property name="PlaybackStatus" type="s" access="read"/>
+    <property name="Rate" type="d" access="readwrite"/>
+    <property name="MinimumRate" type="d" access="read"/>
+    <property name="MaximumRate" type="d" access="read"/>
+    <property name="Volume" type="d" access="readwrite"/>
+    <property name="Metadata" type="a{sv}" access="read">
+      <annotation name="org.qtproject.QtDBus.QtTypeName" value="QVariantMap"/>
+    </property>
+    <property name="Position" type="x" access="read"/>
+    <property name="CanGoNext" type="b" access="read"/>
+    <property name="CanGoPrevious" type="b" access="read"/>
+    <property name="CanPlay" type="b" access="read"/>
+    <property name="CanPause" type="b" access="read"/>
+    <property name="CanSeek" type="b" access="read"/>
+    <property name="CanControl" type="b" access="read"/>
+  </interface>
+)";
 
 void unavailable(const QString &why) {
     std::fprintf(stderr, "Vorelplay: media keys unavailable (no MPRIS service): %s\n", why.toLocal8Bit().constData());
@@ -230,14 +238,33 @@ void unavailable(const QString &why) {
 
 } // namespace
 
+QString MprisSetRefusal(const QString &interface, const QString &property, const QVariant &value) {
+    const bool root = interface.isEmpty() || interface == RootInterface;
+    const bool player = interface.isEmpty() || interface == QLatin1String(MprisPlayerInterface);
+    if (!root && !player)
+        return QStringLiteral("org.freedesktop.DBus.Error.UnknownInterface");
+    const bool known = (root && rootProperties().contains(property)) ||
+                       (player && playerProperties(TMprisState{}).contains(property));
+    if (!known)
+        return QStringLiteral("org.freedesktop.DBus.Error.UnknownProperty");
+    if (!player || !writable(property))
+        return QStringLiteral("org.freedesktop.DBus.Error.PropertyReadOnly");
+    if (value.metaType().id() != QMetaType::Double)
+        return QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
+    return {};
+}
+
 TMprisService::TMprisService(TMprisTarget &target, const QDBusConnection &bus) : target_(target), bus_(bus) {
-    new TMprisRoot(this);
-    new TMprisPlayer(this);
     sent_ = MprisPlayerProperties(state());
     sinceLast_.start();
     pending_.setSingleShot(true);
     pending_.setInterval(0);
     connect(&pending_, &QTimer::timeout, this, &TMprisService::announce);
+    // The bus says nothing to us when it goes away: looked at once a second.
+    watch_.setInterval(1000);
+    connect(&watch_, &QTimer::timeout, this, &TMprisService::watch);
+    retry_.setSingleShot(true);
+    connect(&retry_, &QTimer::timeout, this, &TMprisService::retry);
 }
 
 TMprisService::~TMprisService() {
@@ -245,27 +272,159 @@ TMprisService::~TMprisService() {
         bus_.unregisterService(QString::fromLatin1(MprisServiceName));
         bus_.unregisterObject(QString::fromLatin1(MprisObjectPath));
     }
+    for (const QString &name : opened_)
+        QDBusConnection::disconnectFromBus(name);
 }
 
-std::unique_ptr<TMprisService> TMprisService::Start(TMprisTarget &target, const QDBusConnection &bus) {
+bool TMprisService::registerOn(QDBusConnection bus) {
+    if (!bus.registerVirtualObject(QString::fromLatin1(MprisObjectPath), this)) {
+        unavailable(QStringLiteral("cannot export %1").arg(QString::fromLatin1(MprisObjectPath)));
+        return false;
+    }
+    if (!bus.registerService(QString::fromLatin1(MprisServiceName))) {
+        bus.unregisterObject(QString::fromLatin1(MprisObjectPath));
+        const QString reason = bus.lastError().message();
+        unavailable(reason.isEmpty() ? QStringLiteral("%1 is taken").arg(QString::fromLatin1(MprisServiceName)) : reason);
+        return false;
+    }
+    return true;
+}
+
+std::unique_ptr<TMprisService> TMprisService::Start(TMprisTarget &target, const QDBusConnection &bus,
+                                                    TBusOpener reopen) {
     if (!bus.isConnected()) {
         const QString reason = bus.lastError().message();
         unavailable(reason.isEmpty() ? QStringLiteral("no session bus") : reason);
         return nullptr;
     }
     std::unique_ptr<TMprisService> service(new TMprisService(target, bus));
-    QDBusConnection b = bus;
-    if (!b.registerObject(QString::fromLatin1(MprisObjectPath), service.get(), QDBusConnection::ExportAdaptors)) {
-        unavailable(QStringLiteral("cannot export %1").arg(QString::fromLatin1(MprisObjectPath)));
+    if (!service->registerOn(bus))
         return nullptr;
-    }
-    if (!b.registerService(QString::fromLatin1(MprisServiceName))) {
-        b.unregisterObject(QString::fromLatin1(MprisObjectPath));
-        const QString reason = b.lastError().message();
-        unavailable(reason.isEmpty() ? QStringLiteral("%1 is taken").arg(QString::fromLatin1(MprisServiceName)) : reason);
-        return nullptr;
+    service->reopen_ = std::move(reopen);
+    if (service->reopen_) {
+        service->opened_.append(bus.name());
+        service->watch_.start();
     }
     return service;
+}
+
+void TMprisService::drop(const QDBusConnection &bus) {
+    if (opened_.removeOne(bus.name()))
+        QDBusConnection::disconnectFromBus(bus.name());
+}
+
+void TMprisService::watch() {
+    if (bus_.isConnected())
+        return;
+    watch_.stop();
+    emit busLost();
+    retryMs_ = 250;
+    retry_.start(retryMs_);
+}
+
+void TMprisService::retry() {
+    QDBusConnection bus = reopen_();
+    opened_.append(bus.name());
+    if (bus.isConnected() && registerOn(bus)) {
+        drop(bus_);
+        bus_ = bus;
+        // The desktop asks for everything anew on a new bus.
+        sent_ = MprisPlayerProperties(state());
+        watch_.start();
+        emit busBack();
+        return;
+    }
+    drop(bus);
+    // A bus that stays away is looked for less and less often, at most every 8 s.
+    retryMs_ = std::min(retryMs_ * 2, 8000);
+    retry_.start(retryMs_);
+}
+
+QVariantMap TMprisService::properties(const QString &interface) const {
+    if (interface == RootInterface)
+        return rootProperties();
+    if (interface == QLatin1String(MprisPlayerInterface))
+        return playerProperties(state());
+    QVariantMap all = rootProperties();
+    all.insert(playerProperties(state()));
+    return all;
+}
+
+QString TMprisService::introspect(const QString &) const { return QString::fromUtf8(Introspection); }
+
+bool TMprisService::handleMessage(const QDBusMessage &m, const QDBusConnection &connection) {
+    const QString interface = m.interface(), member = m.member(), signature = m.signature();
+    const QVariantList args = m.arguments();
+    QDBusMessage reply;
+    const auto error = [&](const QString &name, const QString &text) { reply = m.createErrorReply(name, text); };
+    const auto invalid = [&] {
+        error(QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"),
+              QStringLiteral("Invalid arguments for %1 (%2)").arg(member, signature));
+    };
+    const bool player = interface == QLatin1String(MprisPlayerInterface);
+    if (interface == PropertiesInterface) {
+        const QString in = args.value(0).toString();
+        const bool knownInterface = in.isEmpty() || in == RootInterface || in == QLatin1String(MprisPlayerInterface);
+        if ((member == u"Get" && signature == u"ss") || (member == u"GetAll" && signature == u"s") ||
+            (member == u"Set" && signature == u"ssv")) {
+            const QString property = args.value(1).toString();
+            if (!knownInterface) {
+                error(QStringLiteral("org.freedesktop.DBus.Error.UnknownInterface"),
+                      QStringLiteral("No such interface %1").arg(in));
+            } else if (member == u"GetAll") {
+                reply = m.createReply(QVariant::fromValue(properties(in)));
+            } else if (member == u"Get") {
+                const QVariantMap all = properties(in);
+                if (all.contains(property))
+                    reply = m.createReply(QVariant::fromValue(QDBusVariant(all.value(property))));
+                else
+                    error(QStringLiteral("org.freedesktop.DBus.Error.UnknownProperty"),
+                          QStringLiteral("No such property %1").arg(property));
+            } else {
+                const QVariant value = args.value(2).value<QDBusVariant>().variant();
+                const QString refusal = MprisSetRefusal(in, property, value);
+                if (refusal.isEmpty())
+                    reply = m.createReply();
+                else
+                    error(refusal, QStringLiteral("Cannot set %1 to a value of type %2")
+                                       .arg(property, QString::fromLatin1(value.typeName())));
+            }
+        } else if (member == u"Get" || member == u"GetAll" || member == u"Set") {
+            invalid();
+        } else {
+            error(QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
+                  QStringLiteral("No such method %1").arg(member));
+        }
+    } else if (interface.isEmpty() || interface == RootInterface || player) {
+        const char *rootSig = interface.isEmpty() || interface == RootInterface ? signatureOf(RootMethods, member) : nullptr;
+        const char *playerSig = interface.isEmpty() || player ? signatureOf(PlayerMethods, member) : nullptr;
+        const char *expected = rootSig ? rootSig : playerSig;
+        if (!expected && interface.isEmpty())
+            return false; // Introspect or Ping without their interface: Qt's
+        if (!expected) {
+            error(QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
+                  QStringLiteral("No such method %1").arg(member));
+        } else if (signature != QLatin1String(expected)) {
+            invalid();
+        } else {
+            reply = m.createReply();
+            // Answered before acting: quitting may end the program.
+            if (m.isReplyRequired())
+                QDBusConnection(connection).send(reply);
+            reply = {};
+            if (member == u"Raise")
+                target_.MprisRaise();
+            else if (member == u"Quit")
+                target_.MprisQuit();
+            else if (!*expected)
+                Call(member);
+        }
+    } else {
+        return false; // introspection and peer calls are Qt's
+    }
+    if (reply.type() != QDBusMessage::InvalidMessage && m.isReplyRequired())
+        QDBusConnection(connection).send(reply);
+    return true;
 }
 
 void TMprisService::Call(const QString &method) {
@@ -310,8 +469,14 @@ void TMprisService::announce() {
     // The desktop moves its position display on by itself while playing; a new
     // reading or a jump must be told.
     const bool playing = s.playback == TPlayback::Playing;
-    if (playing && PositionJumped(lastPositionMs_, lastPlaying_, sinceLast_.elapsed(), s.positionMs))
+    if (playing && PositionJumped(lastPositionMs_, lastPlaying_, sinceLast_.elapsed(), s.positionMs)) {
+        QDBusMessage seeked = QDBusMessage::createSignal(QString::fromLatin1(MprisObjectPath),
+                                                         QString::fromLatin1(MprisPlayerInterface),
+                                                         QStringLiteral("Seeked"));
+        seeked << qlonglong(s.positionMs) * 1000;
+        bus_.send(seeked);
         emit Seeked(qlonglong(s.positionMs) * 1000);
+    }
     lastPositionMs_ = s.positionMs;
     lastPlaying_ = playing;
     sinceLast_.restart();
@@ -319,4 +484,3 @@ void TMprisService::announce() {
 
 } // namespace vorel::app
 
-#include "mprisservice.moc"

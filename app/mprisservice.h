@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusVirtualObject>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
@@ -14,6 +15,7 @@
 #include <QVariantMap>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -55,6 +57,9 @@ public:
 inline const char *const MprisServiceName = "org.mpris.MediaPlayer2.vorel";
 inline const char *const MprisObjectPath = "/org/mpris/MediaPlayer2";
 inline const char *const MprisPlayerInterface = "org.mpris.MediaPlayer2.Player";
+// The info line when the session bus goes away and when the service is back on a new one.
+inline const char *const MprisLostNotice = "桌面媒体控制已断开（会话总线关闭），有新的会话总线时自动恢复";
+inline const char *const MprisBackNotice = "桌面媒体控制已恢复";
 
 // --- the rules, free of any bus ---
 
@@ -67,7 +72,9 @@ QStringList MprisMimeTypes();
 QString PlaybackStatusText(TPlayback playback);
 // "第3/17句" for sentence index 2 of 17; empty without a sentence.
 QString SentenceLabel(int32_t sentence, int32_t count);
-// The Metadata map: the track is the current sentence of the loaded file.
+// The Metadata map: the track is the current sentence of the loaded file. Texts
+// are cut to MprisTextCap characters with an ellipsis: a desktop shows a line.
+inline constexpr size_t MprisTextCap = 500;
 QVariantMap MprisMetadata(const TMprisState &state);
 // The player properties that change with the state, by their D-Bus names.
 QVariantMap MprisPlayerProperties(const TMprisState &state);
@@ -79,17 +86,37 @@ QVariantMap ChangedProperties(const QVariantMap &before, const QVariantMap &afte
 // for the few seconds between two state changes only; a stray Seeked is harmless.
 bool PositionJumped(int64_t beforeMs, bool wasPlaying, int64_t elapsedMs, int64_t nowMs);
 
+// The answer to Properties.Set of interface.property with value: empty where
+// the value is taken, else the D-Bus error name (unknown interface or property,
+// read-only, or a value of the wrong type: invalid arguments). An empty interface
+// looks in both.
+QString MprisSetRefusal(const QString &interface, const QString &property, const QVariant &value);
+
 // How a method call is carried out on the target at the given state.
 enum class TMprisAction { None, Play, Pause, Stop, Next, Previous };
 TMprisAction ActionFor(const QString &method, const TMprisState &state);
 
-class TMprisService : public QObject {
+// Opens a new connection to the session bus, each call under a name of its own
+// (a dead connection keeps its name until dropped).
+using TBusOpener = std::function<QDBusConnection()>;
+
+// The service answers every call on its object itself, so that a wrong call gets
+// the D-Bus error that fits it rather than Qt's internal one.
+class TMprisService : public QDBusVirtualObject {
     Q_OBJECT
 public:
     // Registers the service on bus; nullptr (after one line on stderr) when
     // there is no bus or the name is taken. The target must outlive the service.
-    static std::unique_ptr<TMprisService> Start(TMprisTarget &target, const QDBusConnection &bus);
+    // With reopen, a bus that goes away is reported once (busLost) and the
+    // service comes back on the next bus reopen reaches (busBack); bus and the
+    // connections reopen made are then closed by the service.
+    static std::unique_ptr<TMprisService> Start(TMprisTarget &target, const QDBusConnection &bus,
+                                                TBusOpener reopen = {});
     ~TMprisService() override;
+
+    bool Connected() const { return bus_.isConnected(); }
+    QString introspect(const QString &path) const override;
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override;
 
     TMprisTarget &target() const { return target_; }
     TMprisState state() const { return target_.MprisState(); }
@@ -103,13 +130,24 @@ public slots:
 
 signals:
     void Seeked(qlonglong positionUs);
+    void busLost();
+    void busBack();
 
 private:
     TMprisService(TMprisTarget &target, const QDBusConnection &bus);
     void announce();
+    QVariantMap properties(const QString &interface) const;
+    bool registerOn(QDBusConnection bus);
+    void watch();
+    void retry();
+    void drop(const QDBusConnection &bus);
 
     TMprisTarget &target_;
     QDBusConnection bus_;
+    TBusOpener reopen_;
+    QStringList opened_; // names of the connections reopen_ made
+    QTimer watch_, retry_;
+    int retryMs_ = 0;
     QVariantMap sent_; // the player properties as last announced
     int64_t lastPositionMs_ = 0;
     bool lastPlaying_ = false;

@@ -1,11 +1,13 @@
 // The program's trace: when VORELPLAY_TRACE names a file, one line per event is
 // appended to it and flushed at once: "<ms since start>\t<kind>\t<detail>\n".
-// Kinds: status, notice, read, end, load, break, error, text (the current
-// sentence's text when the current sentence changes and it has one). Nothing is written when
-// the variable is unset. GUI thread.
+// Kinds: status, notice, read, end, load, break, error, stall, rows (the
+// transcript filled), text (the current sentence's text when the current sentence
+// changes and it has one). Nothing is written when the variable is unset. GUI thread.
 #pragma once
 
 #include <string_view>
+
+class QObject;
 
 namespace vorel::app {
 
@@ -14,7 +16,13 @@ namespace vorel::app {
 void TraceStart();
 bool TraceEnabled();
 // Line breaks and tabs inside detail are written as spaces so that every event
-// stays one line of three fields.
+// stays one line of three fields; a detail is cut at 2000 characters, but for the
+// breakpoint list ("break").
 void Trace(std::string_view kind, std::string_view detail);
+// While tracing, a ticker on owner's thread writes "stall <ms>" whenever the event
+// loop came back to it StallTraceMs or more later than asked: the longest time a
+// click waited for the window. Nothing without a trace.
+inline constexpr int StallTraceMs = 50;
+void TraceStalls(QObject *owner);
 
 } // namespace vorel::app

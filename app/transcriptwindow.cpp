@@ -2,7 +2,9 @@
 #include "messagebox.h"
 
 #include <algorithm>
+#include <functional>
 
+#include <QAbstractTableModel>
 #include <QCheckBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -15,17 +17,83 @@
 #include <QSplitter>
 #include <QStyledItemDelegate>
 #include <QTimer>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QWindow>
 
 #include "channelinfo.h"
+#include "textcap.h"
 
 namespace vorel::app {
 
-namespace {
+// The rows as the list shows them, read from the window's own state at the moment
+// a cell is drawn.
+class TTranscriptWindow::TModel : public QAbstractTableModel {
+public:
+    explicit TModel(TTranscriptWindow &w) : QAbstractTableModel(&w), w_(w) {}
 
-constexpr int MarkColumn = 3;
+    int rowCount(const QModelIndex &parent) const override { return parent.isValid() ? 0 : w_.RowCount(); }
+    int columnCount(const QModelIndex &parent) const override { return parent.isValid() ? 0 : 4; }
+
+    QVariant headerData(int section, Qt::Orientation o, int role) const override {
+        static const char *const names[] = {"序号", "时间", "句子", "标记"};
+        if (o == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < 4)
+            return QString::fromUtf8(names[section]);
+        return {};
+    }
+
+    QVariant data(const QModelIndex &index, int role) const override {
+        if (!index.isValid() || index.row() >= w_.RowCount())
+            return {};
+        const int row = index.row();
+        const TTranscriptRow &r = w_.rows_[size_t(row)];
+        switch (role) {
+        case Qt::DisplayRole:
+            switch (index.column()) {
+            case NumberColumn:
+                return QString::number(row + 1) + (r.Doubtful ? " ?" : "");
+            case TimeColumn:
+                return QString::fromStdString(audio::FormatTime(r.StartMs));
+            case TextColumn:
+                return TranscriptTextHidden(w_.Dictation(), row, w_.current_, w_.revealed_)
+                           ? QString()
+                           : QString::fromStdString(CapText(r.Text, RowTextCap));
+            case MarkColumn:
+                return w_.Marked(row) ? QStringLiteral("★") : QString();
+            }
+            break;
+        case Qt::TextAlignmentRole:
+            // A wrapped sentence's number and time stand beside its first line.
+            return QVariant::fromValue(Qt::Alignment(index.column() == TimeColumn ? Qt::AlignRight | Qt::AlignTop
+                                                                                  : Qt::AlignLeft | Qt::AlignTop));
+        case Qt::BackgroundRole:
+            if (r.Doubtful)
+                return QColor(255, 236, 179);
+            break;
+        case Qt::ToolTipRole:
+            if (r.Doubtful && (index.column() == NumberColumn || index.column() == TimeColumn))
+                return QString::fromUtf8(DoubtfulRowTip);
+            break;
+        }
+        return {};
+    }
+
+    void reset(const std::function<void()> &change) {
+        beginResetModel();
+        change();
+        endResetModel();
+    }
+    void changed(int first, int last, int column) {
+        if (first <= last && first >= 0 && last < w_.RowCount())
+            emit dataChanged(index(first, column), index(last, column));
+    }
+
+private:
+    TTranscriptWindow &w_;
+};
+
+namespace {
 
 // Row heights for wrapped text: the tree view asks its delegate for a row's size
 // without the column's width, so a long text would be measured as one line and cut.
@@ -81,9 +149,9 @@ TTranscriptWindow::TTranscriptWindow(QWidget *owner) : QWidget(owner, Qt::Window
     setAttribute(Qt::WA_ShowWithoutActivating, true);
     resize(500, 270);
 
-    list = new QTreeWidget(this);
-    list->setColumnCount(4);
-    list->setHeaderLabels({"序号", "时间", "句子", "标记"});
+    list = new QTreeView(this);
+    model_ = new TModel(*this);
+    list->setModel(model_);
     // The mark column stands first; the sentence stays last, taking the width left.
     list->header()->moveSection(MarkColumn, 0);
     list->setRootIsDecorated(false);
@@ -154,10 +222,9 @@ TTranscriptWindow::TTranscriptWindow(QWidget *owner) : QWidget(owner, Qt::Window
     layout->addLayout(bottom); // the dictation box stays in the bottom left corner
     connect(openTextButton, &QPushButton::clicked, this, &TTranscriptWindow::openTextRequested);
 
-    connect(list, &QTreeWidget::itemClicked, this,
-            [this](QTreeWidgetItem *item) { emit rowSelected(list->indexOfTopLevelItem(item)); });
-    connect(list, &QTreeWidget::itemDoubleClicked, this,
-            [this](QTreeWidgetItem *item) { emit rowPlayRequested(list->indexOfTopLevelItem(item)); });
+    connect(list, &QTreeView::clicked, this, [this](const QModelIndex &index) { emit rowSelected(index.row()); });
+    connect(list, &QTreeView::doubleClicked, this,
+            [this](const QModelIndex &index) { emit rowPlayRequested(index.row()); });
     // A click on a chapter goes to its first sentence as a click on that row would.
     connect(chapterList, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem *item) {
         const size_t chapter = static_cast<size_t>(chapterList->indexOfTopLevelItem(item));
@@ -166,7 +233,7 @@ TTranscriptWindow::TTranscriptWindow(QWidget *owner) : QWidget(owner, Qt::Window
             emit rowSelected(row);
     });
     connect(dictationBox, &QCheckBox::toggled, this, [this](bool on) {
-        refreshTexts();
+        textChanged(current_);
         emit dictationToggled(on);
     });
     connect(saveButton, &QPushButton::clicked, this, &TTranscriptWindow::saveRequested);
@@ -196,7 +263,7 @@ void TTranscriptWindow::SetChapters(std::vector<TTranscriptChapter> chapters) {
     QList<QTreeWidgetItem *> items;
     for (size_t i = 0; i < chapters_.size(); ++i) {
         const QString title = chapters_[i].Title.empty() ? QString("第%1章").arg(i + 1)
-                                                          : QString::fromStdString(chapters_[i].Title);
+                                                          : QString::fromStdString(CapText(chapters_[i].Title, RowTextCap));
         items.append(new QTreeWidgetItem({title, QString::fromStdString(audio::FormatTime(chapters_[i].StartMs))}));
     }
     chapterList->addTopLevelItems(items);
@@ -204,40 +271,35 @@ void TTranscriptWindow::SetChapters(std::vector<TTranscriptChapter> chapters) {
 }
 
 void TTranscriptWindow::SetRows(std::vector<TTranscriptRow> rows) {
-    rows_ = std::move(rows);
-    current_ = revealed_ = -1;
-    list->setUpdatesEnabled(false);
-    list->clear();
-    QList<QTreeWidgetItem *> items;
-    for (size_t i = 0; i < rows_.size(); ++i) {
-        auto *item = new QTreeWidgetItem(
-            {QString::number(i + 1), QString::fromStdString(audio::FormatTime(rows_[i].StartMs)), QString()});
-        // A wrapped sentence's number and time stand beside its first line.
-        item->setTextAlignment(0, Qt::AlignLeft | Qt::AlignTop);
-        item->setTextAlignment(1, Qt::AlignRight | Qt::AlignTop);
-        item->setTextAlignment(2, Qt::AlignLeft | Qt::AlignTop);
-        if (rows_[i].Doubtful) {
-            item->setText(0, QString::number(i + 1) + " ?");
-            for (int c = 0; c < list->columnCount(); ++c)
-                item->setBackground(c, QColor(255, 236, 179));
-            item->setToolTip(0, DoubtfulRowTip);
-            item->setToolTip(1, DoubtfulRowTip);
-        }
-        items.append(item);
+    if (rows == rows_) {
+        SetCurrent(-1);
+        revealed_ = -1;
+        return;
     }
-    list->addTopLevelItems(items);
-    refreshTexts();
-    list->setUpdatesEnabled(true);
+    model_->reset([&] {
+        rows_ = std::move(rows);
+        marked_.clear();
+        current_ = revealed_ = -1;
+    });
 }
 
 void TTranscriptWindow::SetMarked(const std::vector<bool> &marked) {
-    for (int i = 0; i < list->topLevelItemCount(); ++i)
-        list->topLevelItem(i)->setText(MarkColumn, size_t(i) < marked.size() && marked[i] ? "★" : QString());
+    // Only the rows between the first and the last change are drawn again.
+    int first = RowCount(), last = -1;
+    for (int i = 0; i < RowCount(); ++i) {
+        const bool was = size_t(i) < marked_.size() && marked_[size_t(i)];
+        const bool is = size_t(i) < marked.size() && marked[size_t(i)];
+        if (was != is) {
+            first = std::min(first, i);
+            last = i;
+        }
+    }
+    marked_ = marked;
+    model_->changed(first, last, MarkColumn);
 }
 
 bool TTranscriptWindow::Marked(int row) const {
-    const QTreeWidgetItem *item = list->topLevelItem(row);
-    return item && !item->text(MarkColumn).isEmpty();
+    return row >= 0 && size_t(row) < marked_.size() && size_t(row) < rows_.size() && marked_[size_t(row)];
 }
 
 bool TTranscriptWindow::HasText() const {
@@ -247,6 +309,8 @@ bool TTranscriptWindow::HasText() const {
     return false;
 }
 
+void TTranscriptWindow::textChanged(int row) { model_->changed(row, row, TextColumn); }
+
 void TTranscriptWindow::SetCurrent(int row) {
     if (row < 0 || row >= RowCount())
         row = -1;
@@ -254,17 +318,20 @@ void TTranscriptWindow::SetCurrent(int row) {
     current_ = row;
     if (before != row)
         revealed_ = -1;
-    QTreeWidgetItem *item = row < 0 ? nullptr : list->topLevelItem(row);
+    // Dictation hides the current row's text only: the rows left and entered change.
+    textChanged(before);
+    if (row != before)
+        textChanged(row);
     const QSignalBlocker quiet(list);
-    list->setCurrentItem(item);
-    if (item)
-        list->scrollToItem(item, QAbstractItemView::EnsureVisible);
-    refreshTexts();
+    const QModelIndex index = row < 0 ? QModelIndex() : model_->index(row, TextColumn);
+    list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    if (index.isValid())
+        list->scrollTo(index, QAbstractItemView::EnsureVisible);
 }
 
 void TTranscriptWindow::SetRevealed(int row) {
     revealed_ = row;
-    refreshTexts();
+    textChanged(current_);
 }
 
 void TTranscriptWindow::SetStatus(const std::string &text) {
@@ -282,15 +349,6 @@ std::string TTranscriptWindow::ShownText(int row) const {
     if (row < 0 || row >= RowCount() || TranscriptTextHidden(Dictation(), row, current_, revealed_))
         return "";
     return rows_[static_cast<size_t>(row)].Text;
-}
-
-void TTranscriptWindow::refreshTexts() {
-    for (int r = 0; r < RowCount(); ++r) {
-        const QString text = QString::fromStdString(ShownText(r));
-        QTreeWidgetItem *item = list->topLevelItem(r);
-        if (item->text(2) != text)
-            item->setText(2, text);
-    }
 }
 
 QRect TranscriptPlacement(const QRect &owner, const QRect &area, const QSize &size, const QSize &minimum) {

@@ -16,8 +16,8 @@
 class QCheckBox;
 class QLabel;
 class QPushButton;
+class QTreeView;
 class QTreeWidget;
-class QTreeWidgetItem;
 
 namespace vorel::app {
 
@@ -25,6 +25,7 @@ struct TTranscriptRow {
     int32_t StartMs = 0;
     std::string Text;      // UTF-8
     bool Doubtful = false; // placed by an alignment with little confidence: worth a look
+    bool operator==(const TTranscriptRow &) const = default;
 };
 
 // A chapter mark as the transcript lists it.
@@ -39,6 +40,9 @@ struct TTranscriptChapter {
 // row or without rows.
 inline constexpr int32_t ChapterSlackMs = 1000;
 int ChapterFirstRow(const std::vector<int32_t> &rowStarts, int32_t chapterMs);
+
+// The columns of the rows.
+enum TTranscriptColumn { NumberColumn = 0, TimeColumn = 1, TextColumn = 2, MarkColumn = 3 };
 
 // The tool tip of a doubtful row.
 inline const char *const DoubtfulRowTip = "对齐把握不大，请在波形上核对这一句的起止";
@@ -60,7 +64,8 @@ class TTranscriptWindow : public QWidget {
 public:
     explicit TTranscriptWindow(QWidget *owner);
 
-    // Replaces the rows; the current and revealed rows are reset to none.
+    // Replaces the rows; the current and revealed rows are reset to none. The same
+    // rows again (the list traced anew at a load's end) change nothing else.
     void SetRows(std::vector<TTranscriptRow> rows);
     // Replaces the chapter list, shown beside the rows while there are chapters.
     void SetChapters(std::vector<TTranscriptChapter> chapters);
@@ -82,7 +87,9 @@ public:
     // Shows the window; the first time beside the owner, later where it was left.
     void ShowBesideOwner();
 
-    QTreeWidget *list = nullptr;
+    // A view over the rows as they are: a row's cells are made when it is shown,
+    // and a change to one row redraws that row only.
+    QTreeView *list = nullptr;
     QTreeWidget *chapterList = nullptr; // hidden without chapters
     QCheckBox *dictationBox = nullptr;
     QPushButton *saveButton = nullptr;
@@ -112,12 +119,16 @@ signals:
     void reviewToggled(bool on);
 
 private:
-    void refreshTexts();
+    class TModel;
+    friend class TModel;
+    void textChanged(int row);
+    TModel *model_ = nullptr;
     bool placed_ = false;
     int placeTries_ = 0;
     int current_ = -1;
     int revealed_ = -1;
     std::vector<TTranscriptRow> rows_;
+    std::vector<bool> marked_;
     std::vector<TTranscriptChapter> chapters_;
 };
 

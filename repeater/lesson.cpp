@@ -1,6 +1,8 @@
 #include "lesson.h"
 
 #include <algorithm>
+#include <chrono>
+#include <future>
 #include <optional>
 
 #include "bassstream.h"
@@ -61,31 +63,50 @@ class TProgressiveLesson : public ILessonSource {
 public:
     TProgressiveLesson(const std::string &path, unsigned threads) : path_(path), feed_(path, false, threads) {}
 
+    ~TProgressiveLesson() override {
+        if (reading_.valid())
+            reading_.wait();
+    }
+
     TLesson Begin() override {
         TLesson lesson;
         lesson.fileName = path_;
         lesson.info = feed_.Info();
         lesson.columnMs = segment::ColumnMsOf(lesson.info);
         lesson.samples.reserve(feed_.TotalSamples());
-        how_ = segment::LoadBreakpointFile(*lesson.segments, path_, lesson.info.duration);
-        fromFile_ = how_.Source != segment::TBreakpointSource::Split;
-        lesson.source = how_.Source;
-        settings_ = lesson.segments->Settings;
-        if (!fromFile_) {
-            scan_.emplace(settings_);
-            lesson.segments->Add({0, segment::TSegmentList::MakeStamp(0), ""});
-        }
-        lesson.silenceLevel = settings_.SilenceLevel;
-        lesson.notice = noticeOf(how_, false);
+        // The breakpoint or subtitle file is read beside the sampling: a million
+        // cues take seconds, which the window must not wait for. What is read
+        // within a moment (any usual file) is there when the lesson opens.
+        reading_ = std::async(std::launch::async, [path = path_, duration = lesson.info.duration] {
+            TFileRead read;
+            read.how = segment::LoadBreakpointFile(read.list, path, duration);
+            return read;
+        });
+        if (reading_.wait_for(std::chrono::milliseconds(ReadAtOnceMs)) == std::future_status::ready)
+            takeFile(lesson);
         return lesson;
     }
 
+    // Whether the breakpoint file (or its absence) is known yet.
+    bool FileKnown() const { return !reading_.valid(); }
+
     TGrowth Poll(TLesson &lesson) override {
         TGrowth g;
+        if (reading_.valid()) {
+            if (reading_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+                // The samples gather meanwhile; nothing is finished before the file is in.
+                if (feed_.Take(lesson.samples) > 0)
+                    g.samples = true;
+                return g;
+            }
+            takeFile(lesson);
+            g.replaced = g.breakpoints = true;
+        }
         const bool finished = feed_.Finished();
-        const size_t from = lesson.samples.size();
+        const size_t from = std::min(scanned_, lesson.samples.size());
         if (feed_.Take(lesson.samples) > 0)
             g.samples = true;
+        scanned_ = lesson.samples.size();
         if (scan_)
             for (size_t i = from; i < lesson.samples.size(); ++i)
                 if (const int64_t c = scan_->Feed(segment::StrToInt(lesson.samples[i])); c >= 0) {
@@ -102,6 +123,8 @@ public:
     int32_t Percent() const override { return feed_.Percent(); }
 
     int32_t KnownSentences(const TLesson &lesson) const override {
+        if (reading_.valid())
+            return 0;
         if (done_)
             return lesson.SentenceCount();
         if (!fromFile_)
@@ -125,6 +148,29 @@ public:
     }
 
 private:
+    struct TFileRead {
+        segment::TSegmentList list;
+        segment::TBreakpointLoad how;
+    };
+    static constexpr int ReadAtOnceMs = 100;
+
+    void takeFile(TLesson &lesson) {
+        TFileRead read = reading_.get();
+        how_ = read.how;
+        // The list object stays: the view holds it.
+        *lesson.segments = std::move(read.list);
+        fromFile_ = how_.Source != segment::TBreakpointSource::Split;
+        lesson.source = how_.Source;
+        settings_ = lesson.segments->Settings;
+        if (!fromFile_) {
+            scan_.emplace(settings_);
+            lesson.segments->Add({0, segment::TSegmentList::MakeStamp(0), ""});
+        }
+        scanned_ = 0; // samples taken while the file was read are scanned now
+        lesson.silenceLevel = settings_.SilenceLevel;
+        lesson.notice = noticeOf(how_, false);
+    }
+
     void finish(TLesson &lesson, TGrowth &g) {
         done_ = true;
         g.finished = true;
@@ -157,6 +203,8 @@ private:
     segment::TBreakpointLoad how_;
     segment::TSplitSettings settings_;
     std::optional<segment::TSplitScan> scan_;
+    std::future<TFileRead> reading_;
+    size_t scanned_ = 0;
     bool fromFile_ = false, done_ = false;
 };
 
@@ -168,20 +216,45 @@ public:
 
     TLesson Begin() override {
         TLesson lesson = inner_.Begin();
-        if ((overFiles_ || lesson.source == segment::TBreakpointSource::Split) && start_)
-            texts_ = start_();
+        decideTexts(lesson);
         return lesson;
     }
 
     TGrowth Poll(TLesson &lesson) override {
-        if (!texts_)
-            return inner_.Poll(lesson);
+        if (!decided_ || !texts_) {
+            TGrowth g = inner_.Poll(lesson);
+            decideTexts(lesson);
+            if (!texts_)
+                return g;
+            sampled_ = g.finished;
+            g.finished = false;
+            return withTexts(lesson, g);
+        }
         TGrowth g;
         if (!sampled_) {
             g = inner_.Poll(lesson);
             sampled_ = g.finished;
             g.finished = false;
         }
+        return withTexts(lesson, g);
+    }
+
+    int32_t Percent() const override { return texts_ ? std::min(inner_.Percent(), texts_->Percent()) : inner_.Percent(); }
+
+    int32_t KnownSentences(const TLesson &lesson) const override { return inner_.KnownSentences(lesson); }
+
+private:
+    // Texts are timed over a recording without a breakpoint file, or over any
+    // where asked: known once the file (or its absence) is.
+    void decideTexts(const TLesson &lesson) {
+        if (decided_ || !start_ || (!overFiles_ && !inner_.FileKnown()))
+            return;
+        decided_ = true;
+        if (overFiles_ || lesson.source == segment::TBreakpointSource::Split)
+            texts_ = start_();
+    }
+
+    TGrowth withTexts(TLesson &lesson, TGrowth g) {
         if (!taken_)
             taken_ = texts_->Take(cues_, notice_);
         if (!sampled_ || !taken_)
@@ -201,17 +274,12 @@ public:
         return g;
     }
 
-    int32_t Percent() const override { return texts_ ? std::min(inner_.Percent(), texts_->Percent()) : inner_.Percent(); }
-
-    int32_t KnownSentences(const TLesson &lesson) const override { return inner_.KnownSentences(lesson); }
-
-private:
     TProgressiveLesson inner_;
     TTimedTextsStarter start_;
     std::unique_ptr<ITimedTexts> texts_;
     std::vector<segment::TCue> cues_;
     std::string notice_;
-    bool overFiles_, sampled_ = false, taken_ = false;
+    bool overFiles_, decided_ = false, sampled_ = false, taken_ = false;
 };
 
 } // namespace

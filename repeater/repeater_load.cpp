@@ -127,6 +127,9 @@ void TRepeater::pollLoad() {
     }
     if (g.replaced)
         redraw();
+    // A breakpoint file read beside the load: its texts are known from here.
+    if (g.replaced && !g.finished)
+        traceBreakpoints();
     if (g.finished)
         clock_.Stop(TTimer::Load);
     samplingPercent_ = load_.Percent();

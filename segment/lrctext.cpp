@@ -164,7 +164,8 @@ bool IsGbkFile(const TStrings &lines) {
 void LinesToUtf8(TStrings &lines) {
     const bool gbk = IsGbkFile(lines);
     for (std::string &line : lines)
-        line = gbk ? GbkToUtf8(line) : TextToUtf8(line);
+        if (!std::all_of(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+            line = gbk ? GbkToUtf8(line) : TextToUtf8(line); // ASCII reads the same in both
 }
 
 bool Utf8ToGbk(std::string_view text, std::string &out) {

@@ -258,7 +258,15 @@ TSubtitleRead ReadSubtitleFile(const std::string &path, TSubtitleFormat format) 
     const auto size = std::filesystem::file_size(path, ec);
     if (!ec && size > static_cast<uintmax_t>(MaxTextFileBytes))
         throw ESegmentError("字幕文件" + path + "超过" + std::to_string(MaxTextFileBytes >> 20) + " MB");
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // In one read: a character at a time takes a second for a file near the limit.
+    std::string bytes(ec ? 0 : static_cast<size_t>(size), '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<size_t>(in.gcount()));
+    // A file that grew since its size was taken: the rest, up to the limit.
+    for (char buf[1 << 16]; in && bytes.size() <= static_cast<size_t>(MaxTextFileBytes);) {
+        in.read(buf, sizeof buf);
+        bytes.append(buf, static_cast<size_t>(in.gcount()));
+    }
     if (in.bad())
         throw ESegmentError("不能读取字幕文件" + path);
     return ReadSubtitles(bytes, format, std::filesystem::path(path).filename().string());

@@ -23,6 +23,8 @@ struct Cursor {
     const SourceFile *file;
     sf_count_t pos = 0;
     sf_count_t base = 0;
+    // A FLAC's STREAMINFO total as libsndfile is to see it; -1 for the file's own.
+    int64_t flacTotal = -1;
 
     sf_count_t size() const { return static_cast<sf_count_t>(file->size()) - base; }
 };
@@ -46,6 +48,14 @@ sf_count_t vioSeek(sf_count_t offset, int whence, void *user) {
     return target;
 }
 
+// STREAMINFO's total sample count: 36 bits from the low nibble of byte 21.
+void patchFlacTotal(unsigned char *buf, int64_t offset, int64_t n, uint64_t total) {
+    for (int64_t at = std::max<int64_t>(offset, 21); at < std::min<int64_t>(offset + n, 26); ++at) {
+        unsigned char &b = buf[at - offset];
+        b = at == 21 ? uint8_t((b & 0xF0) | ((total >> 32) & 0x0F)) : uint8_t(total >> (8 * (25 - at)));
+    }
+}
+
 sf_count_t vioRead(void *ptr, sf_count_t count, void *user) {
     auto *c = static_cast<Cursor *>(user);
     if (count <= 0)
@@ -53,6 +63,8 @@ sf_count_t vioRead(void *ptr, sf_count_t count, void *user) {
     const int64_t got = c->file->readAt(static_cast<uint64_t>(c->base + c->pos), ptr, static_cast<size_t>(count));
     if (got < 0)
         return 0;
+    if (c->flacTotal >= 0)
+        patchFlacTotal(static_cast<unsigned char *>(ptr), c->base + c->pos, got, uint64_t(c->flacTotal));
     c->pos += got;
     return got;
 }
@@ -156,7 +168,16 @@ public:
     // says where it starts; decoding from there finds the end, and where no
     // header is found the whole file is decoded. False when nothing decodes.
     bool findFlacLength() {
-        const int64_t last = lastFlacFrameStart();
+        const TFlacFrame lastFrame = lastFlacFrame();
+        const int64_t last = lastFrame.start;
+        // libsndfile stops at the header's claim: where frames go on past it, it is
+        // shown an unknown total while the end is looked for, then the real one.
+        const bool claimsFewer = last >= 0 && length_ < last + lastFrame.samples;
+        if (claimsFewer) {
+            cursor_.flacTotal = 0;
+            if (!reopen())
+                return false;
+        }
         int64_t end = 0;
         if (last > 0 && sf_seek(sf_, last, SEEK_SET) == last)
             end = last + countToEnd();
@@ -167,6 +188,8 @@ public:
                 return false;
             end = countToEnd();
         }
+        if (claimsFewer)
+            cursor_.flacTotal = end;
         if (!reopen())
             return false;
         length_ = end;
@@ -190,16 +213,21 @@ public:
         return n;
     }
 
-    // The first sample of the file's last intact frame (sync code, valid fields,
-    // matching CRC-8 of the header), or -1.
-    int64_t lastFlacFrameStart() const {
+    struct TFlacFrame {
+        int64_t start = -1; // its first sample
+        int64_t samples = 0;
+    };
+
+    // The file's last intact frame (sync code, valid fields, matching CRC-8 of
+    // the header); start -1 where none is found.
+    TFlacFrame lastFlacFrame() const {
         unsigned char info[8];
         // "fLaC", the STREAMINFO block header, then its minimum block size.
         if (file_->readAt(0, info, 8) != 8 || std::memcmp(info, "fLaC", 4) != 0)
-            return -1;
+            return {};
         unsigned char minBlock[2];
         if (file_->readAt(8, minBlock, 2) != 2)
-            return -1;
+            return {};
         const int64_t fixedBlock = minBlock[0] << 8 | minBlock[1];
         // Larger than the largest frame libFLAC writes at 8 channels of 24 bits.
         constexpr int64_t kWindow = 1 << 20;
@@ -207,31 +235,31 @@ public:
         const int64_t base = std::max<int64_t>(0, size - kWindow);
         std::vector<unsigned char> tail(size_t(size - base));
         if (file_->readAt(uint64_t(base), tail.data(), tail.size()) != int64_t(tail.size()))
-            return -1;
+            return {};
         for (int64_t i = int64_t(tail.size()) - 4; i >= 0; --i) {
             if (tail[size_t(i)] != 0xFF || (tail[size_t(i) + 1] & 0xFE) != 0xF8)
                 continue;
-            const int64_t start = flacFrameStart(tail.data() + i, tail.size() - size_t(i), fixedBlock);
-            if (start >= 0)
-                return start;
+            const TFlacFrame frame = flacFrameAt(tail.data() + i, tail.size() - size_t(i), fixedBlock);
+            if (frame.start >= 0)
+                return frame;
         }
-        return -1;
+        return {};
     }
 
-    static int64_t flacFrameStart(const unsigned char *h, size_t n, int64_t fixedBlock) {
+    static TFlacFrame flacFrameAt(const unsigned char *h, size_t n, int64_t fixedBlock) {
         if (n < 6)
-            return -1;
+            return {};
         const bool variable = h[1] & 1;
         const int blockCode = h[2] >> 4, rateCode = h[2] & 15, chanCode = h[3] >> 4, sizeCode = (h[3] >> 1) & 7;
         if (blockCode == 0 || rateCode == 15 || chanCode > 10 || sizeCode == 3 || (h[3] & 1))
-            return -1;
+            return {};
         // The coded frame or sample number, UTF-8 style, up to 36 bits.
         size_t at = 4;
         int extra = 0;
         uint64_t number = h[at];
         if (number >= 0x80) {
             if (number >= 0xFE || (number & 0xC0) != 0xC0)
-                return -1;
+                return {};
             for (unsigned mask = 0x40; number & mask; mask >>= 1)
                 ++extra;
             number &= (0x3Fu >> extra);
@@ -239,13 +267,20 @@ public:
         ++at;
         for (int k = 0; k < extra; ++k, ++at) {
             if (at >= n || (h[at] & 0xC0) != 0x80)
-                return -1;
+                return {};
             number = number << 6 | (h[at] & 0x3F);
+        }
+        // The block size: coded, or in the one or two bytes after the number.
+        int64_t samples = blockCode == 1 ? 192 : blockCode <= 5 ? 576 << (blockCode - 2) : 256 << (blockCode - 8);
+        if (blockCode == 6 || blockCode == 7) {
+            if (at + size_t(blockCode - 5) > n)
+                return {};
+            samples = (blockCode == 6 ? h[at] : h[at] << 8 | h[at + 1]) + 1;
         }
         at += blockCode == 6 ? 1 : blockCode == 7 ? 2 : 0;
         at += rateCode == 12 ? 1 : (rateCode == 13 || rateCode == 14) ? 2 : 0;
         if (at >= n)
-            return -1;
+            return {};
         uint8_t crc = 0;
         for (size_t k = 0; k < at; ++k) {
             crc ^= h[k];
@@ -253,10 +288,12 @@ public:
                 crc = uint8_t(crc & 0x80 ? (crc << 1) ^ 0x07 : crc << 1);
         }
         if (crc != h[at])
-            return -1;
+            return {};
         if (variable)
-            return int64_t(number);
-        return fixedBlock > 0 ? int64_t(number) * fixedBlock : -1;
+            return {int64_t(number), samples};
+        if (fixedBlock <= 0)
+            return {};
+        return {int64_t(number) * fixedBlock, samples};
     }
 
     // A recorder that streams a WAV never patches its sizes: 0xFFFFFFFF in the

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
@@ -159,6 +160,91 @@ TEST_F(MprisBus, OneAnnouncementOfWhatChangedOnceTheEventIsHandled) {
     service->StateChanged();
     spinUntil([] { return false; }, 300);
     EXPECT_EQ(listener.changes.size(), 2u);
+}
+
+// Every wrong call gets the D-Bus error its interface names; a value of the right
+// type is taken.
+TEST_F(MprisBus, WrongCallsGetTheirD_BusErrors) {
+    const QString props = "org.freedesktop.DBus.Properties";
+    const auto v = [](const QVariant &x) { return QVariant::fromValue(QDBusVariant(x)); };
+    const struct {
+        QString interface, method;
+        QVariantList args;
+        const char *error; // empty: a plain reply
+    } cases[] = {
+        {props, "Set", {MprisPlayerInterface, "Rate", v("fast")}, "org.freedesktop.DBus.Error.InvalidArgs"},
+        {props, "Set", {MprisPlayerInterface, "Rate", v(2)}, "org.freedesktop.DBus.Error.InvalidArgs"},
+        {props, "Set", {MprisPlayerInterface, "Volume", v(true)}, "org.freedesktop.DBus.Error.InvalidArgs"},
+        {props, "Set", {MprisPlayerInterface, "Volume", v(QStringList{"a"})}, "org.freedesktop.DBus.Error.InvalidArgs"},
+        {props, "Set", {"", "Rate", v("fast")}, "org.freedesktop.DBus.Error.InvalidArgs"},
+        {props, "Set", {MprisPlayerInterface, "Rate", v(1.5)}, ""},
+        {props, "Set", {MprisPlayerInterface, "PlaybackStatus", v("Playing")}, "org.freedesktop.DBus.Error.PropertyReadOnly"},
+        {props, "Set", {"org.mpris.MediaPlayer2", "Identity", v("x")}, "org.freedesktop.DBus.Error.PropertyReadOnly"},
+        {props, "Set", {MprisPlayerInterface, "Loudness", v(1.0)}, "org.freedesktop.DBus.Error.UnknownProperty"},
+        {props, "Set", {"org.example.Nothing", "Rate", v(1.0)}, "org.freedesktop.DBus.Error.UnknownInterface"},
+        {props, "Set", {MprisPlayerInterface, "Rate"}, "org.freedesktop.DBus.Error.InvalidArgs"},
+        {props, "Get", {MprisPlayerInterface, "Loudness"}, "org.freedesktop.DBus.Error.UnknownProperty"},
+        {MprisPlayerInterface, "Seek", {"far"}, "org.freedesktop.DBus.Error.InvalidArgs"},
+        {MprisPlayerInterface, "Seek", {qlonglong(5)}, ""},
+        {MprisPlayerInterface, "Fly", {}, "org.freedesktop.DBus.Error.UnknownMethod"},
+    };
+    for (const auto &c : cases) {
+        const QDBusMessage r = call(c.interface, c.method, c.args);
+        SCOPED_TRACE(c.method.toStdString() + " " + c.args.value(1).toString().toStdString());
+        if (*c.error) {
+            EXPECT_EQ(r.type(), QDBusMessage::ErrorMessage);
+            EXPECT_EQ(r.errorName().toStdString(), c.error) << r.errorMessage().toStdString();
+        } else {
+            EXPECT_EQ(r.type(), QDBusMessage::ReplyMessage) << r.errorMessage().toStdString();
+        }
+    }
+    EXPECT_EQ(all(MprisPlayerInterface).value("Rate").toDouble(), 1.0);
+    const QDBusMessage xml = call("org.freedesktop.DBus.Introspectable", "Introspect");
+    EXPECT_NE(xml.arguments().value(0).toString().indexOf(R"(<property name="Rate" type="d" access="readwrite"/>)"),
+              -1);
+}
+
+// A session bus that dies is reported once; the service is back on the next bus
+// at the same address.
+TEST(MprisReconnect, TheServiceComesBackOnANewBus) {
+    app();
+    vorel::test::TempDir dir;
+    auto bus = std::make_unique<vorel::test::TSessionBus>(dir.path());
+    ASSERT_TRUE(bus->ok());
+    const QString address = QString::fromStdString(bus->address());
+    int opened = 0;
+    const auto open = [&] { return QDBusConnection::connectToBus(address, QString("reopened-%1").arg(opened++)); };
+    TFakeTarget target;
+    auto service = TMprisService::Start(target, open(), open);
+    ASSERT_NE(service, nullptr);
+    int lost = 0, back = 0;
+    QObject::connect(service.get(), &TMprisService::busLost, [&] { ++lost; });
+    QObject::connect(service.get(), &TMprisService::busBack, [&] { ++back; });
+
+    bus->Stop();
+    ASSERT_TRUE(spinUntil([&] { return lost == 1; }, 5000));
+    // Nothing to reach for a while: tried again and again, reported once.
+    spinUntil([] { return false; }, 1500);
+    EXPECT_GT(opened, 2);
+    EXPECT_EQ(lost, 1);
+    EXPECT_EQ(back, 0);
+
+    bus = std::make_unique<vorel::test::TSessionBus>(dir.path());
+    ASSERT_TRUE(bus->ok());
+    ASSERT_TRUE(spinUntil([&] { return back == 1; }, 15000));
+    EXPECT_TRUE(service->Connected());
+    QDBusConnection client = QDBusConnection::connectToBus(address, "reconnect-client");
+    EXPECT_TRUE(client.interface()->isServiceRegistered(MprisServiceName).value());
+    QDBusMessage get = QDBusMessage::createMethodCall(MprisServiceName, MprisObjectPath,
+                                                      "org.freedesktop.DBus.Properties", "Get");
+    get << QString("org.mpris.MediaPlayer2") << QString("Identity");
+    QDBusPendingCallWatcher w(client.asyncCall(get));
+    ASSERT_TRUE(spinUntil([&] { return w.isFinished(); }));
+    EXPECT_EQ(w.reply().arguments().value(0).value<QDBusVariant>().variant().toString(),
+              QString::fromUtf8("Vorel语言复读机"));
+    EXPECT_EQ(lost, 1);
+    service.reset();
+    QDBusConnection::disconnectFromBus("reconnect-client");
 }
 
 TEST(MprisNoBus, OneLineAndNoService) {

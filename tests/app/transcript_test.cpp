@@ -8,6 +8,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTreeView>
 #include <QTreeWidget>
 
 #include <QDir>
@@ -15,6 +16,7 @@
 #include <QMessageBox>
 
 #include <atomic>
+#include <functional>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -24,12 +26,22 @@
 #include "cardexport.h"
 #include "repeatrules.h"
 #include "segment/breakpointfile.h"
+#include "textcap.h"
 #include "transcriptwindow.h"
 #include "windowfixture.h"
 
 using namespace vorel::app;
 using vorel::app::test::MakeToneLesson;
 using vorel::app::test::WindowTest;
+
+namespace {
+
+QVariant cell(const TTranscriptWindow &t, int row, int column, int role = Qt::DisplayRole) {
+    return t.list->model()->index(row, column).data(role);
+}
+QRect rowRect(const TTranscriptWindow &t, int row) { return t.list->visualRect(t.list->model()->index(row, TextColumn)); }
+
+} // namespace
 
 TEST(TranscriptRule, OnlyTheCurrentRowIsHiddenUntilItsLastReadingEnded) {
     struct Case {
@@ -77,13 +89,13 @@ TEST_F(WindowTest, TranscriptRowsSignalClicksAndTheSaveKey) {
     t.show();
     QCoreApplication::processEvents();
     EXPECT_TRUE(t.HasText());
-    EXPECT_EQ(t.list->topLevelItem(2)->text(1).toStdString(), "01:01");
+    EXPECT_EQ(cell(t, 2, TimeColumn).toString().toStdString(), "01:01");
     QSignalSpy selected(&t, &TTranscriptWindow::rowSelected), played(&t, &TTranscriptWindow::rowPlayRequested),
         saved(&t, &TTranscriptWindow::saveRequested);
     t.SetCurrent(1); // the owner's doing: no signal
     EXPECT_EQ(selected.count(), 0);
     QWidget *vp = t.list->viewport();
-    const QPoint row2 = t.list->visualItemRect(t.list->topLevelItem(2)).center();
+    const QPoint row2 = rowRect(t, 2).center();
     QTest::mouseClick(vp, Qt::LeftButton, {}, row2);
     QTest::mouseDClick(vp, Qt::LeftButton, {}, row2);
     ASSERT_GE(selected.count(), 1);
@@ -105,10 +117,10 @@ TEST_F(WindowTest, TranscriptMarksDoubtfulRowsAndShowsTheAlignment) {
     QCoreApplication::processEvents();
     for (int r = 0; r < 3; ++r) {
         const bool doubtful = r == 1;
-        EXPECT_EQ(t.list->topLevelItem(r)->toolTip(0).toStdString() == DoubtfulRowTip, doubtful) << r;
-        EXPECT_EQ(t.list->topLevelItem(r)->background(2).style() != Qt::NoBrush, doubtful) << r;
+        EXPECT_EQ(cell(t, r, NumberColumn, Qt::ToolTipRole).toString().toStdString() == DoubtfulRowTip, doubtful) << r;
+        EXPECT_EQ(cell(t, r, TextColumn, Qt::BackgroundRole).isValid(), doubtful) << r;
     }
-    EXPECT_EQ(t.list->topLevelItem(1)->text(0).toStdString(), "2 ?");
+    EXPECT_EQ(cell(t, 1, NumberColumn).toString().toStdString(), "2 ?");
     EXPECT_FALSE(t.statusLabel->isVisible());
     t.SetStatus("正在按文本对齐录音…40%");
     EXPECT_TRUE(t.statusLabel->isVisible());
@@ -225,6 +237,67 @@ TEST_F(WindowTest, TheHeardSentenceStaysHighlightedThroughItsCountdown) {
     EXPECT_EQ(w->transcript->Current(), 1);
 }
 
+// A change redraws what changed: the current row the rows it leaves and enters,
+// a mark the rows between the first and the last changed; a text of megabytes
+// shows its beginning.
+TEST_F(WindowTest, TranscriptRedrawsOnlyTheRowsThatChange) {
+    TTranscriptWindow t(w.get());
+    std::vector<TTranscriptRow> rows;
+    for (int i = 0; i < 100000; ++i)
+        rows.push_back({i * 1000, "sentence " + std::to_string(i)});
+    rows[50].Text = std::string(50 << 20, 'y');
+    t.SetRows(rows);
+    t.SetDictation(true);
+    t.show();
+    QCoreApplication::processEvents();
+    QSignalSpy changed(t.list->model(), &QAbstractItemModel::dataChanged),
+        reset(t.list->model(), &QAbstractItemModel::modelReset);
+    const auto rowsChanged = [&] {
+        std::vector<int> out;
+        for (const QList<QVariant> &args : changed)
+            for (int r = args[0].toModelIndex().row(); r <= args[1].toModelIndex().row(); ++r)
+                out.push_back(r);
+        changed.clear();
+        return out;
+    };
+    const struct {
+        const char *what;
+        std::function<void()> change;
+        std::vector<int> rows;
+    } cases[] = {
+        {"first current row", [&] { t.SetCurrent(7); }, {-1, 7}},
+        {"the next row", [&] { t.SetCurrent(8); }, {7, 8}},
+        {"revealed", [&] { t.SetRevealed(8); }, {8}},
+        {"far down", [&] { t.SetCurrent(99990); }, {8, 99990}},
+        {"marks", [&] {
+             std::vector<bool> marks(100000);
+             marks[20] = marks[40] = true;
+             t.SetMarked(marks);
+         }, {20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40}},
+    };
+    for (const auto &c : cases) {
+        c.change();
+        std::vector<int> expected = c.rows;
+        std::erase(expected, -1);
+        EXPECT_EQ(rowsChanged(), expected) << c.what;
+    }
+    EXPECT_EQ(reset.count(), 0);
+    EXPECT_TRUE(t.Marked(40) && !t.Marked(41));
+    // The same rows again, as a load's end traces them: no new list for the view.
+    t.SetRows(rows);
+    EXPECT_EQ(reset.count(), 0);
+    EXPECT_EQ(t.Current(), -1);
+    t.SetCurrent(99990);
+    EXPECT_EQ(cell(t, 40, MarkColumn).toString(), QString::fromUtf8("★"));
+    EXPECT_EQ(t.list->currentIndex().row(), 99990);
+    const QString big = cell(t, 50, TextColumn).toString();
+    EXPECT_EQ(big.size(), qsizetype(RowTextCap) + 1);
+    EXPECT_TRUE(big.endsWith(QString::fromUtf8("…")));
+    t.SetCurrent(50);
+    QCoreApplication::processEvents();
+    t.list->grab();
+}
+
 // A long sentence wraps onto more lines within the window's width, and again when
 // the window is narrowed.
 TEST_F(WindowTest, TranscriptWrapsALongSentence) {
@@ -236,7 +309,7 @@ TEST_F(WindowTest, TranscriptWrapsALongSentence) {
     t.resize(500, 300);
     t.show();
     QCoreApplication::processEvents();
-    const auto height = [&](int row) { return t.list->visualItemRect(t.list->topLevelItem(row)).height(); };
+    const auto height = [&](int row) { return rowRect(t, row).height(); };
     const int line = height(0);
     EXPECT_GE(height(1), 3 * line);
     EXPECT_GE(height(2), 2 * line);
@@ -344,9 +417,8 @@ TEST_F(WindowTest, MarkupFromFilesIsShownAsWrittenAndOpensNothing) {
     w->p_info->grab();
 
     // A row shows the text as written.
-    QTreeWidgetItem *row = w->transcript->list->topLevelItem(0);
-    ASSERT_NE(row, nullptr);
-    EXPECT_NE(row->text(2).indexOf("<img src="), -1);
+    ASSERT_EQ(w->transcript->RowCount(), 2);
+    EXPECT_NE(cell(*w->transcript, 0, TextColumn).toString().indexOf("<img src="), -1);
     w->transcript->list->grab();
 
     // A message box with a text from a file: the real box, closed once it has painted.

@@ -424,6 +424,8 @@ const LengthCase kLengths[] = {
     // A streaming writer's FLAC: STREAMINFO total 0.
     {"flac_streamed", "flac", "ffmpeg -nostdin -v error -i $A -f flac pipe: > $B", 0, 1},
     {"flac_claims_more", "flac", "cp $A $B && claim 2", 0, 1},
+    // A header that claims fewer than its frames hold: all of them are read.
+    {"flac_claims_fewer", "flac", "cp $A $B && claim 0.4", 0, 1},
     {"opus_chained", "opus", "cat $A $A $A > $B", 6.6, 3},
     {"vorbis_chained", "ogg_vorbis", "cat $A $A > $B", 3.1, 2},
     {"opus_granule_huge", "opus", "cp $A $B && granule", 0, 1},

@@ -5,11 +5,12 @@
 #include <chrono>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace vorel::test {
 
 TSessionBus::TSessionBus(const std::string &folder) {
-    const std::string socket = folder + "/bus";
+    const std::string socket = socket_ = folder + "/bus";
     const std::string address = "unix:path=" + socket;
     // Quiet: as root it says once that it cannot raise its file limit.
     daemon_ = TChild("dbus-daemon --session --nofork --nopidfile --address=" + shellQuote(address) + " 2>/dev/null", {});
@@ -24,6 +25,12 @@ TSessionBus::TSessionBus(const std::string &folder) {
             return;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+}
+
+void TSessionBus::Stop() {
+    daemon_.stop();
+    ::unlink(socket_.c_str());
+    address_.clear();
 }
 
 } // namespace vorel::test

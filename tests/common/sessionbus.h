@@ -14,8 +14,11 @@ public:
     explicit TSessionBus(const std::string &folder);
     bool ok() const { return !address_.empty(); }
     const std::string &address() const { return address_; }
+    // Ends the daemon and removes its socket: the bus dies under its clients.
+    void Stop();
 
 private:
+    std::string socket_;
     TChild daemon_;
     std::string address_;
 };

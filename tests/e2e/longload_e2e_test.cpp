@@ -104,3 +104,57 @@ TEST(LongLoadE2E, TenHoursPlayAtOnceAndEndAsTheBenchmarkDoes) {
     EXPECT_TRUE(shown == benched) << "the lists part at character " << (parted.first - shown.begin()) << " of "
                                   << shown.size() << " / " << benched.size();
 }
+
+// A million cues (an SRT of 46 MB, under the 64 MB limit): the transcript holds
+// them all, and the window answers while the file is read and after: the file is
+// read beside the window, the rows are made when shown. Measured on the program's
+// own clock (its "stall" lines) against the whole load, which a busy machine
+// stretches alike; bench/million_cues.sh gives the figures.
+TEST(LongLoadE2E, AMillionCuesAndTheWindowAnswersThroughout) {
+    TXSession x;
+    ASSERT_TRUE(x.ok());
+    TempDir dir;
+    {
+        std::ofstream srt(dir.file("lesson.srt"), std::ios::binary);
+        char cue[96];
+        const auto stamp = [](int ms, char *out) {
+            std::snprintf(out, 13, "%02d:%02d:%02d,%03d", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60, ms % 1000);
+        };
+        for (int i = 0; i < 1000000; ++i) {
+            char from[16], to[16];
+            stamp(i * 4, from);
+            stamp(i * 4 + 3, to);
+            srt.write(cue, std::snprintf(cue, sizeof cue, "%d\n%s --> %s\nw%d\n\n", i + 1, from, to, i));
+        }
+        ASSERT_TRUE(srt.good());
+    }
+    ASSERT_TRUE(mustRun("sox -n -r 8000 -c 1 -b 16 " + shellQuote(dir.file("lesson.wav")) + " synth 4001 sine 300"));
+    TVorelRun run(x, dir, shellQuote(dir.file("lesson.wav")), true);
+    ASSERT_TRUE(run.waitFor("load", "lesson.wav", 240000)) << run.stderrText();
+    ASSERT_TRUE(run.waitFor("rows", "1000000", 30000));
+    long begun = -1, rowsAt = -1;
+    for (const TraceLine &l : run.trace()) {
+        if (l.kind == "status" && begun < 0)
+            begun = l.ms;
+        if (l.kind == "rows" && l.detail == "1000000" && rowsAt < 0)
+            rowsAt = l.ms;
+    }
+    ASSERT_GE(begun, 0);
+    ASSERT_GT(rowsAt, begun);
+    // A stall is written once the window is back: wait a moment for one the rows end in.
+    long longest = 0;
+    bool after = false;
+    for (int tries = 0; !after && tries < 30; ++tries) {
+        longest = 0;
+        for (const TraceLine &l : run.trace()) {
+            if (l.kind == "stall") {
+                longest = std::max(longest, std::stol(l.detail));
+                after = after || l.ms > rowsAt;
+            }
+        }
+        if (!after)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    // Read on the window's own thread, the file held it for the whole load.
+    EXPECT_LT(longest * 3, rowsAt - begun) << "load " << rowsAt - begun << " ms, longest stall " << longest;
+}
