@@ -89,7 +89,8 @@ std::vector<bool> speechCells(const std::vector<float> &level) {
         for (size_t k = b > reach ? b - reach : 0; k <= std::min(blockFloor.size() - 1, b + reach); ++k)
             floor = std::min(floor, blockFloor[k]);
         floor = std::max(floor, globalFloor);
-        out[i] = level[i] > floor + std::max(margin, 0.35f * (loud - floor));
+        const float high = floor + std::max(margin, 0.35f * (loud - floor));
+        out[i] = level[i] > high;
     }
     // A click or a breath of a few milliseconds in a pause is no word.
     for (size_t i = 0; i < out.size();) {

@@ -174,22 +174,12 @@ std::map<std::string, TScore> measure(const std::vector<TLesson> &lessons, const
         auto run = [&](const std::string &condition, const TMaterial &m) {
             const std::string what = l.name + ", " + condition;
             const TAlignment a = alignSound(m, l.voice);
-            if (std::getenv("ALIGN_DUMP") && condition == "clean" && l.name == std::getenv("ALIGN_DUMP")) {
-                for (const auto &x : a.Sentences)
-                    std::printf("DUMP %d start %lld end %lld truth %lld conf %.2f %s\n", x.Index, (long long)x.StartMs, (long long)x.EndMs,
-                                x.Index >= 0 ? (long long)m.truthMs[x.Index] : -1LL, x.Confidence, x.Text.c_str());
-                std::vector<int16_t> pcm;
-                for (float v : m.sound) pcm.push_back(static_cast<int16_t>(std::clamp(v, -1.0f, 1.0f) * 32767));
-                writeWav16("/tmp/acc/dump.wav", pcm, SpeechRate, 1);
-            }
             const TScore s = score(a, m.truthMs, what.c_str(), verbose);
             total[condition].add(s);
             if (!verbose)
                 std::printf("%s: %d of %d\n", what.c_str(), s.within, s.total);
         };
         run("clean", clean);
-        if (std::getenv("ALIGN_CLEAN_ONLY"))
-            continue;
         for (const TNoise &n : noise)
             for (const int snr : {20, 15, 10}) {
                 TMaterial m = clean;
@@ -231,8 +221,11 @@ TEST(AlignAccuracy, Development) {
         lessons.push_back(dialogue(level, "nl", 12, dir));
     const auto total = measure(lessons, noises(dir), true);
     report("development", total);
-    EXPECT_GE(total.at("clean").share(), 0.0);
-    EXPECT_GE(shareAt(total, 15), 0.0);
+    // Measured 84 of 87 clean and 171 of 261 at 15 dB (fan 78, babble 53, music
+    // 40 of 87), against 53 and 137 before the starts were chosen among the
+    // pauses for the whole text. The floors guard against losing ground.
+    EXPECT_GE(total.at("clean").share(), 0.95);
+    EXPECT_GE(shareAt(total, 15), 0.60);
 }
 
 TEST(AlignAccuracy, HeldOut) {
@@ -246,6 +239,12 @@ TEST(AlignAccuracy, HeldOut) {
         lessons.push_back(dialogue(level, "cs", 12, dir));
     const auto total = measure(lessons, noises(dir), false);
     report("held-out", total);
-    EXPECT_GE(total.at("clean").share(), 0.0);
-    EXPECT_GE(shareAt(total, 15), 0.0);
+    // Measured 112 of 155 clean (cards 15 of 15, Dutch 48 of 72, Czech 49 of 68)
+    // and 272 of 465 at 15 dB, against 67 and 210 before the starts were chosen
+    // among the pauses for the whole text. The figures move by several boundaries
+    // with what eSpeak NG synthesised before in the process (its voice keeps
+    // state between texts): this test runs in a process of its own. The floors
+    // guard against losing ground; the goal is 95 % clean and 90 % in noise.
+    EXPECT_GE(total.at("clean").share(), 0.65);
+    EXPECT_GE(shareAt(total, 15), 0.50);
 }
