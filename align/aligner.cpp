@@ -296,7 +296,8 @@ std::vector<TOnset> chooseOnsets(const std::vector<TBoundary> &b, const std::vec
     // Speech before the first sentence is speech the text lacks: costly per second.
     for (TCand &c : cands[0]) {
         const int64_t f = std::clamp<int64_t>(c.at.cell / CellsPerFrame, 0, lastFrame);
-        c.total = c.cost + std::min(PreambleCostPerSecond * static_cast<double>(recCum[f]) * FrameMs / 1000, LengthCap);
+        const double seconds = static_cast<double>(recCum[f]) * FrameMs / 1000;
+        c.total = c.cost + std::min(PreambleCostPerSecond * seconds, LengthCap);
     }
     for (size_t k = 1; k < b.size(); ++k)
         for (TCand &c : cands[k]) {
@@ -315,14 +316,18 @@ std::vector<TOnset> chooseOnsets(const std::vector<TBoundary> &b, const std::vec
     std::vector<TOnset> out(b.size());
     if (b.empty())
         return out;
-    // No order of pauses fits (path starts out of order): every sentence keeps its fallback.
+    // The last sentence runs to the end of the recording's speech.
     int32_t at = -1;
     double best = Inf;
-    for (size_t i = 0; i < cands.back().size(); ++i)
-        if (const double t = cands.back()[i].total + lengthCost(b.size() - 1, cands.back()[i].at.cell, lastFrame * CellsPerFrame); t < best) {
+    for (size_t i = 0; i < cands.back().size(); ++i) {
+        const TCand &c = cands.back()[i];
+        const double t = c.total + lengthCost(b.size() - 1, c.at.cell, lastFrame * CellsPerFrame);
+        if (t < best) {
             best = t;
             at = static_cast<int32_t>(i);
         }
+    }
+    // No order of pauses fits (path starts out of order): every sentence keeps its fallback.
     if (at < 0) {
         for (size_t k = 0; k < b.size(); ++k)
             out[k] = b[k].fallback;
@@ -428,8 +433,7 @@ void TRecordingAnalysis::Finish() {
 void TRecordingAnalysis::analyse(const float *s, size_t n) {
     mfcc_.Push(s, n, features_);
     for (size_t i = 0; i < n; ++i) {
-        const double x = s[i];
-        levelSum_ += x * x;
+        levelSum_ += static_cast<double>(s[i]) * s[i];
         if (++levelCount_ == LevelSamples) {
             level_.push_back(static_cast<float>(10 * std::log10(levelSum_ / LevelSamples + 1e-10)));
             levelSum_ = 0;
@@ -450,14 +454,13 @@ TAlignment AlignSentences(const std::vector<TSentence> &sentences, const std::st
         return result;
 
     speech::TFeatureMatrix rec = recording.Features();
-    const int64_t rows = synth.features.Frames(), cols = rec.Frames();
-    const std::vector<bool> recCells = speechCells(recording.LevelDb());
-    const std::vector<bool> recSpeech = speechFrames(recCells, cols);
-    const std::vector<bool> synSpeech = speechFrames(speechCells(synth.level), rows);
-    const std::vector<int64_t> recCum = cumulative(recSpeech);
-    const std::vector<int64_t> synCum = cumulative(synSpeech);
     speech::NormalizeFeatures(rec);
     speech::NormalizeFeatures(synth.features);
+    const int64_t rows = synth.features.Frames(), cols = rec.Frames();
+
+    const std::vector<bool> recCells = speechCells(recording.LevelDb());
+    const std::vector<int64_t> recCum = cumulative(speechFrames(recCells, cols));
+    const std::vector<int64_t> synCum = cumulative(speechFrames(speechCells(synth.level), rows));
     // The reader's pace against the synthesis: speech time over speech time, so
     // that pauses of any length (a chapter break) do not shift the band.
     const double pace = synCum.back() > 0 && recCum.back() > 0
