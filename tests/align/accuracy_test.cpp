@@ -72,6 +72,15 @@ TLesson dialogue(const std::string &level, const std::string &lang, size_t max, 
     return l;
 }
 
+// Five clips read three times in different orders, as three chapters would be.
+void repeatInOtherOrders(TLesson &l) {
+    for (const auto &order : {std::vector<size_t>{4, 2, 0, 3, 1}, {3, 1, 4, 0, 2}})
+        for (const size_t k : order) {
+            l.clips.push_back(l.clips[k]);
+            l.texts.push_back(l.texts[k]);
+        }
+}
+
 TLesson libriVox(const TempDir &dir) {
     TLesson l{"en LibriVox", "en", {}, {
         "And Mr. John Dashwood had then leisure to consider how much there might be prudently in his power to do "
@@ -83,12 +92,7 @@ TLesson libriVox(const TempDir &dir) {
     }};
     for (const char *n : {"870", "880", "890", "920", "930"})
         l.clips.push_back(readSound(Sphinx + "librivox/sense_and_sensibility_01_austen_64kb-0" + n + ".wav", dir));
-    // Read three times in different orders, as three chapters would be.
-    for (const auto &order : {std::vector<size_t>{4, 2, 0, 3, 1}, {3, 1, 4, 0, 2}})
-        for (const size_t k : order) {
-            l.clips.push_back(l.clips[k]);
-            l.texts.push_back(l.texts[k]);
-        }
+    repeatInOtherOrders(l);
     return l;
 }
 
@@ -97,11 +101,7 @@ TLesson cards(const TempDir &dir) {
                                      "Eight of spades, four of clubs, seven of hearts."}};
     for (const char *n : {"001", "002", "003", "004", "005"})
         l.clips.push_back(readSound(Sphinx + "cards/" + n + ".wav", dir));
-    for (const auto &order : {std::vector<size_t>{4, 2, 0, 3, 1}, {3, 1, 4, 0, 2}})
-        for (const size_t k : order) {
-            l.clips.push_back(l.clips[k]);
-            l.texts.push_back(l.texts[k]);
-        }
+    repeatInOtherOrders(l);
     return l;
 }
 
