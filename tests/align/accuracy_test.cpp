@@ -15,7 +15,7 @@
 // none of them in a lesson), the game's music (rybky02, fillets-ng-data), and a
 // fan (pink noise with 50 Hz mains hum and its harmonics).
 //
-// Heavy (about a hundred and fifty alignments): RUN_SERIAL so that it does not
+// Heavy (two hundred alignments, about a minute): RUN_SERIAL so that it does not
 // starve the suite's other tests on two cores.
 #include <gtest/gtest.h>
 
