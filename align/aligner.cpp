@@ -32,8 +32,13 @@ constexpr int32_t LeadMs = 60;
 // Recording rows of the warping path this wide (one synthesised frame held over
 // that much of the recording) hold sound the text does not have...
 constexpr int64_t WideRowFrames = 400 / FrameMs;
-// ... and when they hold this much speech, the recording says what the text lacks.
-constexpr int64_t ExtraSpeechFrames = 2000 / FrameMs;
+// ... and when they hold this much speech, the recording says what the text lacks
+// (a paragraph; a human reader's sentence that the synthesis matches poorly can
+// leave a shorter stretch).
+constexpr int64_t ExtraSpeechFrames = 3500 / FrameMs;
+// Sentences the path passes over are reported as missing from the recording only
+// when together they should have lasted this long; shorter runs stay in place.
+constexpr int64_t NotSpokenMinMs = 3500;
 // A sentence that gets less than this share of the time it should take (at the
 // reader's pace) is not in the recording.
 constexpr double NotSpokenShare = 0.3;
@@ -46,8 +51,12 @@ speech::TMfccSettings mfccSettings() {
     return s;
 }
 
-// Speech or not for each level value: above a threshold between the recording's
-// noise floor (a low percentile) and its loud speech.
+// Speech or not for each level value: above a threshold over the noise floor
+// around it (a low percentile of the level within a few seconds), so that noise
+// that comes and goes (music, a fan switched on, a room's murmur) is not read as
+// speech where it is loud nor hides pauses where it is soft. The floor is taken
+// per second and the lowest of the seconds around is used, in time linear in the
+// length.
 std::vector<bool> speechCells(const std::vector<float> &level) {
     // Digital silence (produced audio, gated pauses) says nothing of the room's noise.
     std::vector<float> sorted;
@@ -56,16 +65,33 @@ std::vector<bool> speechCells(const std::vector<float> &level) {
             sorted.push_back(v);
     if (sorted.empty())
         return std::vector<bool>(level.size(), false);
-    auto pct = [&](double p) {
-        const size_t k = static_cast<size_t>(p * static_cast<double>(sorted.size() - 1));
-        std::nth_element(sorted.begin(), sorted.begin() + static_cast<ptrdiff_t>(k), sorted.end());
-        return sorted[k];
+    auto pct = [](std::vector<float> &v, double p) {
+        const size_t k = static_cast<size_t>(p * static_cast<double>(v.size() - 1));
+        std::nth_element(v.begin(), v.begin() + static_cast<ptrdiff_t>(k), v.end());
+        return v[k];
     };
-    const float floor = pct(0.05), loud = pct(0.95);
-    const float threshold = std::max(floor + 8.0f, floor + 0.35f * (loud - floor));
+    const float globalFloor = pct(sorted, 0.05), loud = pct(sorted, 0.95);
+    constexpr size_t Block = 1000 / LevelMs;
+    constexpr size_t reach = 3; // seconds either side
+    std::vector<float> blockFloor;
+    for (size_t b = 0; b < level.size(); b += Block) {
+        std::vector<float> part;
+        for (size_t c = b; c < std::min(level.size(), b + Block); ++c)
+            if (level[c] > -90)
+                part.push_back(level[c]);
+        blockFloor.push_back(part.empty() ? globalFloor : pct(part, 0.1));
+    }
+    constexpr float margin = 8; // dB
     std::vector<bool> out(level.size());
-    for (size_t i = 0; i < level.size(); ++i)
-        out[i] = level[i] > threshold;
+    for (size_t i = 0; i < level.size(); ++i) {
+        const size_t b = i / Block;
+        float floor = blockFloor[b];
+        for (size_t k = b > reach ? b - reach : 0; k <= std::min(blockFloor.size() - 1, b + reach); ++k)
+            floor = std::min(floor, blockFloor[k]);
+        floor = std::max(floor, globalFloor);
+        const float high = floor + std::max(margin, 0.35f * (loud - floor));
+        out[i] = level[i] > high;
+    }
     // A click or a breath of a few milliseconds in a pause is no word.
     for (size_t i = 0; i < out.size();) {
         size_t e = i;
@@ -203,6 +229,120 @@ std::pair<int64_t, int64_t> snapOnset(int64_t c, const std::vector<TSilence> &ga
         }
     }
     return best < 0 ? std::pair{c, int64_t{0}} : std::pair{best, bestLength};
+}
+
+// Where each sentence begins, chosen among the recording's pauses for all
+// sentences at once: near where the warping path puts it, after a long pause
+// rather than a short one, and so that each sentence's speech lasts what its
+// synthesis lasts at the reader's pace. A path that drifts by seconds (a reader
+// whose voice the synthesis matches poorly) still lands each start after a pause,
+// and the durations keep neighbours from sharing one. A sentence with no pause
+// near keeps where the path and the nearest pause put it.
+struct TOnset {
+    int64_t cell = 0, pauseCells = 0; // where its speech begins; the pause before it
+};
+
+struct TBoundary {
+    int64_t pathMs = 0;       // where the warping path puts the start
+    TOnset fallback;          // the path's start moved to its pause
+    double expectFrames = 0;  // speech the sentence should hold, in recording frames
+    bool freeLength = false;  // speech the text lacks follows it: its length says nothing
+};
+
+std::vector<TOnset> chooseOnsets(const std::vector<TBoundary> &b, const std::vector<TSilence> &gaps,
+                                 const std::vector<int64_t> &recCum, int64_t cells) {
+    // Costs in units of a squared standard deviation: the path's start is trusted
+    // to about 3 s (it drifts with a voice the synthesis matches poorly), a
+    // sentence's length to about 30 % (readers slow down and hurry); each term is
+    // capped so that one odd sentence does not move the others. A pause of 2 s
+    // weighs about one deviation more than one of 150 ms.
+    constexpr double PathSigmaMs = 3000, PathCap = 8, LengthSigma = 0.3, LengthCap = 10, PauseWeight = 1.0,
+                     FallbackCost = 3, PreambleCostPerSecond = 2;
+    constexpr int64_t WindowMs = 15000, pause = PauseMs / LevelMs;
+    const int64_t lastFrame = static_cast<int64_t>(recCum.size()) - 1;
+    struct TCand {
+        TOnset at;
+        double cost;
+        double total = 0;
+        int32_t from = -1;
+    };
+    std::vector<std::vector<TCand>> cands(b.size());
+    for (size_t k = 0; k < b.size(); ++k) {
+        auto near = [&](int64_t cell) {
+            const double d = static_cast<double>(cell * LevelMs - b[k].pathMs) / PathSigmaMs;
+            return std::min(d * d / 2, PathCap);
+        };
+        auto it = std::lower_bound(gaps.begin(), gaps.end(), (b[k].pathMs - WindowMs) / LevelMs,
+                                   [](const TSilence &g, int64_t c) { return g.end < c; });
+        for (; it != gaps.end() && it->end * LevelMs <= b[k].pathMs + WindowMs; ++it) {
+            const int64_t len = it->end - it->begin;
+            if (len < pause || it->end >= cells) // the silence that ends the recording begins nothing
+                continue;
+            const double bonus = std::log(static_cast<double>(std::min<int64_t>(len, 2000 / LevelMs)) / pause);
+            cands[k].push_back({{it->end, len}, near(it->end) - PauseWeight * bonus});
+        }
+        cands[k].push_back({b[k].fallback, near(b[k].fallback.cell) + FallbackCost});
+    }
+    auto lengthCost = [&](size_t k, int64_t fromCell, int64_t toCell) {
+        if (b[k].freeLength || b[k].expectFrames <= 0)
+            return 0.0;
+        const int64_t f0 = std::clamp<int64_t>(fromCell / CellsPerFrame, 0, lastFrame),
+                      f1 = std::clamp<int64_t>(toCell / CellsPerFrame, 0, lastFrame);
+        const double got = static_cast<double>(recCum[f1] - recCum[f0]);
+        const double r = std::log(std::max(got, 0.5) / b[k].expectFrames) / LengthSigma;
+        return std::min(r * r / 2, LengthCap);
+    };
+    constexpr double Inf = std::numeric_limits<double>::infinity();
+    // Speech before the first sentence is speech the text lacks: costly per second.
+    for (TCand &c : cands[0]) {
+        const int64_t f = std::clamp<int64_t>(c.at.cell / CellsPerFrame, 0, lastFrame);
+        const double seconds = static_cast<double>(recCum[f]) * FrameMs / 1000;
+        c.total = c.cost + std::min(PreambleCostPerSecond * seconds, LengthCap);
+    }
+    for (size_t k = 1; k < b.size(); ++k)
+        for (TCand &c : cands[k]) {
+            c.total = Inf;
+            for (size_t i = 0; i < cands[k - 1].size(); ++i) {
+                const TCand &p = cands[k - 1][i];
+                if (p.at.cell >= c.at.cell || p.total == Inf)
+                    continue;
+                const double t = p.total + lengthCost(k - 1, p.at.cell, c.at.cell) + c.cost;
+                if (t < c.total) {
+                    c.total = t;
+                    c.from = static_cast<int32_t>(i);
+                }
+            }
+        }
+    std::vector<TOnset> out(b.size());
+    if (b.empty())
+        return out;
+    // The last sentence runs to the end of the recording's speech.
+    int32_t at = -1;
+    double best = Inf;
+    for (size_t i = 0; i < cands.back().size(); ++i) {
+        const TCand &c = cands.back()[i];
+        const double t = c.total + lengthCost(b.size() - 1, c.at.cell, lastFrame * CellsPerFrame);
+        if (t < best) {
+            best = t;
+            at = static_cast<int32_t>(i);
+        }
+    }
+    // No order of pauses fits (path starts out of order): every sentence keeps its fallback.
+    if (at < 0) {
+        for (size_t k = 0; k < b.size(); ++k)
+            out[k] = b[k].fallback;
+        return out;
+    }
+    for (size_t k = b.size(); k-- > 0;) {
+        out[k] = cands[k][static_cast<size_t>(at)].at;
+        at = cands[k][static_cast<size_t>(at)].from;
+        if (at < 0 && k > 0) { // cannot happen after a finite total; stay safe
+            for (size_t j = 0; j < k; ++j)
+                out[j] = b[j].fallback;
+            break;
+        }
+    }
+    return out;
 }
 
 struct TExtra {
@@ -393,6 +533,15 @@ TAlignment AlignSentences(const std::vector<TSentence> &sentences, const std::st
         size_t e = k;
         while (e + 1 < placed.size() && !placed[e + 1].spoken)
             ++e;
+        double expect = 0;
+        for (size_t j = k; j <= e; ++j)
+            expect += static_cast<double>(synth.endMs[j] - synth.startMs[j]) * pace;
+        if (expect < NotSpokenMinMs) {
+            for (size_t j = k; j <= e; ++j)
+                placed[j].spoken = true;
+            k = e + 1;
+            continue;
+        }
         result.Mismatches.push_back(
             {TMismatchKind::TextNotSpoken, static_cast<int32_t>(k), static_cast<int32_t>(e), placed[k].start, placed[e].end});
         k = e + 1;
@@ -412,16 +561,39 @@ TAlignment AlignSentences(const std::vector<TSentence> &sentences, const std::st
     std::sort(dev.begin(), dev.end());
     const float spread = std::max(dev.empty() ? 0.0f : dev[dev.size() / 2], 0.05f * median);
 
-    std::vector<TAlignedSentence> out;
+    std::vector<TBoundary> bounds;
+    std::vector<const TPlaced *> spoken;
     for (const TPlaced &p : placed) {
         if (!p.spoken)
             continue;
+        const int64_t s = rowOf(synth.startMs[p.index]),
+                      e = rowOf(std::max(synth.startMs[p.index], synth.endMs[p.index] - 1));
+        TBoundary b;
+        b.pathMs = p.start;
+        const auto [cell, pauseCells] = snapOnset(p.start / LevelMs, gaps);
+        b.fallback = {cell, pauseCells};
+        b.expectFrames = static_cast<double>(synCum[e + 1] - synCum[s]) * pace;
+        if (!spoken.empty())
+            for (const TExtra &x : extras)
+                if (x.begin * FrameMs >= spoken.back()->start && x.begin * FrameMs < p.start)
+                    bounds.back().freeLength = true;
+        bounds.push_back(b);
+        spoken.push_back(&p);
+    }
+    if (!bounds.empty())
+        for (const TExtra &x : extras)
+            if (x.begin * FrameMs >= spoken.back()->start)
+                bounds.back().freeLength = true;
+    const std::vector<TOnset> onsets = chooseOnsets(bounds, gaps, recCum, static_cast<int64_t>(recCells.size()));
+
+    std::vector<TAlignedSentence> out;
+    for (size_t k = 0; k < spoken.size(); ++k) {
+        const TPlaced &p = *spoken[k];
         TAlignedSentence a;
         a.Index = p.index;
         a.Text = sentences[p.index].Text;
-        const auto [cell, pauseCells] = snapOnset(p.start / LevelMs, gaps);
-        a.StartMs = cell * LevelMs;
-        a.BreakpointMs = a.StartMs - std::min<int64_t>(LeadMs, pauseCells * LevelMs / 2);
+        a.StartMs = onsets[k].cell * LevelMs;
+        a.BreakpointMs = a.StartMs - std::min<int64_t>(LeadMs, onsets[k].pauseCells * LevelMs / 2);
         a.EndMs = p.end;
         a.Confidence = std::clamp(1.0f - std::max(0.0f, p.cost - median) / (6 * spread), 0.0f, 1.0f);
         // Two sentences on one pause: the later keeps what the path said.

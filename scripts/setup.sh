@@ -10,7 +10,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-svg-dev libqt6sql6-sqlite libsdl2-dev libmpg123-dev libsndfile1-dev libavformat-dev libavcodec-dev libswresample-dev libsoundtouch-dev libbz2-dev libjpeg-dev libquazip1-qt6-dev libebur128-dev
   libx11-dev libxtst-dev fonts-wqy-microhei qt6-translations-l10n
-  libaubio-dev libespeak-ng-dev pocketsphinx-testdata
+  libaubio-dev libespeak-ng-dev pocketsphinx-testdata fillets-ng-data fillets-ng-data-nl fillets-ng-data-cs
   xvfb x11-utils x11-apps imagemagick xdotool espeak-ng sox libsox-fmt-mp3 lame mpg123 ffmpeg vorbis-tools opus-tools time
   dbus playerctl
   desktop-file-utils dpkg-dev jwm
