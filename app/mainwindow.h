@@ -19,6 +19,7 @@
 #include "cardexport.h"
 #include "repeater.h"
 
+class QCheckBox;
 class QComboBox;
 class QFrame;
 class QGroupBox;
@@ -51,6 +52,8 @@ class TStudyKeeper;
 class TBassPlayer;
 class TTimerClock;
 class TTranscriptWindow;
+class TShadowTakes;
+class TShadowPanel;
 
 inline const char *const MainCaption = "Vorel语言复读机(免费体验版)";
 inline const char *const ApplicationTitle = "Vorel语言复读机（免费体验版）";
@@ -150,6 +153,16 @@ public:
     bool transcriptAfterLoad_ = false;       // a lesson came in: show it if it has text
     bool transcriptByLearner_ = false;       // shown with F2: stays for a lesson without text
     int32_t heard_ = -1;                     // the sentence whose last reading ended, in its pause
+
+    // --- shadowing (mainwindow_shadow.cpp) ---
+    // The "跟读" switch beside the info line and the shadowing panel in the
+    // transcript window; the takes go to takesFolder (empty: beside the study record).
+    void CreateShadowing(const std::string &takesFolder = {});
+    void ShadowingToggled(bool on);
+    void DeleteShownTakes();
+    QCheckBox *shadowBox = nullptr;
+    TShadowPanel *shadowPanel = nullptr; // in the transcript window
+    std::unique_ptr<TShadowTakes> shadowTakes_;
 
     // --- a transcript aligned to the recording (mainwindow_text.cpp) ---
     // The lesson of file: a ".txt" beside it is aligned after the breakpoint files;

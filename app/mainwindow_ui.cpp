@@ -27,6 +27,7 @@
 #include "installpaths.h"
 #include "playerports.h"
 #include "resourcetable.h"
+#include "shadowtakes.h"
 #include "studykeeper.h"
 #include "view/mmoscope.h"
 #include "view/mmslider.h"
@@ -147,6 +148,7 @@ TfMainFree::TfMainFree(QWidget *parent) : QWidget(parent) {
     if (!bass_->HasOutput()) // said once the trace listens
         repeater_->ShowNotice(audio::NoSoundOutputNotice);
     CreateTranscript();
+    CreateShadowing();
     ShowReport();
     if (QScreen *s = QGuiApplication::primaryScreen())
         move(s->availableGeometry().center() - QPoint(ClientWidth / 2, ClientHeight / 2));
@@ -250,7 +252,7 @@ void TfMainFree::buildControls() {
     fg1 = new TGauge(Panel3);
     fg1->setGeometry(7, 2, 90, 20);
     p_info = new QLabel(Panel3);
-    p_info->setGeometry(96, 2, 554, 20);
+    p_info->setGeometry(96, 2, 500, 20); // the shadowing switch sits at its right
     p_info->setFont(windowFont(12));
     p_info->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     p_info->setFrameShape(QFrame::Panel);
@@ -370,6 +372,7 @@ void TfMainFree::FormDestroy() {
     waveView_.reset();
     study_.reset(); // writes what is queued
     repeater_.reset();
+    shadowTakes_.reset(); // its capture and channel go before the library
     player_.reset();
     bass_.reset();
 }

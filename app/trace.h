@@ -1,7 +1,8 @@
 // The program's trace: when VORELPLAY_TRACE names a file, one line per event is
 // appended to it and flushed at once: "<ms since start>\t<kind>\t<detail>\n".
 // Kinds: status, notice, read, end, load, break, error, text (the current
-// sentence's text when the current sentence changes and it has one). Nothing is written when
+// sentence's text when the current sentence changes and it has one), take (shadowing:
+// the microphone armed, a take started, kept or dropped, played). Nothing is written when
 // the variable is unset. GUI thread.
 #pragma once
 
