@@ -19,7 +19,6 @@
 #include "cardexport.h"
 #include "repeater.h"
 
-class QCheckBox;
 class QComboBox;
 class QFrame;
 class QGroupBox;
@@ -155,12 +154,11 @@ public:
     int32_t heard_ = -1;                     // the sentence whose last reading ended, in its pause
 
     // --- shadowing (mainwindow_shadow.cpp) ---
-    // The "跟读" switch beside the info line and the shadowing panel in the
-    // transcript window; the takes go to takesFolder (empty: beside the study record).
+    // The shadowing panel in the transcript window (its "跟读" switch, the replay
+    // choice, the comparison); the takes go to takesFolder (empty: beside the study record).
     void CreateShadowing(const std::string &takesFolder = {});
     void ShadowingToggled(bool on);
     void DeleteShownTakes();
-    QCheckBox *shadowBox = nullptr;
     TShadowPanel *shadowPanel = nullptr; // in the transcript window
     std::unique_ptr<TShadowTakes> shadowTakes_;
 

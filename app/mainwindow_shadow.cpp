@@ -4,7 +4,6 @@
 #include "mainwindow.h"
 
 #include <QCheckBox>
-#include <QLabel>
 #include <QVBoxLayout>
 
 #include "comparedata.h"
@@ -27,13 +26,6 @@ struct TSentenceSource {
 } // namespace
 
 void TfMainFree::CreateShadowing(const std::string &takesFolder) {
-    shadowBox = new QCheckBox("跟读", Panel3);
-    shadowBox->setObjectName("shadowBox");
-    shadowBox->setGeometry(600, 2, 46, 20);
-    shadowBox->setFocusPolicy(Qt::ClickFocus);
-    shadowBox->setToolTip("跟读：每读完一遍，在停顿中说出这一句，录下来回放并与原句对比");
-    connect(shadowBox, &QCheckBox::toggled, this, [this](bool on) { Guard([&] { ShadowingToggled(on); }); });
-
     const std::string folder =
         takesFolder.empty() ? study::TStudyStore::DefaultFolder() + "/takes" : takesFolder;
     shadowTakes_ = std::make_unique<TShadowTakes>(*repeater_, folder, [this] {
@@ -42,8 +34,8 @@ void TfMainFree::CreateShadowing(const std::string &takesFolder) {
 
     shadowPanel = new TShadowPanel(transcript);
     if (auto *layout = qobject_cast<QVBoxLayout *>(transcript->layout()))
-        layout->insertWidget(1, shadowPanel, 1); // under the rows
-    shadowPanel->setVisible(false);
+        layout->insertWidget(1, shadowPanel); // under the rows
+    connect(shadowPanel->shadowBox, &QCheckBox::toggled, this, [this](bool on) { Guard([&] { ShadowingToggled(on); }); });
     connect(shadowPanel, &TShadowPanel::replayChosen, this,
             [this](int i) { repeater_->SetReplay(static_cast<repeater::TReplay>(i)); });
     connect(shadowPanel, &TShadowPanel::deleteRequested, this, [this] { Guard([&] { DeleteShownTakes(); }); });
@@ -74,17 +66,13 @@ void TfMainFree::CreateShadowing(const std::string &takesFolder) {
 
 void TfMainFree::ShadowingToggled(bool on) {
     if (on && !shadowTakes_->Probe()) {
-        const QSignalBlocker quiet(shadowBox);
-        shadowBox->setChecked(false);
+        const QSignalBlocker quiet(shadowPanel->shadowBox);
+        shadowPanel->shadowBox->setChecked(false);
         repeater_->ShowNotice(audio::NoCaptureNotice);
         return;
     }
     repeater_->SetShadowing(on ? shadowTakes_.get() : nullptr);
-    shadowPanel->setVisible(on);
-    if (on && !transcript->isVisible()) {
-        transcriptByLearner_ = true; // stays for a lesson without text
-        transcript->ShowBesideOwner();
-    }
+    shadowPanel->SetShadowing(on);
 }
 
 void TfMainFree::DeleteShownTakes() {

@@ -252,7 +252,7 @@ void TfMainFree::buildControls() {
     fg1 = new TGauge(Panel3);
     fg1->setGeometry(7, 2, 90, 20);
     p_info = new QLabel(Panel3);
-    p_info->setGeometry(96, 2, 500, 20); // the shadowing switch sits at its right
+    p_info->setGeometry(96, 2, 554, 20);
     p_info->setFont(windowFont(12));
     p_info->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     p_info->setFrameShape(QFrame::Panel);

@@ -1,5 +1,6 @@
 #include "shadowpanel.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -24,7 +25,11 @@ std::vector<std::string> LaneFiles(int lane, const std::string &sentenceFile, co
 }
 
 TShadowPanel::TShadowPanel(QWidget *parent) : QWidget(parent) {
-    auto *title = new QLabel("跟读回放：", this);
+    shadowBox = new QCheckBox("跟读", this);
+    shadowBox->setObjectName("shadowBox");
+    shadowBox->setFocusPolicy(Qt::ClickFocus);
+    shadowBox->setToolTip("每读完一遍，在停顿中说出这一句：录下来，回放，并与原句对比");
+    title_ = new QLabel("回放：", this);
     replayBox = new QComboBox(this);
     for (const std::string &item : repeater::ReplayItems())
         replayBox->addItem(QString::fromStdString(item));
@@ -36,7 +41,8 @@ TShadowPanel::TShadowPanel(QWidget *parent) : QWidget(parent) {
     compare = new view::TCompareView(this);
     compare->setMinimumHeight(180);
     auto *row = new QHBoxLayout;
-    row->addWidget(title);
+    row->addWidget(shadowBox);
+    row->addWidget(title_);
     row->addWidget(replayBox);
     row->addStretch(1);
     row->addWidget(deleteButton);
@@ -48,6 +54,7 @@ TShadowPanel::TShadowPanel(QWidget *parent) : QWidget(parent) {
     connect(replayBox, &QComboBox::activated, this, [this](int i) { emit replayChosen(i); });
     connect(deleteButton, &QPushButton::clicked, this, [this] { emit deleteRequested(); });
     connect(compare, &view::TCompareView::PlayRequested, this, [this](int lane) { play(lane); });
+    SetShadowing(false);
     timer_.setInterval(TShadowTakes::PollMs);
     connect(&timer_, &QTimer::timeout, this, [this] {
         if (!player_.Playing())
@@ -65,6 +72,11 @@ void TShadowPanel::Show(view::TCompareData data, int32_t startMs, const std::str
     takeFile_ = takeFile;
     shownStart_ = startMs;
     compare->SetData(std::move(data));
+}
+
+void TShadowPanel::SetShadowing(bool on) {
+    for (QWidget *w : std::initializer_list<QWidget *>{title_, replayBox, compare, hintLabel})
+        w->setVisible(on);
 }
 
 void TShadowPanel::Clear() {

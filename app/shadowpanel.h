@@ -1,4 +1,4 @@
-// The shadowing panel under the transcript's rows: what plays after a take, the
+// The shadowing panel under the transcript's rows: the "跟读" switch, what plays after a take, the
 // button that deletes the sentence's takes, and the comparison of the last take
 // with its sentence, whose lanes play the sentence, the take, or both in turn on a
 // channel of their own (the lesson's place is left alone). GUI thread.
@@ -13,6 +13,7 @@
 #include "compareview.h"
 #include "takeplayer.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -31,12 +32,16 @@ public:
 
     // The comparison of a take (kept at takeFile) with its sentence starting at startMs.
     void Show(view::TCompareData data, int32_t startMs, const std::string &takeFile);
+    // Shows the comparison and the replay choice while shadowing is on (the switch
+    // itself is the owner's to set: the microphone may be missing).
+    void SetShadowing(bool on);
     // Empties the comparison (the sentence's takes are gone, another lesson).
     void Clear();
     // The sentence shown (-1: none).
     int32_t ShownStart() const { return shownStart_; }
     const std::vector<std::string> &Queue() const { return queue_; }
 
+    QCheckBox *shadowBox = nullptr;
     QComboBox *replayBox = nullptr;
     QPushButton *deleteButton = nullptr;
     QLabel *hintLabel = nullptr;
@@ -50,6 +55,7 @@ private:
     void play(int lane);
     void playNext();
 
+    QLabel *title_ = nullptr;
     audio::TTakePlayer player_;
     QTimer timer_;
     std::vector<std::string> queue_;
