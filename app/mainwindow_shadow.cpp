@@ -4,6 +4,7 @@
 #include "mainwindow.h"
 
 #include <QCheckBox>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include "comparedata.h"
@@ -36,6 +37,10 @@ void TfMainFree::CreateShadowing(const std::string &takesFolder) {
     if (auto *layout = qobject_cast<QVBoxLayout *>(transcript->layout()))
         layout->insertWidget(1, shadowPanel); // under the rows
     connect(shadowPanel->shadowBox, &QCheckBox::toggled, this, [this](bool on) { Guard([&] { ShadowingToggled(on); }); });
+    // F3 in either window: the switch is in reach while the main window has the keys.
+    for (QWidget *w : std::initializer_list<QWidget *>{this, transcript})
+        connect(new QShortcut(QKeySequence(Qt::Key_F3), w), &QShortcut::activated, shadowPanel->shadowBox,
+                &QCheckBox::toggle);
     connect(shadowPanel, &TShadowPanel::replayChosen, this,
             [this](int i) { repeater_->SetReplay(static_cast<repeater::TReplay>(i)); });
     connect(shadowPanel, &TShadowPanel::deleteRequested, this, [this] { Guard([&] { DeleteShownTakes(); }); });

@@ -28,7 +28,7 @@ TShadowPanel::TShadowPanel(QWidget *parent) : QWidget(parent) {
     shadowBox = new QCheckBox("跟读", this);
     shadowBox->setObjectName("shadowBox");
     shadowBox->setFocusPolicy(Qt::ClickFocus);
-    shadowBox->setToolTip("每读完一遍，在停顿中说出这一句：录下来，回放，并与原句对比");
+    shadowBox->setToolTip("每读完一遍，在停顿中说出这一句：录下来，回放，并与原句对比（F3）");
     title_ = new QLabel("回放：", this);
     replayBox = new QComboBox(this);
     for (const std::string &item : repeater::ReplayItems())

@@ -58,6 +58,7 @@ void TShadowTakes::Arm() {
         return;
     if (capture_.Open(Rate)) {
         buffer_.clear();
+        armed_.start();
         poll_.start();
         Trace("take", "armed");
     } else if (!noticeShown_) {
@@ -82,8 +83,11 @@ void TShadowTakes::StartTake(int32_t startMs, int32_t endMs) {
         Trace("take", "capture lost");
     buffer_.clear();
     recorder_.Start(capture_.FramesRead(), LongestTakeFrames);
+    // The frame the take starts at was heard `behind` ms before now (the capture's
+    // buffering): the recording reaches back over the moment the reading ended.
+    const int64_t behind = armed_.elapsed() - capture_.FramesRead() * 1000 / Rate;
     Trace("take", "start " + std::to_string(startMs) + " " + std::to_string(endMs) + " at frame " +
-                      std::to_string(capture_.FramesRead()));
+                      std::to_string(capture_.FramesRead()) + " behind " + std::to_string(behind) + " ms");
 }
 
 void TShadowTakes::poll() {

@@ -7,6 +7,7 @@
 // ended. GUI thread only.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -76,6 +77,7 @@ private:
     audio::TTakeRecorder recorder_{Rate};
     audio::TTakePlayer player_;
     QTimer poll_;
+    QElapsedTimer armed_; // since the capture opened: how far behind its frames run
     std::vector<int16_t> buffer_;
     bool taking_ = false, playing_ = false, noticeShown_ = false;
     int32_t takeStart_ = 0, takeEnd_ = 0;
