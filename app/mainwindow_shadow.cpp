@@ -4,6 +4,7 @@
 #include "mainwindow.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QShortcut>
 #include <QVBoxLayout>
 
@@ -77,6 +78,12 @@ void TfMainFree::ShadowingToggled(bool on) {
         return;
     }
     repeater_->SetShadowing(on ? shadowTakes_.get() : nullptr);
+    // The comparison comes in under the rows: the window grows by it rather than
+    // squeezing the rows, and gives the room back when it goes.
+    if (on == shadowPanel->compare->isHidden()) {
+        const int grow = shadowPanel->compare->minimumHeight() + shadowPanel->hintLabel->sizeHint().height();
+        transcript->resize(transcript->width(), transcript->height() + (on ? grow : -grow));
+    }
     shadowPanel->SetShadowing(on);
 }
 

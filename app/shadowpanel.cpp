@@ -39,7 +39,7 @@ TShadowPanel::TShadowPanel(QWidget *parent) : QWidget(parent) {
     deleteButton->setToolTip("删除本机保存的这一句的全部跟读录音（录音从不离开本机）");
     hintLabel = new QLabel("点上栏放原句，中栏放录音，下栏先后放两者", this);
     compare = new view::TCompareView(this);
-    compare->setMinimumHeight(180);
+    compare->setMinimumHeight(150);
     auto *row = new QHBoxLayout;
     row->addWidget(shadowBox);
     row->addWidget(title_);
