@@ -31,7 +31,7 @@ void TfMainFree::CreateShadowing(const std::string &takesFolder) {
     const std::string folder =
         takesFolder.empty() ? study::TStudyStore::DefaultFolder() + "/takes" : takesFolder;
     shadowTakes_ = std::make_unique<TShadowTakes>(*repeater_, folder, [this] {
-        return study_->Lesson() ? study_->Lesson()->hash : std::string();
+        return study_ && study_->Lesson() ? study_->Lesson()->hash : std::string();
     });
 
     shadowPanel = new TShadowPanel(transcript);

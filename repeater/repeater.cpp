@@ -402,11 +402,8 @@ void TRepeater::startPauseAfterReading() {
 
 void TRepeater::dropPending() {
     cancelPauseCountdown();
-    if (IsShadowStep(phase_)) {
-        takes_->Cancel();
-        if (phase_ == TPhase::ReplayingSentence)
-            player_.Stop(); // its end must not count as a reading's
-    }
+    if (IsShadowStep(phase_))
+        dropShadow();
     if (IsBetweenReadings(phase_) || IsShadowStep(phase_) || phase_ == TPhase::Waiting)
         phase_ = playerHolds() ? TPhase::Ended : TPhase::Idle;
 }

@@ -237,6 +237,7 @@ private:
     void replayTake();
     void finishShadow(TAfterShadow how);
     void cutShadow(TAfterShadow how);
+    void dropShadow(); // the take or its replay stops, nothing follows from it
     void readAfterPause();
 
     IPlayer &player_;

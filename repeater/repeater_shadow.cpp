@@ -56,11 +56,15 @@ void TRepeater::TakePlayed() {
     finishShadow(TAfterShadow::ReadOn);
 }
 
-void TRepeater::cutShadow(TAfterShadow how) {
-    cancelPauseCountdown();
+void TRepeater::dropShadow() {
     takes_->Cancel();
     if (phase_ == TPhase::ReplayingSentence)
         player_.Stop(); // its end must not count as a reading's
+}
+
+void TRepeater::cutShadow(TAfterShadow how) {
+    cancelPauseCountdown();
+    dropShadow();
     finishShadow(how);
 }
 
