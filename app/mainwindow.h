@@ -155,8 +155,8 @@ public:
 
     // --- shadowing (mainwindow_shadow.cpp) ---
     // The shadowing panel in the transcript window (its "跟读" switch, the replay
-    // choice, the comparison); the takes go to takesFolder (empty: beside the study record).
-    void CreateShadowing(const std::string &takesFolder = {});
+    // choice, the comparison); the takes are kept beside the study record.
+    void CreateShadowing();
     void ShadowingToggled(bool on);
     void DeleteShownTakes();
     TShadowPanel *shadowPanel = nullptr; // in the transcript window

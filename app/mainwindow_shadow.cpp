@@ -27,9 +27,8 @@ struct TSentenceSource {
 };
 } // namespace
 
-void TfMainFree::CreateShadowing(const std::string &takesFolder) {
-    const std::string folder =
-        takesFolder.empty() ? study::TStudyStore::DefaultFolder() + "/takes" : takesFolder;
+void TfMainFree::CreateShadowing() {
+    const std::string folder = study::TStudyStore::DefaultFolder() + "/takes";
     shadowTakes_ = std::make_unique<TShadowTakes>(*repeater_, folder, [this] {
         return study_ && study_->Lesson() ? study_->Lesson()->hash : std::string();
     });
@@ -37,7 +36,8 @@ void TfMainFree::CreateShadowing(const std::string &takesFolder) {
     shadowPanel = new TShadowPanel(transcript);
     if (auto *layout = qobject_cast<QVBoxLayout *>(transcript->layout()))
         layout->insertWidget(1, shadowPanel); // under the rows
-    connect(shadowPanel->shadowBox, &QCheckBox::toggled, this, [this](bool on) { Guard([&] { ShadowingToggled(on); }); });
+    connect(shadowPanel->shadowBox, &QCheckBox::toggled, this,
+            [this](bool on) { Guard([&] { ShadowingToggled(on); }); });
     // F3 in either window: the switch is in reach while the main window has the keys.
     for (QWidget *w : std::initializer_list<QWidget *>{this, transcript})
         connect(new QShortcut(QKeySequence(Qt::Key_F3), w), &QShortcut::activated, shadowPanel->shadowBox,

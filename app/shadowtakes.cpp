@@ -8,8 +8,9 @@
 namespace vorel::app {
 
 namespace {
-// A take never runs longer than this, whatever the repeater's time to speak.
-constexpr int64_t LongestTakeFrames = int64_t(TShadowTakes::Rate) * 600;
+// A take never runs longer than three minutes, whatever the repeater's time to
+// speak (the recorder sets aside room for all of it).
+constexpr int64_t LongestTakeFrames = int64_t(TShadowTakes::Rate) * 180;
 } // namespace
 
 std::string TakeKey(const std::string &lessonHash, int32_t sentenceStartMs) {
@@ -21,7 +22,7 @@ std::string TakeKey(const std::string &lessonHash, int32_t sentenceStartMs) {
 }
 
 TShadowTakes::TShadowTakes(repeater::TRepeater &repeater, const std::string &folder,
-                       std::function<std::string()> lessonHash)
+                           std::function<std::string()> lessonHash)
     : repeater_(repeater), lessonHash_(std::move(lessonHash)), store_(folder) {
     poll_.setInterval(PollMs);
     poll_.setTimerType(Qt::PreciseTimer);
