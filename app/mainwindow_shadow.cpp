@@ -15,6 +15,7 @@
 #include "shadowtakes.h"
 #include "studykeeper.h"
 #include "studystore.h"
+#include "trace.h"
 #include "transcriptwindow.h"
 
 namespace vorel::app {
@@ -78,6 +79,7 @@ void TfMainFree::ShadowingToggled(bool on) {
         return;
     }
     repeater_->SetShadowing(on ? shadowTakes_.get() : nullptr);
+    Trace("take", on ? "shadowing on" : "shadowing off");
     // The comparison comes in under the rows: the window grows by it rather than
     // squeezing the rows, and gives the room back when it goes.
     if (on == shadowPanel->compare->isHidden()) {

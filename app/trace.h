@@ -2,7 +2,7 @@
 // appended to it and flushed at once: "<ms since start>\t<kind>\t<detail>\n".
 // Kinds: status, notice, read, end, load, break, error, text (the current
 // sentence's text when the current sentence changes and it has one), take (shadowing:
-// the microphone armed, a take started, kept or dropped, played). Nothing is written when
+// switched on or off, the microphone armed, a take started, kept or dropped, played). Nothing is written when
 // the variable is unset. GUI thread.
 #pragma once
 
