@@ -52,6 +52,8 @@ class TStudyKeeper;
 class TBassPlayer;
 class TTimerClock;
 class TTranscriptWindow;
+class TShadowTakes;
+class TShadowPanel;
 
 inline const char *const MainCaption = "Vorel语言复读机(免费体验版)";
 inline const char *const ApplicationTitle = "Vorel语言复读机（免费体验版）";
@@ -156,6 +158,15 @@ public:
     bool transcriptAfterLoad_ = false;       // a lesson came in: show it if it has text
     bool transcriptByLearner_ = false;       // shown with F2: stays for a lesson without text
     int32_t heard_ = -1;                     // the sentence whose last reading ended, in its pause
+
+    // --- shadowing (mainwindow_shadow.cpp) ---
+    // The shadowing panel in the transcript window (its "跟读" switch, the replay
+    // choice, the comparison); the takes are kept beside the study record.
+    void CreateShadowing();
+    void ShadowingToggled(bool on);
+    void DeleteShownTakes();
+    TShadowPanel *shadowPanel = nullptr; // in the transcript window
+    std::unique_ptr<TShadowTakes> shadowTakes_;
 
     // --- a transcript aligned to the recording (mainwindow_text.cpp) ---
     // The lesson of file: a ".txt" beside it is aligned after the breakpoint files;

@@ -30,6 +30,7 @@
 #include "installpaths.h"
 #include "playerports.h"
 #include "resourcetable.h"
+#include "shadowtakes.h"
 #include "studykeeper.h"
 #include "textcap.h"
 #include "view/mmoscope.h"
@@ -224,6 +225,7 @@ TfMainFree::TfMainFree(QWidget *parent) : QWidget(parent) {
     if (!bass_->HasOutput()) // said once the trace listens
         repeater_->ShowNotice(audio::NoSoundOutputNotice);
     CreateTranscript();
+    CreateShadowing();
     ShowReport();
     if (QScreen *s = QGuiApplication::primaryScreen())
         move(s->availableGeometry().center() - QPoint(ClientWidth / 2, ClientHeight / 2));
@@ -461,6 +463,7 @@ void TfMainFree::FormDestroy() {
     waveView_.reset();
     study_.reset(); // writes what is queued
     repeater_.reset();
+    shadowTakes_.reset(); // its capture and channel go before the library
     player_.reset();
     bass_.reset();
 }

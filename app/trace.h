@@ -1,8 +1,10 @@
 // The program's trace: when VORELPLAY_TRACE names a file, one line per event is
 // appended to it and flushed at once: "<ms since start>\t<kind>\t<detail>\n".
-// Kinds: status, notice, read, end, load, break, error, stall, rows (the
-// transcript filled), text (the current sentence's text when the current sentence
-// changes and it has one). Nothing is written when the variable is unset. GUI thread.
+// Kinds: status, notice, read, end, load, break, error, stall, speed (a laddered
+// reading's speed in percent), rows (the transcript filled), text (the current
+// sentence's text when the current sentence changes and it has one), take
+// (shadowing: switched on or off, the microphone armed, a take started, kept or
+// dropped, played). Nothing is written when the variable is unset. GUI thread.
 #pragma once
 
 #include <string_view>

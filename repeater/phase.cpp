@@ -18,6 +18,9 @@ TStep StepOf(TCue cue) {
     case TCue::WaitForPlay: return {TPhase::HeldUntilPlay, "暂停...按播放键朗读下一遍"};
     case TCue::WaitForSentence: return {TPhase::Waiting, "正在查找下一句..."};
     case TCue::WaitForPlace: return {TPhase::Waiting, "正在查找所选位置的句子..."};
+    case TCue::SpeakingBegun: return {TPhase::Speaking, "请跟读...按播放键跳过"};
+    case TCue::ReplaySentence: return {TPhase::ReplayingSentence, "回放原句..."};
+    case TCue::ReplayTake: return {TPhase::ReplayingTake, "回放跟读录音..."};
     }
     return {TPhase::Idle, ""};
 }

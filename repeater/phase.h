@@ -11,6 +11,11 @@
 //                      Reading (rule "无"), Waiting (the next sentence not yet
 //                      found), or Ended / Idle (nothing follows)
 //   Countdown ------ pause ----> Held ------ pause or play ----> Reading
+//   Reading -------- a reading ends while shadowing -----------> Speaking
+//   Speaking ------- the take ends: ReplayingSentence, then ReplayingTake (as
+//                      the learner chose), then on by the pause rule as above
+//                      (the pause was spent speaking); play cuts it short,
+//                      pause leaves it Held
 //   Waiting -------- its sentence or place is found ----------> Reading or Countdown
 //   any ------------ stop, a choice, another file ------------> Idle
 // GUI thread (pure functions).
@@ -29,6 +34,9 @@ enum class TPhase {
     HeldUntilPlay, // the pause rule "暂停": play reads on
     Ended,         // a reading ended and nothing follows; the player rests at its end
     Waiting,       // a reading waits for its sentence or place, still being sampled
+    Speaking,          // shadowing: the learner speaks the sentence just read, a take records
+    ReplayingSentence, // shadowing: the sentence is played again before the take
+    ReplayingTake,     // shadowing: the learner's take plays
 };
 
 // What moved the cycle: each cue leads to one phase and one status text.
@@ -45,6 +53,9 @@ enum class TCue {
     WaitForPlay,     // the pause rule waits for play
     WaitForSentence, // the next sentence is not yet found
     WaitForPlace,    // the place chosen is not yet sampled
+    SpeakingBegun,   // shadowing: the take of the sentence just read began
+    ReplaySentence,  // shadowing: the sentence plays again
+    ReplayTake,      // shadowing: the take plays
 };
 
 struct TStep {
@@ -59,5 +70,9 @@ TStep StepOf(TCue cue);
 inline constexpr bool IsHeld(TPhase p) { return p == TPhase::Held || p == TPhase::HeldUntilPlay; }
 // Between two readings of the cycle: the reading counter shows the readings heard.
 inline constexpr bool IsBetweenReadings(TPhase p) { return p == TPhase::Countdown || IsHeld(p); }
+// The step after a reading while shadowing.
+inline constexpr bool IsShadowStep(TPhase p) {
+    return p == TPhase::Speaking || p == TPhase::ReplayingSentence || p == TPhase::ReplayingTake;
+}
 
 } // namespace vorel::repeater

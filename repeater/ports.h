@@ -51,4 +51,23 @@ public:
     virtual bool IsActive(TTimer t) const = 0;
 };
 
+// The learner's microphone and takes, for shadowing. Whoever implements it
+// reports back through the repeater's TakeEnded and TakePlayed, never from inside
+// the call that started the take or its playing, except FinishTake.
+class ITakes {
+public:
+    virtual ~ITakes() = default;
+    // A reading starts: capture gets ready so that a take can begin the moment it ends.
+    virtual void Arm() = 0;
+    // The take of the sentence [startMs, endMs) just read begins now; it ends by
+    // itself (TakeEnded) once the learner has spoken and then been silent.
+    virtual void StartTake(int32_t startMs, int32_t endMs) = 0;
+    // The time to speak is over: the take ends now, TakeEnded follows at once.
+    virtual void FinishTake() = 0;
+    // Plays the take just kept; false when there is none. TakePlayed follows its end.
+    virtual bool PlayTake() = 0;
+    // Drops a take being recorded or stops one playing; nothing is reported.
+    virtual void Cancel() = 0;
+};
+
 } // namespace vorel::repeater

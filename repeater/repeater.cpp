@@ -51,6 +51,11 @@ bool TRepeater::playerHolds() const {
     case TPhase::HeldUntilPlay:
     case TPhase::Ended:
         return !fileEnded_; // the player stops by itself at the end of the file
+    case TPhase::Speaking:
+    case TPhase::ReplayingTake:
+        return !fileEnded_;
+    case TPhase::ReplayingSentence:
+        return true;
     case TPhase::Waiting:
         // An advance waits with the player resting at the end of the last reading.
         return waitKind_ == TWaitKind::Advance && !fileEnded_;
@@ -70,10 +75,10 @@ TReport TRepeater::Report() const {
     r.timeLabel = timeLabel_;
     r.speedHint = speedHint_;
     // Stop and pause act on what the player holds, and on a running countdown.
-    r.enabled.stop = r.enabled.pause = playerHolds() || phase_ == TPhase::Countdown;
+    r.enabled.stop = r.enabled.pause = playerHolds() || phase_ == TPhase::Countdown || IsShadowStep(phase_);
     r.enabled.prev = r.enabled.next = everStarted_ && (sentenceCount() > 0 || load_.Active());
     r.enabled.slider = hasFile();
-    r.playback = phase_ == TPhase::Countdown ? TPlayback::PauseCountdown
+    r.playback = phase_ == TPhase::Countdown || IsShadowStep(phase_) ? TPlayback::PauseCountdown
                  : phase_ == TPhase::Paused  ? TPlayback::Paused
                  : phase_ == TPhase::Reading ? TPlayback::Playing
                                              : TPlayback::Stopped;
@@ -156,7 +161,11 @@ void TRepeater::cancelPauseCountdown() {
 
 void TRepeater::PlayerStarted() {
     TBatch batch(*this);
+    if (phase_ == TPhase::ReplayingSentence)
+        return; // the shadowing step's own replay, no reading
     enter(TCue::Started);
+    if (takes_)
+        takes_->Arm();
     v_.HidePlayLine();
     everStarted_ = true;
     clock_.Start(TTimer::Play);
@@ -189,18 +198,26 @@ void TRepeater::PlayerStopped() {
 
 void TRepeater::SegmentEnded() {
     TBatch batch(*this);
+    if (phase_ == TPhase::ReplayingSentence) {
+        replayTake();
+        return;
+    }
     enter(TCue::SegmentEnded);
     stopPlayTimers();
     fileEnded_ = false;
-    afterReading();
+    takes_ ? startSpeaking() : afterReading();
 }
 
 void TRepeater::FileEnded() {
     TBatch batch(*this);
+    fileEnded_ = true;
+    if (phase_ == TPhase::ReplayingSentence) {
+        replayTake();
+        return;
+    }
     enter(TCue::FileEnded);
     stopPlayTimers();
-    fileEnded_ = true;
-    afterReading();
+    takes_ ? startSpeaking() : afterReading();
 }
 
 void TRepeater::Timer_ShowPosTimer() {
@@ -249,8 +266,17 @@ void TRepeater::timer_pauseTimer() {
     timerPauseTag_ += TimerIntervalMs(TTimer::Pause);
     if (timerPauseTag_ - pauseGaugeProgress_ > pauseGaugeMax_ / 50)
         pauseGaugeProgress_ = std::min(timerPauseTag_, pauseGaugeMax_);
+    if (phase_ == TPhase::Speaking) {
+        if (timerPauseTag_ >= speakingMs_)
+            takes_->FinishTake();
+        return;
+    }
     if (timerPauseTag_ < PauseLengthNow())
         return;
+    readAfterPause();
+}
+
+void TRepeater::readAfterPause() {
     pauseGaugeProgress_ = pauseGaugeMax_;
     const bool started = strip_.UseStored() ? startReading(strip_.RangeStart(), strip_.RangeEnd())
                                          : startReading((v_.ViewOffset() + v_.SelStart()) * Col,
@@ -369,8 +395,10 @@ bool TRepeater::advanceSentence() {
 
 void TRepeater::startPauseAfterReading() {
     const int rule = pauseIndex_;
-    if (rule == PauseNone) {
-        timer_pauseTimer();
+    if (afterShadow_ == TAfterShadow::Hold) {
+        enter(TCue::CountdownHeld);
+    } else if (rule == PauseNone || (afterShadow_ == TAfterShadow::ReadOn && rule != PauseWait)) {
+        readAfterPause(); // none, or spent speaking
     } else if (rule == PauseWait) {
         enter(TCue::WaitForPlay);
     } else if (rule >= 2 && rule < static_cast<int>(PauseRuleItems().size())) {
@@ -386,13 +414,17 @@ void TRepeater::startPauseAfterReading() {
 
 void TRepeater::dropPending() {
     cancelPauseCountdown();
-    if (IsBetweenReadings(phase_) || phase_ == TPhase::Waiting)
+    if (IsShadowStep(phase_))
+        dropShadow();
+    if (IsBetweenReadings(phase_) || IsShadowStep(phase_) || phase_ == TPhase::Waiting)
         phase_ = playerHolds() ? TPhase::Ended : TPhase::Idle;
 }
 
 void TRepeater::settle() {
     v_.HidePlayLine();
     cancelPauseCountdown();
+    if (IsShadowStep(phase_))
+        takes_->Cancel();
     const TPhase before = phase_;
     player_.Stop();
     // A pause, a hold or a wait the player knew nothing of ends as a stop does.
@@ -413,6 +445,10 @@ void TRepeater::Play() {
         ShowNotice(audio::NoSoundOutputNotice);
     if (phase_ == TPhase::Paused) {
         player_.Resume();
+        return;
+    }
+    if (IsShadowStep(phase_)) {
+        cutShadow(TAfterShadow::ReadOn);
         return;
     }
     dropPending();
@@ -437,6 +473,11 @@ void TRepeater::Pause() {
     case TPhase::Countdown:
         cancelPauseCountdown();
         enter(TCue::CountdownHeld);
+        break;
+    case TPhase::Speaking:
+    case TPhase::ReplayingSentence:
+    case TPhase::ReplayingTake:
+        cutShadow(TAfterShadow::Hold);
         break;
     case TPhase::Paused:
         player_.Resume();

@@ -25,6 +25,7 @@
 #include "phase.h"
 #include "ports.h"
 #include "sentenceorder.h"
+#include "shadowing.h"
 #include "stripinput.h"
 #include "viewcolumns.h"
 
@@ -146,6 +147,19 @@ public:
     // load runs or for fewer than two breakpoints.
     bool ReplaceBreakpoints(const std::vector<std::pair<int32_t, std::string>> &points);
 
+    // --- shadowing (repeater_shadow.cpp) ---
+    // With takes, the pause after each reading becomes the learner's time to
+    // speak (SpeakingTime), then the sentence and the take play as chosen, then
+    // the next reading follows. nullptr: off. takes must outlive its use here.
+    void SetShadowing(ITakes *takes);
+    bool Shadowing() const { return takes_ != nullptr; }
+    void SetReplay(TReplay replay) { replay_ = replay; }
+    TReplay Replay() const { return replay_; }
+    // From the takes: the take ended, kept (something was said) or not.
+    void TakeEnded(bool kept);
+    // From the takes: the take's playing ended.
+    void TakePlayed();
+
     // --- from the player and the clock ---
     void PlayerStarted();
     void PlayerPaused();
@@ -228,6 +242,14 @@ private:
     // The player holds a reading it can pause or stop: one under way or one that
     // rests at its range end.
     bool playerHolds() const;
+    // Shadowing: the take after a reading, its replay, and how the cycle goes on.
+    enum class TAfterShadow { PauseRule, ReadOn, Hold };
+    void startSpeaking();
+    void replayTake();
+    void finishShadow(TAfterShadow how);
+    void cutShadow(TAfterShadow how);
+    void dropShadow(); // the take or its replay stops, nothing follows from it
+    void readAfterPause();
 
     IPlayer &player_;
     IClock &clock_;
@@ -248,6 +270,10 @@ private:
     bool everStarted_ = false;  // previous and next are usable once anything has played
     bool lastReadingFinished_ = false;
     int32_t timerPauseTag_ = 0;
+    ITakes *takes_ = nullptr;
+    TReplay replay_ = TReplay::SentenceThenTake;
+    TAfterShadow afterShadow_ = TAfterShadow::PauseRule;
+    int32_t shadowStart_ = 0, shadowEnd_ = 0, speakingMs_ = 0; // the sentence just read, the time to speak
 
     // The state record.
     int32_t curSentence_ = 0;

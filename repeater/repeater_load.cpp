@@ -31,6 +31,8 @@ void TRepeater::OpenAudioFile(const std::string &file, const TSourceStarter &sta
     load_.Cancel();
     clock_.Stop(TTimer::Load);
     chosenPlace_ = -1;
+    if (IsShadowStep(phase_))
+        takes_->Cancel(); // a take belongs to the lesson it was said to
     player_.Stop();
     stopPlayTimers();
     cancelPauseCountdown();

@@ -105,7 +105,10 @@ void TCompareView::redraw() {
     }
     p.setPen(kText);
     p.drawText(4, laneTop(0) + 14, QStringLiteral("原句"));
-    p.drawText(4, laneTop(1) + 14, QStringLiteral("跟读（共 %1 次）").arg(data_.takeCount));
+    QString takeLabel = QStringLiteral("跟读（共 %1 次）").arg(data_.takeCount);
+    if (data_.similarity)
+        takeLabel += QStringLiteral("  相似度 %1%").arg(qRound(*data_.similarity * 100));
+    p.drawText(4, laneTop(1) + 14, takeLabel);
     p.drawText(4, laneTop(2) + 14, QStringLiteral("对齐"));
 }
 

@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QWidget>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "comparemath.h"
@@ -23,6 +24,7 @@ struct TCompareData {
     double hopSeconds = 0.01;
     TWarpPath path; // frames of hopSeconds; empty: no alignment lane content
     int takeCount = 0; // takes kept of this sentence
+    std::optional<double> similarity; // 0..1; none: no figure is shown
 };
 
 class TCompareView : public QWidget {

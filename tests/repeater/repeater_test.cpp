@@ -850,3 +850,136 @@ TEST_F(RepeaterTest, AnotherFileACancelOrAFailureEndsTheLoad) {
 
 } // namespace
 } // namespace vorel::repeater
+
+namespace vorel::repeater {
+namespace {
+
+// Records what the repeater asks of the microphone and the takes.
+class FakeTakes : public ITakes {
+public:
+    TRepeater *r = nullptr;
+    std::vector<std::string> calls;
+    bool finishKeeps = false, hasTake = true;
+    void Arm() override { calls.push_back("arm"); }
+    void StartTake(int32_t startMs, int32_t endMs) override {
+        calls.push_back("take " + std::to_string(startMs) + ".." + std::to_string(endMs));
+    }
+    void FinishTake() override {
+        calls.push_back("finish");
+        r->TakeEnded(finishKeeps);
+    }
+    bool PlayTake() override {
+        calls.push_back("play");
+        return hasTake;
+    }
+    void Cancel() override { calls.push_back("cancel"); }
+};
+
+class ShadowingTest : public RepeaterTest {
+protected:
+    void SetUp() override {
+        RepeaterTest::SetUp();
+        takes.r = &r;
+        load();
+        r.SetRepeatIndex(2); // 2次
+        r.SetPauseIndex(3);  // 1秒
+        r.SetShadowing(&takes);
+    }
+    FakeTakes takes;
+};
+
+TEST(ShadowingRules, TheTimeToSpeakIsThePauseButAtLeastOneAndAHalfReadings) {
+    const struct {
+        int pauseIndex;
+        int32_t length, want;
+    } cases[] = {
+        {0, 2000, 3000},   // 无: the reading's length and a half
+        {1, 1000, 1500},   // 暂停 gives no time of its own
+        {3, 2000, 3000},   // 1秒 is shorter than 1.5 readings
+        {6, 2000, 10000},  // 10秒 is longer
+        {3, 1001, 1502},   // rounded up, never a millisecond short
+        {0, Forever, Forever},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(SpeakingTime(c.pauseIndex, c.length), c.want) << c.pauseIndex << " " << c.length;
+}
+
+// Read, speak, hear the sentence and the take, read again: the pause was spent speaking.
+TEST_F(ShadowingTest, AfterEachReadingTheLearnerSpeaksThenHearsSentenceAndTake) {
+    r.Play();
+    readToEnd();
+    EXPECT_EQ(r.Phase(), TPhase::Speaking);
+    EXPECT_EQ(r.Report().status, "请跟读...按播放键跳过");
+    EXPECT_EQ(r.Report().pauseGaugeMax, 3000);
+    EXPECT_EQ(takes.calls, (std::vector<std::string>{"arm", "take 0..2000"}));
+    r.TakeEnded(true); // the learner spoke and fell silent
+    EXPECT_EQ(r.Phase(), TPhase::ReplayingSentence);
+    EXPECT_EQ(player.state, FakePlayer::Playing);
+    EXPECT_EQ(player.stop, 2100);
+    readToEnd();
+    EXPECT_EQ(r.Phase(), TPhase::ReplayingTake);
+    EXPECT_EQ(r.Report().repeatLabel, "朗读遍数：1/2"); // the replay is no reading
+    r.TakePlayed();
+    EXPECT_EQ(now(), (Reading{0, 2000, "朗读遍数：2/2"}));
+    EXPECT_EQ(r.Phase(), TPhase::Reading);
+    // Time runs out with nothing said: no replay, the next sentence at once.
+    readToEnd();
+    int ticks = 0;
+    for (; r.Phase() == TPhase::Speaking && ticks < 1000; ++ticks)
+        r.timer_pauseTimer();
+    EXPECT_EQ(ticks, 3000 / TimerIntervalMs(TTimer::Pause));
+    EXPECT_EQ(now(), (Reading{2000, 4000, "朗读遍数：1/2"}));
+    EXPECT_EQ(finished, (std::vector<int32_t>{0}));
+    EXPECT_EQ(takes.calls.back(), "arm");
+}
+
+TEST_F(ShadowingTest, TheLearnersReplayChoiceAndTheButtonsDuringTheStep) {
+    const struct {
+        const char *what;
+        TReplay replay;
+        std::function<void()> act;
+        TPhase phase;
+        bool playing;       // the player reads (the next reading or the replay)
+        const char *last;   // the last call to the takes
+    } cases[] = {
+        {"take only", TReplay::TakeOnly, [&] { r.TakeEnded(true); }, TPhase::ReplayingTake, false, "play"},
+        {"nothing", TReplay::Nothing, [&] { r.TakeEnded(true); }, TPhase::Reading, true, "take 0..2000"},
+        {"no take kept", TReplay::SentenceThenTake, [&] { takes.hasTake = false; r.TakeEnded(true); readToEnd(); },
+         TPhase::Reading, true, "play"},
+        {"play skips speaking", TReplay::SentenceThenTake, [&] { r.Play(); }, TPhase::Reading, true, "cancel"},
+        {"play skips the replay", TReplay::SentenceThenTake, [&] { r.TakeEnded(true); r.Play(); }, TPhase::Reading,
+         true, "cancel"},
+        {"pause holds", TReplay::SentenceThenTake, [&] { r.Pause(); }, TPhase::Held, false, "cancel"},
+        {"pause holds the replay", TReplay::SentenceThenTake, [&] { r.TakeEnded(true); r.Pause(); }, TPhase::Held,
+         false, "cancel"},
+        {"stop", TReplay::SentenceThenTake, [&] { r.Stop(); }, TPhase::Idle, false, "cancel"},
+        {"switched off", TReplay::SentenceThenTake, [&] { r.SetShadowing(nullptr); }, TPhase::Countdown, false,
+         "cancel"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        r.SetShadowing(&takes);
+        takes.hasTake = true;
+        r.ChooseSentence(0);
+        r.SetReplay(c.replay);
+        r.Play();
+        readToEnd();
+        ASSERT_EQ(r.Phase(), TPhase::Speaking);
+        c.act();
+        EXPECT_EQ(r.Phase(), c.phase);
+        EXPECT_EQ(player.state == FakePlayer::Playing, c.playing);
+        // Only a take that went on may play: the last call says what the step did.
+        const std::vector<std::string> &calls = takes.calls;
+        EXPECT_EQ(std::string(calls.back() == "arm" ? calls[calls.size() - 2] : calls.back()), c.last);
+        if (c.phase == TPhase::Reading)
+            EXPECT_EQ(now(), (Reading{0, 2000, "朗读遍数：2/2"})); // the reading after the one spoken to
+        if (c.phase == TPhase::Held) {
+            r.Play();
+            EXPECT_EQ(now(), (Reading{0, 2000, "朗读遍数：2/2"}));
+        }
+        r.Stop();
+    }
+}
+
+} // namespace
+} // namespace vorel::repeater
