@@ -9,6 +9,7 @@
 #include "osversion.h"
 #include "resourcetable.h"
 #include "singleinstance.h"
+#include "termination.h"
 #include "trace.h"
 
 #include <QFileInfo>
@@ -17,7 +18,6 @@
 #include <QTranslator>
 
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <utility>
 #include <string>
@@ -25,11 +25,6 @@
 namespace {
 
 const char *const InstanceName = "Mr.Wend 2007.5.31.";
-
-bool envIsOne(const char *name) {
-    const char *v = std::getenv(name);
-    return v && std::strcmp(v, "1") == 0;
-}
 
 // The kernel's generation; a test build stands on the one it is given.
 int osMajorVersion() {
@@ -63,9 +58,13 @@ int main(int argc, char **argv) {
 
     const std::string fileArg = argc > 1 ? QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath().toStdString()
                                          : std::string();
-    // A run that only prepares the libraries (tests, benchmarks) shows no window
-    // and so does not take the single-instance place.
-    const bool windowless = envIsOne("VORELPLAY_EXIT_AFTER_LOAD");
+    // A test build that only prepares the libraries shows no window and so does
+    // not take the single-instance place.
+#ifdef VOREL_TEST_NO_WINDOW
+    constexpr bool windowless = true;
+#else
+    constexpr bool windowless = false;
+#endif
     platform::TSingleInstance instance(InstanceName);
     if (!windowless && !instance.Claim()) {
         // A second start: the first window comes forward (and opens the file).
@@ -114,9 +113,15 @@ int main(int argc, char **argv) {
             window->show();
             // Media keys and the desktop's media controls; gone before the window.
             std::unique_ptr<QObject> mpris = app::StartMpris(*window);
+            // A session logging out ends the program as closing its window does.
+            app::CloseOnTerminationSignal([&window] {
+                window->close();
+                QApplication::quit();
+            });
             if (!fileArg.empty())
                 QTimer::singleShot(0, window.get(), [&window, fileArg] { window->OpenFile(fileArg); });
             rc = application.exec();
+            app::CloseOnTerminationSignal({}); // the shut-down below goes on
             mpris.reset();
             window.reset();
         } else {

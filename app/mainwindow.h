@@ -15,7 +15,6 @@
 #include <memory>
 #include <string>
 
-#include "audiolib.h"
 #include "cardexport.h"
 #include "repeater.h"
 
@@ -30,6 +29,7 @@ class QTreeView;
 
 namespace vorel::audio {
 class TBass;
+class TMessageTarget;
 } // namespace vorel::audio
 
 namespace vorel::align {
@@ -203,6 +203,7 @@ private:
     void appendSentenceRows();
     void focusProgressSlider();
 
+    std::unique_ptr<audio::TMessageTarget> msgTarget_; // outlives the player
     std::unique_ptr<audio::TBass> bass_;
     std::unique_ptr<TBassPlayer> player_;
     std::unique_ptr<TTimerClock> clock_;
@@ -213,7 +214,6 @@ private:
     repeater::TReport shown_;      // what the controls show now
     bool stripShown_ = false;      // shown_ holds a drawn strip
     bool applying_ = false;        // the window is setting its controls from a report
-    VOREL_MSGTARGET msgTarget_{};
     // Last: destroyed first, it stops and joins its worker before the rest goes.
     std::unique_ptr<TCardExportRun> cardExport_;
 };

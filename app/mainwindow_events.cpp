@@ -12,7 +12,6 @@
 
 #include "guard.h"
 #include "installpaths.h"
-#include "messageline.h"
 #include "speedladder.h"
 #include "studykeeper.h"
 #include "view/mmoscope.h"
@@ -33,9 +32,6 @@ std::string OpenDialogFolder(const std::string &lessonFile, const std::string &f
 
 void TfMainFree::loadfilebtnClick() {
     if (repeater_->Report().busy)
-        return;
-    // Unattended runs (tests) open files through the command line or a second start.
-    if (platform::WriteMessageLineInstead("open dialog", "not shown"))
         return;
     const std::string folder =
         OpenDialogFolder(repeater_->Lesson() ? repeater_->Lesson()->fileName : std::string(), dialogFolder);

@@ -10,7 +10,6 @@
 
 #include "alignjob.h"
 #include "guard.h"
-#include "messageline.h"
 #include "textfile.h"
 #include "transcriptwindow.h"
 
@@ -33,15 +32,12 @@ void TfMainFree::OpenTextForRecording() {
     const repeater::TLesson *lesson = repeater_->Lesson();
     if (!lesson || repeater_->Report().busy)
         return;
-    std::string path = align::TextFileFor(lesson->fileName);
-    // Unattended runs take the proposed name.
-    if (!platform::WriteMessageLineInstead("text dialog", path)) {
-        const QString chosen = QFileDialog::getOpenFileName(transcript, "打开文本", QString::fromStdString(path),
-                                                            "文本文件 (*.txt *.TXT);;所有文件 (*)");
-        if (chosen.isEmpty())
-            return;
-        path = chosen.toStdString();
-    }
+    const QString chosen =
+        QFileDialog::getOpenFileName(transcript, "打开文本", QString::fromStdString(align::TextFileFor(lesson->fileName)),
+                                     "文本文件 (*.txt *.TXT);;所有文件 (*)");
+    if (chosen.isEmpty())
+        return;
+    const std::string path = chosen.toStdString();
     const std::string file = lesson->fileName;
     Guard([&] {
         repeater_->OpenAudioFile(file, [this, path](const std::string &f) { return StartLessonFor(f, path); });

@@ -28,6 +28,7 @@
 #include "help/aboutwindow.h"
 #include "help/helpwindow.h"
 #include "installpaths.h"
+#include "messagetarget.h"
 #include "playerports.h"
 #include "resourcetable.h"
 #include "shadowtakes.h"
@@ -193,15 +194,6 @@ protected:
         option->text = index.data(Qt::UserRole).toString();
     }
 };
-
-void postFromLibrary(void *context, DWORD msg, DWORD, DWORD) {
-    // The library's notifier thread: postEvent is the one thread-safe way in.
-    const QEvent::Type type = msg == audio::WM_SEGMENT_END ? SegmentEndEvent
-                              : msg == audio::WM_FILE_END  ? FileEndEvent
-                                                           : QEvent::None;
-    if (type != QEvent::None)
-        QCoreApplication::postEvent(static_cast<QObject *>(context), new QEvent(type));
-}
 
 } // namespace
 
@@ -430,9 +422,12 @@ void TfMainFree::connectControls() {
 }
 
 void TfMainFree::FormCreate() {
-    msgTarget_.post = &postFromLibrary;
-    msgTarget_.context = this;
-    bass_ = std::make_unique<audio::TBass>(&msgTarget_);
+    // The library's notifier thread: postEvent is the one thread-safe way in.
+    msgTarget_ = std::make_unique<audio::TMessageTarget>([this](audio::TPlayerMessage m) {
+        QCoreApplication::postEvent(this, new QEvent(m == audio::TPlayerMessage::RangeEnd ? SegmentEndEvent
+                                                                                         : FileEndEvent));
+    });
+    bass_ = std::make_unique<audio::TBass>(msgTarget_->Handle());
     player_ = std::make_unique<TBassPlayer>(*bass_);
     clock_ = std::make_unique<TTimerClock>(Timer_play, timer_pause, Timer_ShowPos, Timer_load);
     repeater_ = std::make_unique<repeater::TRepeater>(*player_, *clock_, Mainoscope->width());

@@ -16,7 +16,7 @@ public:
     bool HasOutput() const override { return bass_.HasOutput(); }
     void PlayRange(int32_t startMs, int32_t stopMs) override {
         bass_.PlayBytes(audio::MsToBytes(bass_.handle, bass_.info, startMs),
-                        audio::MsToBytes(bass_.handle, bass_.info, stopMs), false);
+                        audio::MsToBytes(bass_.handle, bass_.info, stopMs));
     }
     void Pause() override { bass_.Pause(); }
     void Resume() override { bass_.Resume(); }

@@ -73,13 +73,7 @@ void TBass::Open(const std::string &path) {
     fileEndSync = core.BASS_ChannelSetSync(handle, kSyncFileEnd, 0, messageNumber(WM_FILE_END), 0);
 }
 
-void TBass::PlayRange(uint32_t startMs, uint32_t endMs, bool quiet) { PlayUntil(startMs, int64_t(endMs) + 100, quiet); }
-
-void TBass::PlayUntil(uint32_t startMs, int64_t stopMs, bool quiet) {
-    PlayBytes(MsToBytes(handle, info, startMs), MsToBytes(handle, info, stopMs), quiet);
-}
-
-void TBass::PlayBytes(int64_t startByte, int64_t endByte, bool quiet) {
+void TBass::PlayBytes(int64_t startByte, int64_t endByte) {
     if (startByte > info.byteLength)
         return;
     const int64_t end = endByte > 0 ? endByte : info.byteLength;
@@ -93,16 +87,13 @@ void TBass::PlayBytes(int64_t startByte, int64_t endByte, bool quiet) {
 
     rangePauseSync = core.BASS_ChannelSetSync(handle, kSyncRangePause, static_cast<QWORD>(end),
                                               &RangeEndCallback, handle);
-    if (!quiet)
-        rangeMessageSync = core.BASS_ChannelSetSync(handle, kSyncRangeMessage,
-                                                    static_cast<QWORD>(end),
-                                                    messageNumber(WM_SEGMENT_END), handle);
+    rangeMessageSync = core.BASS_ChannelSetSync(handle, kSyncRangeMessage, static_cast<QWORD>(end),
+                                                messageNumber(WM_SEGMENT_END), handle);
 
     core.BASS_ChannelSetPosition(handle, static_cast<QWORD>(startByte));
     if (!core.BASS_ChannelPlay(handle, FALSE))
         RaiseAudioError("不能播放", fileName);
-    if (!quiet)
-        fire(OnStarted);
+    fire(OnStarted);
 }
 
 void TBass::Pause() {

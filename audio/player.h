@@ -1,5 +1,5 @@
 // The player: one audio file at a time through a tempo stream (speed changes keep
-// the pitch), playing a time range and pausing itself 100 ms past its end.
+// the pitch), playing a range and pausing itself at its stop.
 //
 // GUI thread only. The end of a range and the end of the file arrive as messages
 // posted by the core library to the message target given to the constructor
@@ -43,15 +43,10 @@ public:
     // Stops and frees the previous file. On failure handle is 0 and fileName the
     // failed path.
     void Open(const std::string &path);
-    // Plays [startMs, endMs + 100 ms) and pauses there; quiet: no WM_SEGMENT_END
-    // and no OnStarted.
-    void PlayRange(uint32_t startMs, uint32_t endMs, bool quiet);
-    // Plays [startMs, stopMs) and pauses there, for a reading whose tail the
-    // caller has worked out; otherwise as PlayRange.
-    void PlayUntil(uint32_t startMs, int64_t stopMs, bool quiet);
-    // Byte positions of handle; endByte <= 0 plays to the end of the file. A start
+    // Plays [startByte, endByte) of handle and pauses there with WM_SEGMENT_END
+    // (OnStarted once it plays); endByte <= 0 plays to the end of the file. A start
     // beyond the file does nothing.
-    void PlayBytes(int64_t startByte, int64_t endByte, bool quiet);
+    void PlayBytes(int64_t startByte, int64_t endByte);
     void Pause();  // only while playing
     void Resume(); // only while paused
     void Stop();   // only while not stopped

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Start-up time of the window: from exec of Vorelplay to its main window mapped on a
-# private Xvfb, median of ten starts (each then ended), beside the start-up without
-# a window (bench/startup.sh) in the same run. Builds nothing.
+# private Xvfb, median of ten starts (each then ended), beside the time from
+# the start to a lesson loaded (bench/startup.sh, offscreen) in the same run. Builds nothing.
 # Usage: bench/window_startup.sh [build]   (default build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,5 +20,5 @@ export TMPDIR=$tmp XDG_RUNTIME_DIR=$tmp SDL_AUDIODRIVER=dummy QT_QPA_PLATFORM=xc
 echo "== exec to main window mapped (Xvfb, no window manager)"
 DISPLAY=$display "$build/bench/vorel-mapwait" TfMainFree 1 "$exe" >/dev/null # warms the page cache
 DISPLAY=$display "$build/bench/vorel-mapwait" TfMainFree 10 "$exe"
-echo "== exec to exit, libraries unpacked and bound, no window"
+echo "== start to lesson loaded (the trace's times, offscreen)"
 bench/startup.sh "$exe" 10

@@ -396,13 +396,4 @@ AUDIOLIB_API int VorelAudio_Render(int16_t *out, int frames) {
     return frames;
 }
 
-AUDIOLIB_API BOOL VorelAudio_SimulateOutputLoss(int mode) {
-    Engine &e = engine();
-    std::lock_guard<std::mutex> apiLock(e.api);
-    if (!e.initialised) return fail(BASS_ERROR_INIT, FALSE);
-    if (mode < 0 || mode > 2 || e.device == 0) return fail(BASS_ERROR_ILLPARAM, FALSE);
-    e.simulatedLoss.store(mode);
-    return ok(TRUE);
-}
-
 } // extern "C"

@@ -42,12 +42,15 @@ private:
 // being an MPEG audio stream, else nothing.
 std::optional<uint64_t> findMpegAudioStart(const SourceFile &file);
 
-// Tests only: true makes every MP3 prescan run libmpg123's own full scan, as if the
-// frame walk had refused the file, and keeps the layout cache out of it. Any thread.
+#ifdef VOREL_DECODER_TEST_HOOKS
+// Only in the decoder test's own build of these sources, never in the library:
+// true makes every MP3 prescan run libmpg123's own full scan, as if the frame walk
+// had refused the file, and keeps the layout cache out of it. Any thread.
 void setMpegLibraryScanForced(bool forced);
-// Tests only: MP3 prescans so far that took the length from a frame walk or its
-// cached result instead of libmpg123's scan. Any thread.
+// MP3 prescans so far that took the length from a frame walk or its cached result
+// instead of libmpg123's scan. Any thread.
 uint64_t mpegScansAvoided();
+#endif
 
 // Both return null with error set when the content cannot be decoded after all.
 std::unique_ptr<Decoder> openMpegDecoder(std::unique_ptr<SourceFile> file, uint64_t audioStart,

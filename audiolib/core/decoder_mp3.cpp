@@ -209,8 +209,12 @@ constexpr size_t kIndexCapacity = 4096;
 // others opened in between.
 constexpr size_t kLayoutCacheSize = 8;
 
+#ifdef VOREL_DECODER_TEST_HOOKS
 std::atomic<bool> gLibraryScanForced{false};
 std::atomic<uint64_t> gScansAvoided{0};
+#else
+constexpr bool gLibraryScanForced = false;
+#endif
 
 struct FrameWalk {
     uint64_t frames = 0;     // audio frames; a leading Xing/Info frame is not one
@@ -496,6 +500,7 @@ std::shared_ptr<const MpegLayout> layoutOf(const SourceFile &file, uint64_t audi
 
 } // namespace
 
+#ifdef VOREL_DECODER_TEST_HOOKS
 void setMpegLibraryScanForced(bool forced) {
     gLibraryScanForced = forced;
 }
@@ -503,6 +508,7 @@ void setMpegLibraryScanForced(bool forced) {
 uint64_t mpegScansAvoided() {
     return gScansAvoided;
 }
+#endif
 
 namespace {
 
@@ -625,7 +631,9 @@ public:
                 mpg123_set_index(mh_, const_cast<off_t *>(layout->index.data()), layout->step,
                                  layout->index.size());
                 length_ = layout->length;
+#ifdef VOREL_DECODER_TEST_HOOKS
                 ++gScansAvoided;
+#endif
                 return true;
             }
         }

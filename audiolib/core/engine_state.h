@@ -98,8 +98,9 @@ struct Engine {
     // the next play tries once more and fails with BASS_ERROR_DRIVER.
     std::atomic<uint64_t> callbacks{0};
     std::atomic<bool> outputLost{false};
-    // Test hook (VorelAudio_SimulateOutputLoss): 1 the callback stops mixing as a
-    // hung output would, 2 also no output can be opened.
+    // An output loss injected by the engine tests, which link the core's objects
+    // (the library exports no way to set it): 1 the callback stops mixing as a hung
+    // output would, 2 also no output can be opened.
     std::atomic<int> simulatedLoss{0};
 
     std::atomic<DWORD> bufferMs{500};

@@ -437,15 +437,6 @@ AUDIOLIB_API BOOL BASS_FXGetParameters(HFX handle, void *par);
  * Returns the frames written, or -1 when the library is not in manual-clock mode.
  * Caller's thread; not concurrent with other calls. */
 AUDIOLIB_API int VorelAudio_Render(int16_t *out, int frames);
-/* Output loss, for tests of device -1. mode 1: the SDL callback stops mixing, as
- * a hung output or a restarted sound server does; after a second without output
- * while a channel plays, the library opens the default output again and the
- * channels go on from where they were. mode 2: besides, no output can be opened
- * again; the playing channels then stop, their pending range messages are posted,
- * and BASS_ChannelPlay fails with BASS_ERROR_DRIVER until an output opens. mode 0
- * ends the simulation. Any non-realtime thread. (The same recovery runs when SDL
- * reports the device lost.) */
-AUDIOLIB_API BOOL VorelAudio_SimulateOutputLoss(int mode);
 
 /* ---- Effects library ---- */
 /* chan: a decoding channel (else BASS_FX_ERROR_NODECODE), used from its start.

@@ -3,11 +3,13 @@
 #include "windowfixture.h"
 
 #include <QComboBox>
+#include <QFileDialog>
 #include <filesystem>
 #include <QGroupBox>
 #include <QLabel>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include "repeatrules.h"
@@ -190,9 +192,21 @@ TEST_F(WindowTest, AFailureShowsItsMessageAndTheWindowGoesOn) {
     ASSERT_EQ(messages.size(), 3u);
     EXPECT_EQ(messages[2], "Vorel语言复读机（免费体验版）: 内存不足，无法完成这项操作。");
 
-    // Pressing play with no file says so instead of playing nothing.
+    // Pressing play with no file offers the open dialog; cancelled, the window says
+    // so instead of playing nothing.
     qputenv("VORELPLAY_NO_DIALOGS", "1");
+    bool offered = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+            offered = true;
+            dialog->reject();
+            poll.stop();
+        }
+    });
+    poll.start(10);
     w->playbtnClick();
+    EXPECT_TRUE(offered);
     EXPECT_EQ(w->NoticeText(), vorel::repeater::OpenFirstNotice);
 
     // And the window still loads a good file.

@@ -4,10 +4,12 @@
 
 #include "enginefixture.h"
 #include "player.h"
+#include "playrange.h"
 #include "testfiles.h"
 
 using namespace vorel::audio;
 using vorel::audio::test::EngineTest;
+using vorel::audio::test::PlayMs;
 namespace vt = vorel::test;
 
 namespace {
@@ -64,13 +66,13 @@ TEST_F(PlayerEngine, EveryNameIsBound) {
     ASSERT_TRUE(bindFx(fxModule()));
 }
 
-// A range ends 100 ms past its end, or at the stop the caller gives (a shorter tail).
+// A range ends at its stop at every tempo: the usual 100 ms tail, or a shorter one.
 TEST_F(PlayerEngine, RangeEndsAtItsStopAtEveryTempo) {
     struct Case {
         int tempo;
-        int64_t stopMs; // 0: PlayRange's own 100 ms tail
+        int64_t stopMs;
     };
-    for (const Case c : {Case{0, 0}, Case{-40, 0}, Case{40, 0}, Case{0, 2030}, Case{40, 2030}}) {
+    for (const Case c : {Case{0, 2100}, Case{-40, 2100}, Case{40, 2100}, Case{0, 2030}, Case{40, 2030}}) {
         const int tempo = c.tempo;
         SCOPED_TRACE(std::to_string(tempo) + " " + std::to_string(c.stopMs));
         out.clear();
@@ -78,10 +80,7 @@ TEST_F(PlayerEngine, RangeEndsAtItsStopAtEveryTempo) {
         started = 0;
         player->Open(threeSeconds);
         player->SetTempo(tempo);
-        if (c.stopMs)
-            player->PlayUntil(1000, c.stopMs, false);
-        else
-            player->PlayRange(1000, 2000, false);
+        PlayMs(*player, 1000, c.stopMs);
         EXPECT_EQ(started, 1);
 
         bool messageBeforePause = false;
@@ -93,10 +92,10 @@ TEST_F(PlayerEngine, RangeEndsAtItsStopAtEveryTempo) {
         EXPECT_EQ(state(), DWORD(BASS_ACTIVE_PAUSED));
         EXPECT_FALSE(messageBeforePause);
 
-        // 1100 ms (or to the stop) of source at 100 + tempo per cent; the range ends
+        // From 1000 ms to the stop of source at 100 + tempo per cent; the range ends
         // by output frame count, so the end is exact but for a frame of rounding:
         // 5 ms is ample.
-        const double source = c.stopMs ? double(c.stopMs - 1000) / 1000 : 1.1;
+        const double source = double(c.stopMs - 1000) / 1000;
         const double expected = source * kRate / (1 + tempo / 100.0);
         EXPECT_NEAR(soundEnd(), expected, 0.005 * kRate);
 
@@ -107,20 +106,9 @@ TEST_F(PlayerEngine, RangeEndsAtItsStopAtEveryTempo) {
     }
 }
 
-TEST_F(PlayerEngine, QuietRangePausesWithoutMessageOrStartEvent) {
-    player->Open(threeSeconds);
-    player->PlayRange(500, 1000, true);
-    renderUntil([&] { return state() == BASS_ACTIVE_PAUSED; }, 2 * kRate);
-    EXPECT_EQ(state(), DWORD(BASS_ACTIVE_PAUSED));
-    EXPECT_NEAR(soundEnd(), 0.6 * kRate, 0.005 * kRate);
-    renderFrames(kRate);
-    EXPECT_TRUE(log.snapshot().empty());
-    EXPECT_EQ(started, 0);
-}
-
 TEST_F(PlayerEngine, RangePastTheFileEndGivesOnlyTheFileEnd) {
     player->Open(threeSeconds);
-    player->PlayRange(2500, 2950, false); // + 100 ms lies past the end
+    PlayMs(*player, 2500, 3050); // the stop lies past the end
     renderUntil([&] { return state() == BASS_ACTIVE_STOPPED; }, 2 * kRate);
     EXPECT_EQ(state(), DWORD(BASS_ACTIVE_STOPPED));
     renderFrames(kRate / 2);
@@ -131,8 +119,8 @@ TEST_F(PlayerEngine, RangePastTheFileEndGivesOnlyTheFileEnd) {
 
 TEST_F(PlayerEngine, StartBeyondTheFileDoesNothing) {
     player->Open(threeSeconds);
-    player->PlayBytes(player->info.byteLength + 2, 0, false);
-    player->PlayRange(3100, 3500, false);
+    player->PlayBytes(player->info.byteLength + 2, 0);
+    PlayMs(*player, 3100, 3600);
     EXPECT_EQ(state(), DWORD(BASS_ACTIVE_STOPPED));
     renderFrames(kRate / 4);
     EXPECT_EQ(soundEnd(), 0);
@@ -151,7 +139,7 @@ TEST_F(PlayerEngine, TransportActsOnlyInItsStateAndReportsOnce) {
     step(&TBass::Pause, BASS_ACTIVE_STOPPED, {0, 0, 0, 0});
     step(&TBass::Resume, BASS_ACTIVE_STOPPED, {0, 0, 0, 0});
     step(&TBass::Stop, BASS_ACTIVE_STOPPED, {0, 0, 0, 0});
-    player->PlayRange(0, 2000, false);
+    PlayMs(*player, 0, 2100);
     step(&TBass::Resume, BASS_ACTIVE_PLAYING, {1, 0, 0, 0});
     step(&TBass::Pause, BASS_ACTIVE_PAUSED, {1, 1, 0, 0});
     step(&TBass::Pause, BASS_ACTIVE_PAUSED, {1, 1, 0, 0});
@@ -163,7 +151,7 @@ TEST_F(PlayerEngine, TransportActsOnlyInItsStateAndReportsOnce) {
 
 TEST_F(PlayerEngine, ResumeAfterARangeContinuesPastIt) {
     player->Open(threeSeconds);
-    player->PlayRange(0, 400, true);
+    PlayMs(*player, 0, 500);
     renderUntil([&] { return state() == BASS_ACTIVE_PAUSED; }, kRate);
     ASSERT_EQ(state(), DWORD(BASS_ACTIVE_PAUSED));
     const int32_t pausedAt = CurrentPositionMs(player->handle);
@@ -191,7 +179,7 @@ TEST_F(PlayerEngine, OpeningAnotherFileDropsTheFirst) {
     const std::string other = dir.file("other.wav");
     vt::writeWav16(other, vt::tone(660, 1.0, kRate, 2, 8000), kRate, 2);
     player->Open(threeSeconds);
-    player->PlayRange(0, 2000, false);
+    PlayMs(*player, 0, 2100);
     renderFrames(kRate / 4);
     const DWORD first = player->handle;
 
@@ -205,7 +193,7 @@ TEST_F(PlayerEngine, OpeningAnotherFileDropsTheFirst) {
     EXPECT_TRUE(log.snapshot().empty());
     EXPECT_EQ(soundEnd(), 0);
 
-    player->PlayRange(0, 2000, false);
+    PlayMs(*player, 0, 2100);
     renderUntil([&] { return state() == BASS_ACTIVE_STOPPED; }, 2 * kRate);
     EXPECT_EQ(log.snapshot(), std::vector<DWORD>{WM_FILE_END});
 }

@@ -7,6 +7,7 @@
 
 #include "enginefixture.h"
 #include "player.h"
+#include "playrange.h"
 #include "testfiles.h"
 
 namespace vorel::audio::test {
@@ -27,13 +28,13 @@ protected:
     }
     DWORD state() { return core.BASS_ChannelIsActive(player->handle); }
 
-    // Plays [startMs, startMs + 2000] and checks that it starts on the right sound
-    // and ends 100 ms past its end, with the end message.
+    // Plays [startMs, startMs + 2000] with the usual 100 ms tail and checks that it
+    // starts on the right sound and ends at its stop, with the end message.
     void expectRangePlays(int32_t startMs, double hz) {
         SCOPED_TRACE(startMs);
         out.clear();
         log.clear();
-        player->PlayRange(uint32_t(startMs), uint32_t(startMs + 2000), false);
+        PlayMs(*player, startMs, startMs + 2100);
         renderUntil([&] { return state() == BASS_ACTIVE_PAUSED; }, 3 * kOutRate, 1024);
         ASSERT_EQ(state(), DWORD(BASS_ACTIVE_PAUSED));
         renderFrames(kOutRate / 10);

@@ -270,15 +270,27 @@ TEST(Hotpad, StartsVorelplayWaitsForItsWindowAndEndsSoonAfterItCloses) {
         TChild hotpad(hotpadCommand(s.tmp.file("hotpad.err"), program), s.env);
         const auto windows = s.x.findWindows("TfMainFree", 15000, Caption);
         ASSERT_EQ(windows.size(), 1u);
-        // Play with no lesson open: Vorelplay asks for a file, so the click arrived.
+        // Play with no lesson open: Vorelplay offers its open dialog, so the click
+        // arrived; cancelled, the window asks for a file.
+        unsigned long dialog = 0;
         ASSERT_TRUE(waitFor(
             [&] {
                 s.key("Up");
-                return waitFor([&] { return s.trace().find("\tnotice\t请先打开") != std::string::npos; }, 500);
+                return waitFor(
+                    [&] {
+                        for (unsigned long id : s.x.findWindows("TfMainFree", 0))
+                            if (id != windows.front())
+                                dialog = id;
+                        return dialog != 0;
+                    },
+                    500);
             },
             10000))
             << s.trace();
         EXPECT_TRUE(s.pointerOver(windows.front(), PlayBtn));
+        s.x.run("xdotool windowfocus --sync " + std::to_string(dialog) + " key Escape");
+        EXPECT_TRUE(waitFor([&] { return s.trace().find("\tnotice\t请先打开") != std::string::npos; }, 5000))
+            << s.trace();
 
         // It ends at its watchdog's next tick (one second); a busy machine delays
         // the tick, so the wait's own limit is the only ceiling.

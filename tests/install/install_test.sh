@@ -36,6 +36,28 @@ XDG_DATA_HOME="$prefix/data" "$prefix/bin/vorel-export" "$prefix/share/vorel/dem
   "$prefix/lesson.apkg" 2> /dev/null && [[ -s $prefix/lesson.apkg ]] || fail "the installed vorel-export does not export"
 [[ $hotpad == with-hotpad ]] && { [[ -x $prefix/bin/Hotpad ]] || fail "missing bin/Hotpad"; }
 
-# Unpacks and binds its audio libraries from the installed copy, then ends.
-VORELPLAY_EXIT_AFTER_LOAD=1 "$prefix/bin/Vorelplay" || fail "the installed Vorelplay does not start"
+# Unpacks and binds its audio libraries from the installed copy and loads a demo
+# lesson (its trace's "load" line), then ends on SIGTERM as a closed window does.
+run=$prefix/run
+mkdir -m 700 "$run"
+lesson=$prefix/share/vorel/demo/02-directions.wav
+TMPDIR=$run XDG_RUNTIME_DIR=$run XDG_DATA_HOME=$run/data VORELPLAY_TRACE=$run/trace SDL_AUDIODRIVER=dummy \
+  "$prefix/bin/Vorelplay" "$lesson" > /dev/null 2> "$run/stderr" &
+pid=$!
+# A generous bound for a busy machine; the load takes well under a second.
+for ((i = 0; i < 600; i++)); do
+  grep -qF "$(printf '\tload\t')$lesson " "$run/trace" 2> /dev/null && break
+  kill -0 $pid 2> /dev/null || break
+  sleep 0.1
+done
+if ! grep -qF "$(printf '\tload\t')$lesson " "$run/trace" 2> /dev/null; then
+  kill -KILL $pid 2> /dev/null || true
+  fail "the installed Vorelplay does not start or load $lesson: $(cat "$run/stderr" "$run/trace" 2> /dev/null)"
+fi
+kill -TERM $pid
+status=0
+wait $pid || status=$?
+((status == 0)) || fail "the installed Vorelplay did not end cleanly on SIGTERM (status $status)"
+! grep -q "$(printf '\terror\t')" "$run/trace" || fail "the installed Vorelplay reported: $(cat "$run/trace")"
+[[ ! -e $run/tmpvp-$(id -u) ]] || fail "the installed Vorelplay left its temp folder"
 echo "install_test: ok ($prefix)"
