@@ -11,15 +11,8 @@ cd "$(dirname "$0")/.."
 build=${1:-build}
 exe=$build/app/Vorelplay
 [[ -x $exe ]] || { echo "million_cues: build first" >&2; exit 1; }
-tmp=$(mktemp -d)
-display=:$((400 + RANDOM % 100))
-Xvfb "$display" -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-app=
-cleanup() { [[ -n $app ]] && kill "$app" 2>/dev/null; kill $xvfb 2>/dev/null; rm -rf "$tmp"; }
-trap cleanup EXIT
-for _ in $(seq 50); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done
-export DISPLAY=$display TMPDIR=$tmp XDG_RUNTIME_DIR=$tmp QT_QPA_PLATFORM=xcb SDL_AUDIODRIVER=dummy
+PRIVATEX_BASE=400 source bench/privatex.sh
+export QT_QPA_PLATFORM=xcb SDL_AUDIODRIVER=dummy
 export XDG_DATA_HOME=$tmp/data XDG_CONFIG_HOME=$tmp/config VORELPLAY_TRACE=$tmp/trace
 
 # A cue every 4 ms, 3 ms long: one sentence each.

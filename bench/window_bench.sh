@@ -10,15 +10,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 exe=$build/app/Vorelplay
-tmp=$(mktemp -d)
-display=:$((300 + RANDOM % 100))
-Xvfb "$display" -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-app=
-cleanup() { [[ -n $app ]] && kill "$app" 2>/dev/null; kill $xvfb 2>/dev/null; rm -rf "$tmp"; }
-trap cleanup EXIT
-for _ in $(seq 50); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done
-export DISPLAY=$display TMPDIR=$tmp XDG_RUNTIME_DIR=$tmp QT_QPA_PLATFORM=xcb
+PRIVATEX_BASE=300 source bench/privatex.sh
+export QT_QPA_PLATFORM=xcb
 export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$tmp/played.raw VORELPLAY_TRACE=$tmp/trace
 
 start() { # start FILE: the program with FILE open; sets app and win

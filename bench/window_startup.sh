@@ -9,14 +9,9 @@ build=${1:-build}
 exe=$build/app/Vorelplay
 [[ -x $exe && -x $build/bench/vorel-mapwait ]] || { echo "window_startup: build first" >&2; exit 1; }
 
-tmp=$(mktemp -d)
-display=:$((200 + RANDOM % 100))
-Xvfb "$display" -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-trap 'kill $xvfb 2>/dev/null; rm -rf "$tmp"' EXIT
-for _ in $(seq 50); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done
+PRIVATEX_BASE=200 source bench/privatex.sh
 
-export TMPDIR=$tmp XDG_RUNTIME_DIR=$tmp SDL_AUDIODRIVER=dummy QT_QPA_PLATFORM=xcb
+export SDL_AUDIODRIVER=dummy QT_QPA_PLATFORM=xcb
 echo "== exec to main window mapped (Xvfb, no window manager)"
 DISPLAY=$display "$build/bench/vorel-mapwait" TfMainFree 1 "$exe" >/dev/null # warms the page cache
 DISPLAY=$display "$build/bench/vorel-mapwait" TfMainFree 10 "$exe"
