@@ -271,7 +271,13 @@ public:
             number = number << 6 | (h[at] & 0x3F);
         }
         // The block size: coded, or in the one or two bytes after the number.
-        int64_t samples = blockCode == 1 ? 192 : blockCode <= 5 ? 576 << (blockCode - 2) : 256 << (blockCode - 8);
+        int64_t samples = 0;
+        if (blockCode == 1)
+            samples = 192;
+        else if (blockCode <= 5)
+            samples = int64_t(576) << (blockCode - 2);
+        else if (blockCode >= 8)
+            samples = int64_t(256) << (blockCode - 8);
         if (blockCode == 6 || blockCode == 7) {
             if (at + size_t(blockCode - 5) > n)
                 return {};
