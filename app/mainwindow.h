@@ -25,7 +25,7 @@ class QLabel;
 class QRadioButton;
 class QTimer;
 class QToolButton;
-class QTreeView;
+class QTableView;
 
 namespace vorel::audio {
 class TBass;
@@ -94,7 +94,7 @@ public:
     QFrame *shp1 = nullptr, *Shape1 = nullptr;
     view::TMMSlider *slider = nullptr;
     QLabel *l_repeat = nullptr, *l_time = nullptr;
-    QTreeView *lvSegment = nullptr;
+    QTableView *lvSegment = nullptr;
     TSentenceRows *sentenceRows_ = nullptr; // lvSegment's rows
     QGroupBox *gb1 = nullptr, *FlatGroupBox1 = nullptr, *FlatGroupBox2 = nullptr;
     QRadioButton *rg_bj = nullptr, *rg_free = nullptr, *rg_twokey = nullptr;

@@ -21,7 +21,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QAbstractTableModel>
-#include <QTreeView>
+#include <QTableView>
 
 #include "breakpointsadapter.h"
 #include "guard.h"
@@ -276,16 +276,19 @@ void TfMainFree::buildControls() {
     slider->setEnabled(false);
     l_repeat = courierLabel(FlatPanel3, {617, 3, 139, 17}, "朗读遍数：1/1", "目前朗读遍数/需要朗读的遍数");
     l_time = courierLabel(FlatPanel3, {616, 23, 139, 17}, "00:00 / 00:00", "当前播放时间/总时长");
-    lvSegment = new QTreeView(FlatPanel3);
+    // A table, not a tree: a tree lays out every row on each new list, which a
+    // million cues make a stall.
+    lvSegment = new QTableView(FlatPanel3);
     lvSegment->setGeometry(1, 1, 1, 1);
     sentenceRows_ = new TSentenceRows(repeater_, lvSegment);
     lvSegment->setModel(sentenceRows_);
-    lvSegment->setUniformRowHeights(true);
-    lvSegment->setHeaderHidden(true);
+    lvSegment->horizontalHeader()->hide();
+    lvSegment->verticalHeader()->hide();
+    lvSegment->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    lvSegment->setShowGrid(false);
     lvSegment->setColumnWidth(0, 60);
     lvSegment->setColumnWidth(1, 95);
     lvSegment->setColumnWidth(2, 0);
-    lvSegment->setRootIsDecorated(false);
     lvSegment->setSelectionBehavior(QAbstractItemView::SelectRows);
     lvSegment->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lvSegment->setFocusPolicy(Qt::NoFocus);

@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -46,8 +47,10 @@ void Trace(std::string_view kind, std::string_view detail) {
         capped = CapText(detail, TraceDetailCap);
         detail = capped;
     }
-    for (char c : detail)
-        line += (c == '\n' || c == '\r' || c == '\t') ? ' ' : c;
+    const size_t from = line.size();
+    line += detail;
+    std::replace_if(line.begin() + ptrdiff_t(from), line.end(), [](char c) { return c == '\n' || c == '\r' || c == '\t'; },
+                    ' ');
     line += '\n';
     std::fwrite(line.data(), 1, line.size(), traceFile);
     std::fflush(traceFile);

@@ -16,6 +16,7 @@
 #include <QShortcut>
 #include <QSplitter>
 #include <QStyledItemDelegate>
+#include <QScrollBar>
 #include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -28,12 +29,16 @@
 namespace vorel::app {
 
 // The rows as the list shows them, read from the window's own state at the moment
-// a cell is drawn.
+// a cell is drawn. The list is handed rows a chunk at a time, as the learner
+// scrolls to its end or a row further on becomes current: a tree lays out every
+// row it is given, which for a million cues is a stall. (Not through the model's
+// fetchMore: the view asks for it whenever its scroll bar is at its end, also while
+// hidden, and then measures every wrapped row it was given.)
 class TTranscriptWindow::TModel : public QAbstractTableModel {
 public:
     explicit TModel(TTranscriptWindow &w) : QAbstractTableModel(&w), w_(w) {}
 
-    int rowCount(const QModelIndex &parent) const override { return parent.isValid() ? 0 : w_.RowCount(); }
+    int rowCount(const QModelIndex &parent) const override { return parent.isValid() ? 0 : given_; }
     int columnCount(const QModelIndex &parent) const override { return parent.isValid() ? 0 : 4; }
 
     QVariant headerData(int section, Qt::Orientation o, int role) const override {
@@ -82,15 +87,31 @@ public:
     void reset(const std::function<void()> &change) {
         beginResetModel();
         change();
+        given_ = std::min(w_.RowCount(), RowChunk);
         endResetModel();
     }
     void changed(int first, int last, int column) {
-        if (first <= last && first >= 0 && last < w_.RowCount())
+        last = std::min(last, given_ - 1);
+        if (first <= last && first >= 0)
             emit dataChanged(index(first, column), index(last, column));
+    }
+    // The list holds row and a chunk after it, so that it can be shown.
+    void giveUpTo(int row) {
+        if (row < given_)
+            return;
+        const int upTo = int(std::min<int64_t>(w_.RowCount(), int64_t(row) + RowChunk));
+        if (upTo <= given_)
+            return;
+        beginInsertRows(QModelIndex(), given_, upTo - 1);
+        given_ = upTo;
+        endInsertRows();
     }
 
 private:
+    // A book's sentences fit in one chunk.
+    static constexpr int RowChunk = 50000;
     TTranscriptWindow &w_;
+    int given_ = 0;
 };
 
 namespace {
@@ -222,6 +243,10 @@ TTranscriptWindow::TTranscriptWindow(QWidget *owner) : QWidget(owner, Qt::Window
     layout->addLayout(bottom); // the dictation box stays in the bottom left corner
     connect(openTextButton, &QPushButton::clicked, this, &TTranscriptWindow::openTextRequested);
 
+    connect(list->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+        if (value == list->verticalScrollBar()->maximum() && list->isVisible())
+            model_->giveUpTo(model_->rowCount(QModelIndex()));
+    });
     connect(list, &QTreeView::clicked, this, [this](const QModelIndex &index) { emit rowSelected(index.row()); });
     connect(list, &QTreeView::doubleClicked, this,
             [this](const QModelIndex &index) { emit rowPlayRequested(index.row()); });
@@ -318,6 +343,8 @@ void TTranscriptWindow::SetCurrent(int row) {
     current_ = row;
     if (before != row)
         revealed_ = -1;
+    if (row >= 0)
+        model_->giveUpTo(row);
     // Dictation hides the current row's text only: the rows left and entered change.
     textChanged(before);
     if (row != before)

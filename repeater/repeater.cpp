@@ -3,6 +3,7 @@
 #include "repeater.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
 
 #include "repeatrules.h"
@@ -706,9 +707,16 @@ bool TRepeater::ReplaceBreakpoints(const std::vector<std::pair<int32_t, std::str
 }
 
 void TRepeater::traceBreakpoints() {
-    std::string list;
-    for (int32_t i = 0; i < lesson_.segments->Count(); ++i)
-        list += (i ? " " : "") + std::to_string(lesson_.segments->Items(i).TimeMs);
+    // A million cues make a list of megabytes, built while the window waits.
+    const int32_t n = lesson_.segments->Count();
+    std::string list(size_t(std::max(n, 0)) * 12, '\0');
+    char *at = list.data(), *const end = at + list.size();
+    for (int32_t i = 0; i < n; ++i) {
+        if (i)
+            *at++ = ' ';
+        at = std::to_chars(at, end, lesson_.segments->Items(i).TimeMs).ptr;
+    }
+    list.resize(size_t(at - list.data()));
     emit Traced("break", list);
 }
 

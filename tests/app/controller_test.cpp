@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QTest>
+#include <QTableView>
 #include <QToolButton>
 #include <QTreeView>
 

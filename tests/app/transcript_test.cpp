@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeView>
@@ -275,12 +276,15 @@ TEST_F(WindowTest, TranscriptRedrawsOnlyTheRowsThatChange) {
              t.SetMarked(marks);
          }, {20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40}},
     };
+    // The list is given the rows as it needs them: a tree lays out every row it holds.
+    EXPECT_LT(t.list->model()->rowCount(), 100000);
     for (const auto &c : cases) {
         c.change();
         std::vector<int> expected = c.rows;
         std::erase(expected, -1);
         EXPECT_EQ(rowsChanged(), expected) << c.what;
     }
+    EXPECT_EQ(t.list->model()->rowCount(), 100000);
     EXPECT_EQ(reset.count(), 0);
     EXPECT_TRUE(t.Marked(40) && !t.Marked(41));
     // The same rows again, as a load's end traces them: no new list for the view.
@@ -296,6 +300,15 @@ TEST_F(WindowTest, TranscriptRedrawsOnlyTheRowsThatChange) {
     t.SetCurrent(50);
     QCoreApplication::processEvents();
     t.list->grab();
+
+    // Scrolled to its end, the list is given the rows after it.
+    rows.resize(60000);
+    t.SetRows(rows);
+    QCoreApplication::processEvents();
+    const int given = t.list->model()->rowCount();
+    ASSERT_LT(given, 60000);
+    t.list->verticalScrollBar()->setValue(t.list->verticalScrollBar()->maximum());
+    EXPECT_EQ(t.list->model()->rowCount(), 60000);
 }
 
 // A long sentence wraps onto more lines within the window's width, and again when
