@@ -64,6 +64,8 @@ public:
     TProgressiveLesson(const std::string &path, unsigned threads) : path_(path), feed_(path, false, threads) {}
 
     ~TProgressiveLesson() override {
+        // Another file is opened: a long read of this one's subtitles ends early.
+        stopReading_ = true;
         if (reading_.valid())
             reading_.wait();
     }
@@ -77,9 +79,9 @@ public:
         // The breakpoint or subtitle file is read beside the sampling: a million
         // cues take seconds, which the window must not wait for. What is read
         // within a moment (any usual file) is there when the lesson opens.
-        reading_ = std::async(std::launch::async, [path = path_, duration = lesson.info.duration] {
+        reading_ = std::async(std::launch::async, [path = path_, duration = lesson.info.duration, stop = &stopReading_] {
             TFileRead read;
-            read.how = segment::LoadBreakpointFile(read.list, path, duration);
+            read.how = segment::LoadBreakpointFile(read.list, path, duration, stop);
             return read;
         });
         if (reading_.wait_for(std::chrono::milliseconds(ReadAtOnceMs)) == std::future_status::ready)
@@ -153,6 +155,7 @@ private:
         segment::TBreakpointLoad how;
     };
     static constexpr int ReadAtOnceMs = 100;
+    segment::TStopFlag stopReading_{false};
 
     void takeFile(TLesson &lesson) {
         TFileRead read = reading_.get();

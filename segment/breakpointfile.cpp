@@ -67,14 +67,15 @@ std::string skippedNotice(const std::string &lrc, const std::vector<int32_t> &li
 
 } // namespace
 
-TBreakpointLoad LoadBreakpointFile(TSegmentList &list, const std::string &audioPath, int32_t durationMs) {
+TBreakpointLoad LoadBreakpointFile(TSegmentList &list, const std::string &audioPath, int32_t durationMs,
+                                   const TStopFlag *stop) {
     TBreakpointLoad how;
     const std::string lrc = BreakpointFileFor(audioPath);
     std::error_code ec;
     bool lrcWithoutStamps = false;
     if (std::filesystem::is_regular_file(lrc, ec)) {
         try {
-            list.LoadFromFile(lrc);
+            list.LoadFromFile(lrc, stop);
         } catch (const ESegmentError &e) {
             // Too large or unreadable: the recording still opens.
             list.Clear();
@@ -102,7 +103,7 @@ TBreakpointLoad LoadBreakpointFile(TSegmentList &list, const std::string &audioP
             continue;
         TSubtitleRead read;
         try {
-            read = ReadSubtitleFile(path, sub.format);
+            read = ReadSubtitleFile(path, sub.format, stop);
         } catch (const ESegmentError &e) {
             // Too large or unreadable, as an LRC file: the recording still opens.
             list.Clear();
@@ -110,6 +111,8 @@ TBreakpointLoad LoadBreakpointFile(TSegmentList &list, const std::string &audioP
             return how;
         }
         how.Notices.insert(how.Notices.end(), read.Notices.begin(), read.Notices.end());
+        if (stop && *stop)
+            return how;
         CuesToBreakpoints(list, std::move(read.Cues), durationMs);
         if (list.Count() > 0) {
             EndAtDuration(list, durationMs);

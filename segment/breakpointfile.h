@@ -56,7 +56,8 @@ std::string CompanionFileFor(const std::string &audioPath, const char *ext);
 // the ".lrc", ".srt" or ".vtt" file beside the audio and ends it at durationMs.
 // Source Split (the list left empty) when none gave a breakpoint; the caller then
 // splits. Split is left at its defaults.
-TBreakpointLoad LoadBreakpointFile(TSegmentList &list, const std::string &audioPath, int32_t durationMs);
+TBreakpointLoad LoadBreakpointFile(TSegmentList &list, const std::string &audioPath, int32_t durationMs,
+                                   const TStopFlag *stop = nullptr);
 
 // The silence level a split of these samples would use: the tail rule's level
 // where the breakpoints came from a file.

@@ -8,7 +8,7 @@
 
 namespace vorel::segment {
 
-TStrings SplitTextLines(std::string_view text) {
+TStrings SplitTextLines(std::string_view text, const TStopFlag *stop) {
     // A NUL (a damaged or padded file) is no text, and nothing after it is lost.
     std::string kept;
     if (text.find('\0') != std::string_view::npos) {
@@ -25,6 +25,8 @@ TStrings SplitTextLines(std::string_view text) {
     TStrings lines;
     size_t start = 0;
     while (start < bytes.size()) {
+        if (lines.size() % 65536 == 0)
+            StopIfAsked(stop);
         size_t end = bytes.find_first_of("\r\n", start);
         if (end == std::string_view::npos) {
             lines.emplace_back(bytes.substr(start));

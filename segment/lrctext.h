@@ -11,8 +11,8 @@
 namespace vorel::segment {
 
 // Lines of a text: NUL bytes are skipped, a UTF-8 byte-order mark at the very
-// start is dropped, lines end at CR, LF or CR LF.
-TStrings SplitTextLines(std::string_view bytes);
+// start is dropped, lines end at CR, LF or CR LF. See TStopFlag.
+TStrings SplitTextLines(std::string_view bytes, const TStopFlag *stop = nullptr);
 
 // A text that begins with a UTF-16 byte-order mark (FF FE or FE FF) as UTF-8, the
 // mark dropped and unpaired surrogates as U+FFFD; any other text as it is.

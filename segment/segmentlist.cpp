@@ -156,7 +156,7 @@ TSegmentRec &TSegmentList::Items(int32_t index) { return record(index); }
 
 const TSegmentRec &TSegmentList::Items(int32_t index) const { return record(index); }
 
-void TSegmentList::LoadFromFile(const std::string &fileName) {
+void TSegmentList::LoadFromFile(const std::string &fileName, const TStopFlag *stop) {
     std::ifstream in(fileName, std::ios::binary);
     if (!in)
         throw ESegmentError("不能打开断点文件" + fileName + "：" + platform::SystemErrorText(errno));
@@ -169,7 +169,8 @@ void TSegmentList::LoadFromFile(const std::string &fileName) {
     in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (in.bad() || in.gcount() != static_cast<std::streamsize>(bytes.size()))
         throw ESegmentError("不能读取断点文件" + fileName);
-    LoadFromStrings(SplitTextLines(Utf16ToUtf8(bytes)));
+    StopIfAsked(stop);
+    LoadFromStrings(SplitTextLines(Utf16ToUtf8(bytes), stop), stop);
 }
 
 TSegmentList::TLrcLine TSegmentList::ParseLrcLine(const std::string &s, int32_t &ms, size_t &textAt) {
@@ -200,10 +201,13 @@ TSegmentList::TLrcLine TSegmentList::ParseLrcLine(const std::string &s, int32_t 
     return TLrcLine::Timed;
 }
 
-void TSegmentList::LoadFromStrings(const TStrings &lines) {
+void TSegmentList::LoadFromStrings(const TStrings &lines, const TStopFlag *stop) {
     SkippedLines.clear();
+    StopIfAsked(stop);
     const bool gbk = IsGbkFile(lines);
     for (size_t n = 0; n < lines.size(); ++n) {
+        if (n % 4096 == 0)
+            StopIfAsked(stop);
         const std::string s = trim(lines[n]);
         int32_t ms = 0;
         size_t p = 0;

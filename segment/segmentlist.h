@@ -40,7 +40,7 @@ public:
     // Appends the breakpoint lines of the file; ESegmentError when the file
     // cannot be read or holds more than MaxFileBytes. A file that begins with a
     // UTF-16 byte-order mark (LE or BE) is read as UTF-16. See LoadFromStrings.
-    void LoadFromFile(const std::string &fileName);
+    void LoadFromFile(const std::string &fileName, const TStopFlag *stop = nullptr);
     // Appends one record per LRC stamp line. Minutes may have any number of
     // digits from two on ([600:00.00]). A stamp whose time is out of range
     // (seconds from 60, a time past 2^31 - 1 ms) skips its line, whose 1-based
@@ -49,7 +49,7 @@ public:
     // texts of that time. A record at 0 ms goes in front when the first lies
     // later. A list without any stamp line stays empty: the caller then splits
     // automatically. Linear in the lines but for the sort.
-    void LoadFromStrings(const TStrings &lines);
+    void LoadFromStrings(const TStrings &lines, const TStopFlag *stop = nullptr);
     // The lines of the last LoadFromStrings whose stamp was no valid time.
     std::vector<int32_t> SkippedLines;
     // A breakpoint file is read whole; anything larger is no breakpoint file.

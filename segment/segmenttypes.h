@@ -2,6 +2,7 @@
 // breakpoint times travel, and the error the units raise themselves.
 #pragma once
 
+#include <atomic>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -17,5 +18,14 @@ class ESegmentError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// Set from another thread to end a long read of a breakpoint or subtitle file
+// early (the learner opened another file): the read then raises ESegmentError and
+// its result is of no use. Null: the read runs to its end.
+using TStopFlag = std::atomic<bool>;
+inline void StopIfAsked(const TStopFlag *stop) {
+    if (stop && stop->load(std::memory_order_relaxed))
+        throw ESegmentError("读取已取消");
+}
 
 } // namespace vorel::segment

@@ -145,10 +145,12 @@ std::string StripCueMarkup(std::string_view line) {
     return replaceAll(std::move(out), "&amp;", "&");
 }
 
-TSubtitleRead ReadSubtitles(std::string_view bytes, TSubtitleFormat format, const std::string &displayName) {
+TSubtitleRead ReadSubtitles(std::string_view bytes, TSubtitleFormat format, const std::string &displayName,
+                            const TStopFlag *stop) {
     // UTF-16 (with its byte-order mark) as the LRC reader takes it.
-    std::vector<std::string> lines = SplitTextLines(Utf16ToUtf8(bytes));
+    std::vector<std::string> lines = SplitTextLines(Utf16ToUtf8(bytes), stop);
     LinesToUtf8(lines);
+    StopIfAsked(stop);
 
     TSubtitleRead read;
     auto notice = [&](size_t index, const char *why) {
@@ -160,7 +162,9 @@ TSubtitleRead ReadSubtitles(std::string_view bytes, TSubtitleFormat format, cons
     if (format == TSubtitleFormat::Vtt && !lines.empty() && trimView(lines[0]).substr(0, 6) == "WEBVTT")
         while (i < lines.size() && !blank(i))
             ++i; // the header and its metadata lines
-    while (i < lines.size()) {
+    for (size_t blocks = 0; i < lines.size();) {
+        if (++blocks % 4096 == 0)
+            StopIfAsked(stop);
         if (blank(i)) {
             ++i;
             continue;
@@ -250,7 +254,7 @@ void CuesToBreakpoints(TSegmentList &list, std::vector<TCue> cues, int32_t durat
     }
 }
 
-TSubtitleRead ReadSubtitleFile(const std::string &path, TSubtitleFormat format) {
+TSubtitleRead ReadSubtitleFile(const std::string &path, TSubtitleFormat format, const TStopFlag *stop) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         throw ESegmentError("不能打开字幕文件" + path + "：" + platform::SystemErrorText(errno));
@@ -269,7 +273,8 @@ TSubtitleRead ReadSubtitleFile(const std::string &path, TSubtitleFormat format) 
     }
     if (in.bad())
         throw ESegmentError("不能读取字幕文件" + path);
-    return ReadSubtitles(bytes, format, std::filesystem::path(path).filename().string());
+    StopIfAsked(stop);
+    return ReadSubtitles(bytes, format, std::filesystem::path(path).filename().string(), stop);
 }
 
 } // namespace vorel::segment

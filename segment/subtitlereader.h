@@ -29,7 +29,8 @@ struct TSubtitleRead {
 // UTF-8 (a byte-order mark is dropped), else GBK. A cue whose timing line cannot
 // be read, or that ends before it starts, is skipped with a notice naming
 // displayName and the line (from 1).
-TSubtitleRead ReadSubtitles(std::string_view bytes, TSubtitleFormat format, const std::string &displayName);
+TSubtitleRead ReadSubtitles(std::string_view bytes, TSubtitleFormat format, const std::string &displayName,
+                            const TStopFlag *stop = nullptr);
 
 // One timing of a cue: "[h…:]mm:ss" with "," or "." and one to three fraction
 // digits; -1 when it is none or lies past 2^31 - 1 ms.
@@ -52,6 +53,6 @@ void CuesToBreakpoints(TSegmentList &list, std::vector<TCue> cues, int32_t durat
 // Reads the file (at most MaxTextFileBytes) into cues; ESegmentError when it cannot
 // be read or is larger.
 inline constexpr int64_t MaxTextFileBytes = 64LL << 20;
-TSubtitleRead ReadSubtitleFile(const std::string &path, TSubtitleFormat format);
+TSubtitleRead ReadSubtitleFile(const std::string &path, TSubtitleFormat format, const TStopFlag *stop = nullptr);
 
 } // namespace vorel::segment

@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <fstream>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "repeater/lesson.h"
+#include "segment/breakpointfile.h"
 #include "segment/noisefloor.h"
 #include "testfiles.h"
 
@@ -179,4 +182,36 @@ TEST(ProgressiveLoad, TimedTextsReplaceTheSplitOrTheFileOnlyWhenChosen) {
             EXPECT_EQ(g.notice, "aligned");
         }
     }
+}
+
+// A million cues take about a second to read; a lesson left for another file
+// before they are in does not hold the window for the rest of that read.
+TEST(ProgressiveLoad, ALessonLeftDuringALongSubtitleReadEndsAtOnce) {
+    vorel::test::TempDir dir;
+    const std::string wav = dir.file("lesson.wav");
+    vorel::test::writeWav16(wav, vorel::test::tone(300, 2.0, 8000, 1, 8000), 8000, 1);
+    {
+        std::ofstream srt(dir.file("lesson.srt"), std::ios::binary);
+        char cue[96];
+        for (int i = 0; i < 1000000; ++i) {
+            const int ms = i * 4;
+            srt.write(cue, std::snprintf(cue, sizeof cue, "%d\n%02d:%02d:%02d,%03d --> %02d:%02d:%02d,%03d\nw%d\n\n", i + 1,
+                                         ms / 3600000, ms / 60000 % 60, ms / 1000 % 60, ms % 1000, ms / 3600000,
+                                         ms / 60000 % 60, ms / 1000 % 60, ms % 1000 + 3, i));
+        }
+    }
+    using Clock = std::chrono::steady_clock;
+    const auto whole = Clock::now();
+    vorel::segment::TSegmentList list;
+    vorel::segment::LoadBreakpointFile(list, wav, 2000);
+    const auto read = Clock::now() - whole;
+    ASSERT_EQ(list.Count(), 501); // the cues within the recording's two seconds, and its end
+
+    auto source = vorel::repeater::StartLesson(wav);
+    TLesson lesson = source->Begin();
+    const auto left = Clock::now();
+    source.reset();
+    // Measured against the whole read on the same machine, which a busy one
+    // stretches alike.
+    EXPECT_LT((Clock::now() - left) * 4, read);
 }
