@@ -13,10 +13,10 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStyledItemDelegate>
-#include <QScrollBar>
 #include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
