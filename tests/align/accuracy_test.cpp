@@ -217,8 +217,10 @@ TEST(AlignAccuracy, Development) {
         GTEST_SKIP() << "pocketsphinx-testdata and fillets-ng-data-nl/-cs are not installed (scripts/setup.sh)";
     TempDir dir;
     std::vector<TLesson> lessons{libriVox(dir)};
-    for (const char *level : {"atlantis", "barrel", "cave", "cellar", "engine", "creatures"})
-        lessons.push_back(dialogue(level, "nl", 12, dir));
+    for (const char *lang : {"nl", "cs"})
+        for (const char *level : {"atlantis", "barrel", "cave", "cellar", "engine", "creatures", "bathroom",
+                                  "briefcase", "crabshow", "magnet"})
+            lessons.push_back(dialogue(level, lang, 12, dir));
     const auto total = measure(lessons, noises(dir), true);
     report("development", total);
     // Measured 84 of 87 clean and 171 of 261 at 15 dB (fan 78, babble 53, music
