@@ -93,6 +93,18 @@ speech::TMfccSettings mfccSettings() {
     return s;
 }
 
+// A click or a breath of a few milliseconds in a pause is no word.
+void dropShortSpeech(std::vector<bool> &speech, size_t minCells) {
+    for (size_t i = 0; i < speech.size();) {
+        size_t e = i;
+        while (e < speech.size() && speech[e] == speech[i])
+            ++e;
+        if (speech[i] && e - i < minCells)
+            std::fill(speech.begin() + static_cast<ptrdiff_t>(i), speech.begin() + static_cast<ptrdiff_t>(e), false);
+        i = e;
+    }
+}
+
 // Speech or not for each level value: above a threshold over the noise floor
 // around it (a low percentile of the level within a few seconds), so that noise
 // that comes and goes (music, a fan switched on, a room's murmur) is not read as
@@ -134,15 +146,7 @@ std::vector<bool> speechCells(const std::vector<float> &level) {
         const float high = floor + std::max(margin, 0.35f * (loud - floor));
         out[i] = level[i] > high;
     }
-    // A click or a breath of a few milliseconds in a pause is no word.
-    for (size_t i = 0; i < out.size();) {
-        size_t e = i;
-        while (e < out.size() && out[e] == out[i])
-            ++e;
-        if (out[i] && e - i < MinSpeechMs / LevelMs)
-            std::fill(out.begin() + static_cast<ptrdiff_t>(i), out.begin() + static_cast<ptrdiff_t>(e), false);
-        i = e;
-    }
+    dropShortSpeech(out, MinSpeechMs / LevelMs);
     return out;
 }
 
@@ -153,7 +157,8 @@ std::vector<bool> speechCells(const std::vector<float> &level) {
 std::vector<float> bandExcess(const std::vector<uint8_t> &bands) {
     const size_t cells = bands.size() / SpeechBands;
     constexpr size_t Block = 1000 / LevelMs;
-    constexpr size_t reach = 3; // seconds either side
+    // A second either side: music changes its bands' floors within a few seconds.
+    constexpr size_t reach = 1;
     const size_t blocks = (cells + Block - 1) / Block;
     std::vector<float> floor(blocks * SpeechBands);
     std::vector<uint8_t> part;
@@ -210,14 +215,7 @@ std::vector<bool> speechFromBands(const std::vector<uint8_t> &bands) {
     std::vector<bool> out(smooth.size());
     for (size_t c = 0; c < smooth.size(); ++c)
         out[c] = smooth[c] > threshold;
-    for (size_t i = 0; i < out.size();) {
-        size_t e = i;
-        while (e < out.size() && out[e] == out[i])
-            ++e;
-        if (out[i] && e - i < MinSpeechMs / LevelMs)
-            std::fill(out.begin() + static_cast<ptrdiff_t>(i), out.begin() + static_cast<ptrdiff_t>(e), false);
-        i = e;
-    }
+    dropShortSpeech(out, MinSpeechMs / LevelMs);
     return out;
 }
 
@@ -315,6 +313,21 @@ std::vector<TSilence> silences(const std::vector<bool> &speech, int64_t minCells
             out.push_back({c, e});
         c = e;
     }
+    return out;
+}
+
+// Two pauses of some length with a sound too short for a word between them are
+// one pause: a noise (a beat of music, a voice in the room) in a long pause would
+// otherwise let a sentence begin at it.
+std::vector<TSilence> bridgeBlips(const std::vector<TSilence> &gaps) {
+    constexpr int64_t BlipMs = 150, BridgedPauseMs = 300;
+    std::vector<TSilence> out;
+    for (const TSilence &g : gaps)
+        if (!out.empty() && (g.begin - out.back().end) * LevelMs <= BlipMs &&
+            std::min(g.end - g.begin, out.back().end - out.back().begin) * LevelMs >= BridgedPauseMs)
+            out.back().end = g.end;
+        else
+            out.push_back(g);
     return out;
 }
 
@@ -586,8 +599,8 @@ TAlignment AlignSentences(const std::vector<TSentence> &sentences, const std::st
     std::vector<bool> recCells = speechCells(recording.LevelDb());
     {
         const std::vector<bool> bands = speechFromBands(recording.Bands());
-        for (size_t c = 0; c < recCells.size() && c < bands.size(); ++c)
-            recCells[c] = recCells[c] && bands[c];
+        for (size_t c = 0; c < recCells.size(); ++c)
+            recCells[c] = recCells[c] && c < bands.size() && bands[c];
     }
     const std::vector<int64_t> recCum = cumulative(speechFrames(recCells, cols));
     const std::vector<int64_t> synCum = cumulative(speechFrames(speechCells(synth.level), rows));
@@ -641,7 +654,7 @@ TAlignment AlignSentences(const std::vector<TSentence> &sentences, const std::st
         return result;
     result.MeanCost = path.MeanCost;
 
-    const std::vector<TSilence> gaps = silences(recCells, WordGapMs / LevelMs);
+    const std::vector<TSilence> gaps = bridgeBlips(silences(recCells, WordGapMs / LevelMs));
     const std::vector<TExtra> extras = extraSpeech(path, recCum);
     auto rowOf = [&](int64_t ms) { return std::clamp<int64_t>(ms / FrameMs, 0, rows - 1); };
     auto inExtra = [&](int64_t frame) -> const TExtra * {
