@@ -152,8 +152,8 @@ std::vector<bool> speechCells(const std::vector<float> &level) {
 
 // How far each level value's spectrum stands above the noise floor of its bands
 // (dB, mean over the bands): the floor per band is a low percentile of that band
-// within a few seconds, so that noise that holds a few bands (music, a fan's hum)
-// raises only their floors, and a pause under it still reads as a pause.
+// within a second or two, so that noise that holds a few bands (music, a fan's
+// hum) raises only their floors, and a pause under it still reads as a pause.
 std::vector<float> bandExcess(const std::vector<uint8_t> &bands) {
     const size_t cells = bands.size() / SpeechBands;
     constexpr size_t Block = 1000 / LevelMs;
@@ -594,8 +594,8 @@ TAlignment AlignSentences(const std::vector<TSentence> &sentences, const std::st
     const int64_t rows = synth.features.Frames(), cols = rec.Frames();
 
     // Speech where both the level and the bands say so: the level alone reads
-    // music or a murmur in a pause as speech, the bands alone a recording's own
-    // hum between its takes.
+    // music or a murmur in a pause as speech, the bands alone a quiet background
+    // (a take's own room tone) that stands above the quietest pauses.
     std::vector<bool> recCells = speechCells(recording.LevelDb());
     {
         const std::vector<bool> bands = speechFromBands(recording.Bands());
