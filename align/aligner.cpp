@@ -268,7 +268,7 @@ TSynthTrack synthesise(const std::vector<TSentence> &sentences, const std::strin
         const TSpeech speech = Synthesize(sentences[k].Text, voice);
         if (!analysis) {
             rate = speech.SampleRate;
-            analysis = std::make_unique<TRecordingAnalysis>(rate);
+            analysis = std::make_unique<TRecordingAnalysis>(rate, false);
             gap(SynthGapMs);
         }
         size_t first = 0, last = speech.Samples.size();
@@ -536,9 +536,9 @@ std::vector<float> gapHolds(const TSynthTrack &synth, const speech::TFeatureMatr
 
 } // namespace
 
-TRecordingAnalysis::TRecordingAnalysis(uint32_t sampleRate)
+TRecordingAnalysis::TRecordingAnalysis(uint32_t sampleRate, bool withBands)
     : resampler_(sampleRate ? sampleRate : AnalysisRate, AnalysisRate), resample_(sampleRate != AnalysisRate),
-      mfcc_(mfccSettings()) {
+      withBands_(withBands), mfcc_(mfccSettings()) {
     features_.Dims = mfcc_.Settings().Coefficients;
 }
 
@@ -569,7 +569,8 @@ void TRecordingAnalysis::analyse(const float *s, size_t n) {
         history_[static_cast<size_t>(levelCount_) + BandWindow - LevelSamples] = s[i];
         if (++levelCount_ == LevelSamples) {
             level_.push_back(static_cast<float>(10 * std::log10(levelSum_ / LevelSamples + 1e-10)));
-            bandEnergies(history_, bands_);
+            if (withBands_)
+                bandEnergies(history_, bands_);
             std::copy(history_.begin() + LevelSamples, history_.end(), history_.begin());
             levelSum_ = 0;
             levelCount_ = 0;

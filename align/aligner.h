@@ -31,7 +31,9 @@ inline constexpr int SpeechBands = 12;
 // so that a ten-hour book keeps them in some tens of megabytes).
 class TRecordingAnalysis {
 public:
-    explicit TRecordingAnalysis(uint32_t sampleRate);
+    // Without bands (withBands false) for a sound whose pauses are silent: the
+    // synthesis.
+    explicit TRecordingAnalysis(uint32_t sampleRate, bool withBands = true);
     void Push(const float *mono, size_t count);
     // After the last Push: the tail is analysed.
     void Finish();
@@ -44,6 +46,7 @@ private:
     void analyse(const float *s, size_t n);
     speech::TResampler resampler_;
     bool resample_;
+    bool withBands_;
     speech::TMfcc mfcc_;
     speech::TFeatureMatrix features_;
     std::vector<float> level_;

@@ -46,8 +46,10 @@ TEST(RecordingAnalysis, ToneLandsInItsBandAtItsLevel) {
         // frequencies hold 256^2 * A^2 * 3 / 32, kept over 256: -6.2 dB for A = 0.1,
         // less what spills into a narrow band's neighbours.
         EXPECT_NEAR(db[static_cast<size_t>(c.band)], -6.2, 1.5) << c.hz << " Hz";
-        for (size_t b = 0; b < db.size(); ++b)
-            if (std::abs(static_cast<int>(b) - c.band) > 1)
+        for (size_t b = 0; b < db.size(); ++b) {
+            if (std::abs(static_cast<int>(b) - c.band) > 1) {
                 EXPECT_LT(db[b], db[static_cast<size_t>(c.band)] - 30) << c.hz << " Hz, band " << b;
+            }
+        }
     }
 }
