@@ -1,6 +1,8 @@
 #include "aligner.h"
 
 #include <algorithm>
+#include <array>
+#include <complex>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -43,12 +45,64 @@ constexpr int64_t NotSpokenMinMs = 3500;
 // reader's pace) is not in the recording.
 constexpr double NotSpokenShare = 0.3;
 
+// The bands' analysis: a Hann window of 16 ms ending with each level value's
+// samples, its spectrum by a radix-2 FFT, the power summed per band.
+constexpr size_t BandWindow = 256;
+constexpr std::array<int, SpeechBands + 1> BandEdgesHz{250, 375, 500, 650, 800, 1000, 1250,
+                                                       1550, 1900, 2350, 2900, 3600, 4500};
+
+void bandEnergies(const std::vector<float> &samples, std::vector<uint8_t> &out) {
+    static const std::vector<float> hann = [] {
+        std::vector<float> w(BandWindow);
+        for (size_t i = 0; i < BandWindow; ++i)
+            w[i] = static_cast<float>(0.5 - 0.5 * std::cos(2 * M_PI * static_cast<double>(i) / BandWindow));
+        return w;
+    }();
+    std::array<std::complex<float>, BandWindow> x;
+    for (size_t i = 0, j = 0; i < BandWindow; ++i) {
+        x[j] = samples[i] * hann[i]; // bit-reversed order
+        for (size_t bit = BandWindow >> 1; (j ^= bit) < bit; bit >>= 1) {
+        }
+    }
+    for (size_t len = 2; len <= BandWindow; len <<= 1) {
+        const std::complex<float> step = std::polar(1.0f, static_cast<float>(-2 * M_PI / static_cast<double>(len)));
+        for (size_t i = 0; i < BandWindow; i += len) {
+            std::complex<float> w = 1;
+            for (size_t k = 0; k < len / 2; ++k, w *= step) {
+                const std::complex<float> a = x[i + k], b = x[i + k + len / 2] * w;
+                x[i + k] = a + b;
+                x[i + k + len / 2] = a - b;
+            }
+        }
+    }
+    constexpr double binHz = static_cast<double>(AnalysisRate) / BandWindow;
+    for (int b = 0; b < SpeechBands; ++b) {
+        double power = 0;
+        for (auto k = static_cast<size_t>(BandEdgesHz[b] / binHz); k < static_cast<size_t>(BandEdgesHz[b + 1] / binHz); ++k)
+            power += std::norm(x[k]);
+        const double db = 10 * std::log10(power / BandWindow + 1e-12);
+        out.push_back(static_cast<uint8_t>(std::clamp(std::lround((db + 120) * 2), 0L, 255L)));
+    }
+}
+
 speech::TMfccSettings mfccSettings() {
     speech::TMfccSettings s;
     s.SampleRate = AnalysisRate;
     s.Window = 1024;
     s.Hop = Hop;
     return s;
+}
+
+// A click or a breath of a few milliseconds in a pause is no word.
+void dropShortSpeech(std::vector<bool> &speech, size_t minCells) {
+    for (size_t i = 0; i < speech.size();) {
+        size_t e = i;
+        while (e < speech.size() && speech[e] == speech[i])
+            ++e;
+        if (speech[i] && e - i < minCells)
+            std::fill(speech.begin() + static_cast<ptrdiff_t>(i), speech.begin() + static_cast<ptrdiff_t>(e), false);
+        i = e;
+    }
 }
 
 // Speech or not for each level value: above a threshold over the noise floor
@@ -92,15 +146,76 @@ std::vector<bool> speechCells(const std::vector<float> &level) {
         const float high = floor + std::max(margin, 0.35f * (loud - floor));
         out[i] = level[i] > high;
     }
-    // A click or a breath of a few milliseconds in a pause is no word.
-    for (size_t i = 0; i < out.size();) {
-        size_t e = i;
-        while (e < out.size() && out[e] == out[i])
-            ++e;
-        if (out[i] && e - i < MinSpeechMs / LevelMs)
-            std::fill(out.begin() + static_cast<ptrdiff_t>(i), out.begin() + static_cast<ptrdiff_t>(e), false);
-        i = e;
+    dropShortSpeech(out, MinSpeechMs / LevelMs);
+    return out;
+}
+
+// How far each level value's spectrum stands above the noise floor of its bands
+// (dB, mean over the bands): the floor per band is a low percentile of that band
+// within a second or two, so that noise that holds a few bands (music, a fan's
+// hum) raises only their floors, and a pause under it still reads as a pause.
+std::vector<float> bandExcess(const std::vector<uint8_t> &bands) {
+    const size_t cells = bands.size() / SpeechBands;
+    constexpr size_t Block = 1000 / LevelMs;
+    // A second either side: music changes its bands' floors within a few seconds.
+    constexpr size_t reach = 1;
+    const size_t blocks = (cells + Block - 1) / Block;
+    std::vector<float> floor(blocks * SpeechBands);
+    std::vector<uint8_t> part;
+    constexpr double pct = 0.2;
+    for (size_t b = 0; b < blocks; ++b)
+        for (int k = 0; k < SpeechBands; ++k) {
+            part.clear();
+            for (size_t c = b * Block; c < std::min(cells, (b + 1) * Block); ++c)
+                if (bands[c * SpeechBands + k] > 20) // digital silence says nothing of the room
+                    part.push_back(bands[c * SpeechBands + k]);
+            if (part.empty()) {
+                floor[b * SpeechBands + k] = 255;
+                continue;
+            }
+            const size_t at = static_cast<size_t>(pct * static_cast<double>(part.size() - 1));
+            std::nth_element(part.begin(), part.begin() + static_cast<ptrdiff_t>(at), part.end());
+            floor[b * SpeechBands + k] = part[at];
+        }
+    std::vector<float> out(cells);
+    std::array<float, SpeechBands> f{};
+    for (size_t c = 0; c < cells; ++c) {
+        if (c % Block == 0) {
+            const size_t b = c / Block;
+            f.fill(255);
+            for (size_t j = b > reach ? b - reach : 0; j <= std::min(blocks - 1, b + reach); ++j)
+                for (int k = 0; k < SpeechBands; ++k)
+                    f[k] = std::min(f[k], floor[j * SpeechBands + k]);
+        }
+        float sum = 0;
+        for (int k = 0; k < SpeechBands; ++k)
+            sum += std::max(0.0f, (static_cast<float>(bands[c * SpeechBands + k]) - f[k]) / 2);
+        out[c] = sum / SpeechBands;
     }
+    return out;
+}
+
+// Speech or not for each level value from the bands' excess over their floors.
+std::vector<bool> speechFromBands(const std::vector<uint8_t> &bands) {
+    std::vector<float> excess = bandExcess(bands);
+    // Smoothed over three values: one window's spectrum is a noisy estimate.
+    std::vector<float> smooth(excess.size());
+    for (size_t c = 0; c < excess.size(); ++c) {
+        const size_t a = c ? c - 1 : c, b = std::min(excess.size() - 1, c + 1);
+        smooth[c] = (excess[a] + excess[c] + excess[b]) / 3;
+    }
+    std::vector<float> sorted = smooth;
+    if (sorted.empty())
+        return {};
+    const size_t k = static_cast<size_t>(0.95 * static_cast<double>(sorted.size() - 1));
+    std::nth_element(sorted.begin(), sorted.begin() + static_cast<ptrdiff_t>(k), sorted.end());
+    const float loud = sorted[k];
+    // Above a few dB over the floors, and a quarter of the loud speech's excess.
+    const float threshold = std::max(4.0f, 0.25f * loud);
+    std::vector<bool> out(smooth.size());
+    for (size_t c = 0; c < smooth.size(); ++c)
+        out[c] = smooth[c] > threshold;
+    dropShortSpeech(out, MinSpeechMs / LevelMs);
     return out;
 }
 
@@ -153,7 +268,7 @@ TSynthTrack synthesise(const std::vector<TSentence> &sentences, const std::strin
         const TSpeech speech = Synthesize(sentences[k].Text, voice);
         if (!analysis) {
             rate = speech.SampleRate;
-            analysis = std::make_unique<TRecordingAnalysis>(rate);
+            analysis = std::make_unique<TRecordingAnalysis>(rate, false);
             gap(SynthGapMs);
         }
         size_t first = 0, last = speech.Samples.size();
@@ -198,6 +313,21 @@ std::vector<TSilence> silences(const std::vector<bool> &speech, int64_t minCells
             out.push_back({c, e});
         c = e;
     }
+    return out;
+}
+
+// Two pauses of some length with a sound too short for a word between them are
+// one pause: a noise (a beat of music, a voice in the room) in a long pause would
+// otherwise let a sentence begin at it.
+std::vector<TSilence> bridgeBlips(const std::vector<TSilence> &gaps) {
+    constexpr int64_t BlipMs = 150, BridgedPauseMs = 300;
+    std::vector<TSilence> out;
+    for (const TSilence &g : gaps)
+        if (!out.empty() && (g.begin - out.back().end) * LevelMs <= BlipMs &&
+            std::min(g.end - g.begin, out.back().end - out.back().begin) * LevelMs >= BridgedPauseMs)
+            out.back().end = g.end;
+        else
+            out.push_back(g);
     return out;
 }
 
@@ -406,9 +536,9 @@ std::vector<float> gapHolds(const TSynthTrack &synth, const speech::TFeatureMatr
 
 } // namespace
 
-TRecordingAnalysis::TRecordingAnalysis(uint32_t sampleRate)
+TRecordingAnalysis::TRecordingAnalysis(uint32_t sampleRate, bool withBands)
     : resampler_(sampleRate ? sampleRate : AnalysisRate, AnalysisRate), resample_(sampleRate != AnalysisRate),
-      mfcc_(mfccSettings()) {
+      withBands_(withBands), mfcc_(mfccSettings()) {
     features_.Dims = mfcc_.Settings().Coefficients;
 }
 
@@ -432,10 +562,16 @@ void TRecordingAnalysis::Finish() {
 
 void TRecordingAnalysis::analyse(const float *s, size_t n) {
     mfcc_.Push(s, n, features_);
+    if (history_.empty())
+        history_.assign(BandWindow, 0.0f);
     for (size_t i = 0; i < n; ++i) {
         levelSum_ += static_cast<double>(s[i]) * s[i];
+        history_[static_cast<size_t>(levelCount_) + BandWindow - LevelSamples] = s[i];
         if (++levelCount_ == LevelSamples) {
             level_.push_back(static_cast<float>(10 * std::log10(levelSum_ / LevelSamples + 1e-10)));
+            if (withBands_)
+                bandEnergies(history_, bands_);
+            std::copy(history_.begin() + LevelSamples, history_.end(), history_.begin());
             levelSum_ = 0;
             levelCount_ = 0;
         }
@@ -458,7 +594,15 @@ TAlignment AlignSentences(const std::vector<TSentence> &sentences, const std::st
     speech::NormalizeFeatures(synth.features);
     const int64_t rows = synth.features.Frames(), cols = rec.Frames();
 
-    const std::vector<bool> recCells = speechCells(recording.LevelDb());
+    // Speech where both the level and the bands say so: the level alone reads
+    // music or a murmur in a pause as speech, the bands alone a quiet background
+    // (a take's own room tone) that stands above the quietest pauses.
+    std::vector<bool> recCells = speechCells(recording.LevelDb());
+    {
+        const std::vector<bool> bands = speechFromBands(recording.Bands());
+        for (size_t c = 0; c < recCells.size(); ++c)
+            recCells[c] = recCells[c] && c < bands.size() && bands[c];
+    }
     const std::vector<int64_t> recCum = cumulative(speechFrames(recCells, cols));
     const std::vector<int64_t> synCum = cumulative(speechFrames(speechCells(synth.level), rows));
     // The reader's pace against the synthesis: speech time over speech time, so
@@ -466,6 +610,29 @@ TAlignment AlignSentences(const std::vector<TSentence> &sentences, const std::st
     const double pace = synCum.back() > 0 && recCum.back() > 0
                             ? static_cast<double>(recCum.back()) / static_cast<double>(synCum.back())
                             : static_cast<double>(cols) / static_cast<double>(rows);
+
+    // Speech against pause as a feature of its own, so that the path keeps the
+    // two readings' pauses together even where their voices compare poorly.
+    {
+        // Weighed against about 5, the distance of two unrelated frames of 13
+        // unit-variance coefficients.
+        constexpr float w = 6;
+        auto withSpeech = [](const speech::TFeatureMatrix &m, const std::vector<bool> &cells) {
+            speech::TFeatureMatrix out;
+            out.Dims = m.Dims + 1;
+            out.Data.reserve(static_cast<size_t>(m.Frames()) * out.Dims);
+            for (int64_t f = 0; f < m.Frames(); ++f) {
+                out.Data.insert(out.Data.end(), m.Row(f), m.Row(f) + m.Dims);
+                int n = 0;
+                for (int64_t c = f * CellsPerFrame; c < (f + 1) * CellsPerFrame; ++c)
+                    n += c < static_cast<int64_t>(cells.size()) && cells[static_cast<size_t>(c)] ? 1 : 0;
+                out.Data.push_back(static_cast<float>(w * n / CellsPerFrame));
+            }
+            return out;
+        };
+        rec = withSpeech(rec, recCells);
+        synth.features = withSpeech(synth.features, speechCells(synth.level));
+    }
 
     // The band follows the expected path: equal shares of speech on both sides.
     const int64_t radius = std::clamp<int64_t>(cols / 20, 20000 / FrameMs, 45000 / FrameMs);
@@ -488,7 +655,7 @@ TAlignment AlignSentences(const std::vector<TSentence> &sentences, const std::st
         return result;
     result.MeanCost = path.MeanCost;
 
-    const std::vector<TSilence> gaps = silences(recCells, WordGapMs / LevelMs);
+    const std::vector<TSilence> gaps = bridgeBlips(silences(recCells, WordGapMs / LevelMs));
     const std::vector<TExtra> extras = extraSpeech(path, recCum);
     auto rowOf = [&](int64_t ms) { return std::clamp<int64_t>(ms / FrameMs, 0, rows - 1); };
     auto inExtra = [&](int64_t frame) -> const TExtra * {

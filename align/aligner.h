@@ -22,25 +22,36 @@ inline constexpr uint32_t AnalysisRate = 16000;
 inline constexpr int32_t FrameMs = 40; // one MFCC frame
 inline constexpr int32_t LevelMs = 10; // one level value
 
+// Bands of the spectrum kept per level value, from 250 Hz to 4.5 kHz.
+inline constexpr int SpeechBands = 12;
+
 // What alignment needs of a recording, built from its mono samples pushed in
-// order: MFCC frames every FrameMs and the level (dB of full scale) every LevelMs.
+// order: MFCC frames every FrameMs, and every LevelMs the level (dB of full scale)
+// and the energy of SpeechBands bands (0.5 dB steps above -120 dB: one byte each,
+// so that a ten-hour book keeps them in some tens of megabytes).
 class TRecordingAnalysis {
 public:
-    explicit TRecordingAnalysis(uint32_t sampleRate);
+    // Without bands (withBands false) for a sound whose pauses are silent: the
+    // synthesis.
+    explicit TRecordingAnalysis(uint32_t sampleRate, bool withBands = true);
     void Push(const float *mono, size_t count);
     // After the last Push: the tail is analysed.
     void Finish();
     const speech::TFeatureMatrix &Features() const { return features_; }
     const std::vector<float> &LevelDb() const { return level_; }
+    const std::vector<uint8_t> &Bands() const { return bands_; }
     int64_t DurationMs() const { return static_cast<int64_t>(level_.size()) * LevelMs; }
 
 private:
     void analyse(const float *s, size_t n);
     speech::TResampler resampler_;
     bool resample_;
+    bool withBands_;
     speech::TMfcc mfcc_;
     speech::TFeatureMatrix features_;
     std::vector<float> level_;
+    std::vector<uint8_t> bands_;
+    std::vector<float> history_; // the last samples, for the bands' window
     std::vector<float> buffer_;
     double levelSum_ = 0;
     int levelCount_ = 0;

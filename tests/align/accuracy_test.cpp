@@ -4,8 +4,8 @@
 //
 // DEVELOPMENT set (tuned on; every miss printed):
 //   the LibriVox reading in pocketsphinx-testdata (public domain, English), and the
-//   Dutch dialogue of fillets-ng-data-nl (GPL-2) in levels atlantis, barrel, cave,
-//   cellar, engine, creatures.
+//   Dutch and Czech dialogue of fillets-ng-data-nl/-cs (GPL-2) in levels atlantis,
+//   barrel, cave, cellar, engine, creatures, bathroom, briefcase, crabshow, magnet.
 // HELD-OUT set (measured only, never tuned on; misses not printed):
 //   the card names in pocketsphinx-testdata (another English speaker), the Dutch
 //   dialogue of levels kitchen, library, turtle, windoze, wreck, experiments, and
@@ -15,8 +15,8 @@
 // none of them in a lesson), the game's music (rybky02, fillets-ng-data), and a
 // fan (pink noise with 50 Hz mains hum and its harmonics).
 //
-// Heavy (two hundred alignments, about a minute): RUN_SERIAL so that it does not
-// starve the suite's other tests on two cores.
+// Heavy (three hundred alignments, half a minute each test): RUN_SERIAL so that
+// it does not starve the suite's other tests on two cores.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -217,15 +217,21 @@ TEST(AlignAccuracy, Development) {
         GTEST_SKIP() << "pocketsphinx-testdata and fillets-ng-data-nl/-cs are not installed (scripts/setup.sh)";
     TempDir dir;
     std::vector<TLesson> lessons{libriVox(dir)};
-    for (const char *level : {"atlantis", "barrel", "cave", "cellar", "engine", "creatures"})
-        lessons.push_back(dialogue(level, "nl", 12, dir));
+    for (const char *lang : {"nl", "cs"})
+        for (const char *level : {"atlantis", "barrel", "cave", "cellar", "engine", "creatures", "bathroom",
+                                  "briefcase", "crabshow", "magnet"})
+            lessons.push_back(dialogue(level, lang, 12, dir));
     const auto total = measure(lessons, noises(dir), true);
     report("development", total);
-    // Measured 84 of 87 clean and 171 of 261 at 15 dB (fan 78, babble 53, music
-    // 40 of 87), against 53 and 137 before the starts were chosen among the
-    // pauses for the whole text. The floors guard against losing ground.
+    // Measured 249 of 255 clean and 613 of 765 at 15 dB (fan 230, babble 212,
+    // music 171 of 255), against 227 and 500 before the warping compared speech
+    // with pause and pauses were heard by their spectrum too (the drift by whole
+    // sentences was most of the clean misses; under music and babble, starts came
+    // 0.3-1 s early at a noise inside the pause). Under fan noise the misses left
+    // are starts 100-250 ms late: a soft onset under the noise. The floors guard
+    // against losing ground.
     EXPECT_GE(total.at("clean").share(), 0.95);
-    EXPECT_GE(shareAt(total, 15), 0.60);
+    EXPECT_GE(shareAt(total, 15), 0.78);
 }
 
 TEST(AlignAccuracy, HeldOut) {
@@ -239,12 +245,13 @@ TEST(AlignAccuracy, HeldOut) {
         lessons.push_back(dialogue(level, "cs", 12, dir));
     const auto total = measure(lessons, noises(dir), false);
     report("held-out", total);
-    // Measured 112 of 155 clean (cards 15 of 15, Dutch 48 of 72, Czech 49 of 68)
-    // and 272 of 465 at 15 dB, against 67 and 210 before the starts were chosen
-    // among the pauses for the whole text. The figures move by several boundaries
-    // with what eSpeak NG synthesised before in the process (its voice keeps
-    // state between texts): this test runs in a process of its own. The floors
-    // guard against losing ground; the goal is 95 % clean and 90 % in noise.
-    EXPECT_GE(total.at("clean").share(), 0.65);
-    EXPECT_GE(shareAt(total, 15), 0.50);
+    // Measured 126 of 155 clean (cards 15 of 15, Dutch 66 of 72, Czech 45 of 68)
+    // and 308 of 465 at 15 dB (fan 121, babble 100, music 87 of 155), against 112
+    // (15, 48, 49) and 272 before the warping compared speech with pause and
+    // pauses were heard by their spectrum too. The figures move by a few
+    // boundaries with what eSpeak NG synthesised before in the process (its voice
+    // keeps state between texts): this test runs in a process of its own. The
+    // floors guard against losing ground; the goal is 95 % clean and 90 % in noise.
+    EXPECT_GE(total.at("clean").share(), 0.78);
+    EXPECT_GE(shareAt(total, 15), 0.63);
 }

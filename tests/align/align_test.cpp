@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <random>
 
 #include "speechmaterial.h"
 
@@ -65,6 +66,25 @@ TEST(AlignSynthetic, AnotherVoiceCleanAndNoisyWithAChapterPause) {
     }
     addRoomNoise(m.sound, 15, 4);
     EXPECT_GE(score(alignSound(m), m.truthMs, "synthetic, room noise 15 dB SNR").share(), 0.90);
+}
+
+// A knock or a word from the room in the middle of each long pause (80 ms, as
+// loud as the speech) is no sentence start: the pause is one pause.
+TEST(AlignSynthetic, ShortNoiseInsideLongPausesStartsNoSentence) {
+    TempDir dir;
+    const auto &texts = storyTexts();
+    const auto clips = syntheticClips(texts, dir, "en-us+m3");
+    constexpr int32_t pauseMs = 1600;
+    TMaterial m = join(clips, texts, {pauseMs}, 8);
+    std::mt19937 rng(9);
+    std::normal_distribution<float> burst(0, 0.15f);
+    for (size_t k = 1; k < m.truthMs.size(); ++k) {
+        // The middle of the pause before sentence k: its reading ends some time before.
+        const int64_t at = (m.truthMs[k] - pauseMs / 2) * 16;
+        for (int64_t i = at; i < at + 80 * 16; ++i)
+            m.sound[static_cast<size_t>(i)] += burst(rng);
+    }
+    EXPECT_GE(score(alignSound(m), m.truthMs, "synthetic, noise bursts in the pauses").share(), 0.95);
 }
 
 // A paragraph (three sentences) missing from the text, and one the recording lacks.
