@@ -36,6 +36,7 @@ std::string sideFileOf(const std::string &audio, segment::TBreakpointSource sour
     case segment::TBreakpointSource::Srt: return segment::CompanionFileFor(audio, ".srt");
     case segment::TBreakpointSource::Vtt: return segment::CompanionFileFor(audio, ".vtt");
     case segment::TBreakpointSource::Lrc:
+    case segment::TBreakpointSource::Txt: // an aligned text is kept as an LRC would be, as the window does
     case segment::TBreakpointSource::Split: break;
     }
     return segment::BreakpointFileFor(audio);
