@@ -76,6 +76,16 @@ public:
     }
 
     std::string trace() const { return readText(tmp.file("trace")); }
+    // What the window did: the trace without its "stall" lines, which a busy
+    // machine adds whenever the event loop comes back late.
+    std::string actions() const {
+        std::istringstream lines(trace());
+        std::string out;
+        for (std::string line; std::getline(lines, line);)
+            if (line.find("\tstall\t") == std::string::npos)
+                out += line + '\n';
+        return out;
+    }
 
     std::vector<TRead> reads() const {
         std::vector<TRead> out;
@@ -315,7 +325,7 @@ TEST(Hotpad, AltEscEndsItAfterTheBoxWithoutTouchingTheMainWindow) {
         hotpad = TChild(hotpadCommand(err), env);
         ASSERT_TRUE(s.waitUntilHotpadListens(main, other));
         ASSERT_TRUE(s.focus(other));
-        const std::string traceBefore = s.trace();
+        const std::string actionsBefore = s.actions();
         const auto pointerBefore = s.pointer();
 
         // The window manager takes the request in its own time.
@@ -339,7 +349,7 @@ TEST(Hotpad, AltEscEndsItAfterTheBoxWithoutTouchingTheMainWindow) {
         if (!realBox) {
             EXPECT_EQ(readText(err), "Hotpad: Hotpad程序将退出!\n");
         }
-        EXPECT_EQ(s.trace(), traceBefore);
+        EXPECT_EQ(s.actions(), actionsBefore);
         EXPECT_EQ(s.pointer(), pointerBefore);
         EXPECT_EQ(s.x.findWindows("TfMainFree", 0, Caption).size(), 1u);
     }
