@@ -282,6 +282,12 @@ TTranscriptWindow::TTranscriptWindow(QWidget *owner) : QWidget(owner, Qt::Window
         connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this, signal);
 }
 
+TTranscriptWindow::~TTranscriptWindow() {
+    // The base class closes a visible window, and the list then measures its rows:
+    // its model reads this window, of which only the QWidget is left by then.
+    list->setModel(nullptr);
+}
+
 void TTranscriptWindow::SetChapters(std::vector<TTranscriptChapter> chapters) {
     chapters_ = std::move(chapters);
     chapterList->clear();

@@ -63,6 +63,7 @@ class TTranscriptWindow : public QWidget {
     Q_OBJECT
 public:
     explicit TTranscriptWindow(QWidget *owner);
+    ~TTranscriptWindow() override;
 
     // Replaces the rows; the current and revealed rows are reset to none. The same
     // rows again (the list traced anew at a load's end) change nothing else.
