@@ -29,17 +29,29 @@ bool isCloser(char32_t c) {
 
 bool isLetter(char32_t c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0x24F && c != 0xD7 && c != 0xF7) ||
-           (c >= 0x370 && c <= 0x52F) || IsCjk(c);
+           (c >= 0x370 && c <= 0x52F) || (c >= 0x1E00 && c <= 0x1EFF) || IsCjk(c);
 }
 
+// Lower case in the Latin, Greek and Cyrillic letters that texts use. Latin
+// Extended-A pairs capital and small as even and odd, except in two runs that
+// start on an odd code (Ĺ..ň, Ź..ž): a sentence of Czech or Polish may begin
+// with Ž, Ł or Ź.
 bool isLower(char32_t c) {
     if (c >= 'a' && c <= 'z')
         return true;
     if (c >= 0xDF && c <= 0xFF)
         return c != 0xF7;
-    if (c >= 0x100 && c <= 0x17F)
+    if (c == 0x138 || c == 0x149 || c == 0x17F) // ĸ, ŉ, ſ
+        return true;
+    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
+        return c % 2 == 0;
+    if (c >= 0x100 && c <= 0x177)
         return c % 2 == 1;
-    return (c >= 0x3B1 && c <= 0x3C9) || (c >= 0x430 && c <= 0x45F);
+    if (c >= 0x1CD && c <= 0x1DC) // pinyin's ǎ ǐ ǒ ǔ ǖ ǘ ǚ ǜ
+        return c % 2 == 0;
+    if ((c >= 0x200 && c <= 0x233) || (c >= 0x1E00 && c <= 0x1EFF)) // ș ț; Vietnamese
+        return c % 2 == 1;
+    return (c >= 0x3AC && c <= 0x3CE) || (c >= 0x430 && c <= 0x45F);
 }
 
 bool isDigit(char32_t c) { return c >= '0' && c <= '9'; }
