@@ -211,7 +211,9 @@ std::vector<bool> speechFromBands(const std::vector<uint8_t> &bands) {
     std::nth_element(sorted.begin(), sorted.begin() + static_cast<ptrdiff_t>(k), sorted.end());
     const float loud = sorted[k];
     // Above a few dB over the floors, and a quarter of the loud speech's excess.
-    const float threshold = std::max(4.0f, 0.25f * loud);
+    // Never more than 8 dB: in a clean recording the loudest speech stands some
+    // 50 dB above the floors, and a quarter of that missed a soft voice.
+    const float threshold = std::min(8.0f, std::max(4.0f, 0.25f * loud));
     std::vector<bool> out(smooth.size());
     for (size_t c = 0; c < smooth.size(); ++c)
         out[c] = smooth[c] > threshold;
