@@ -5,12 +5,14 @@
 // DEVELOPMENT set (tuned on; every miss printed):
 //   the LibriVox reading in pocketsphinx-testdata (public domain, English), and the
 //   Dutch and Czech dialogue of fillets-ng-data-nl/-cs (GPL-2) in levels atlantis,
-//   barrel, cave, cellar, engine, creatures, bathroom, briefcase, crabshow, magnet.
+//   barrel, cave, cellar, engine, creatures, bathroom, briefcase, crabshow, magnet;
+//   the Dutch of kitchen, library, turtle, windoze, wreck, experiments and the
+//   Czech of keys, hanoi, start, corridor, reef, columns (held out until their
+//   misses were looked at: most were faults of the lessons' making, mended since).
 // HELD-OUT set (measured only, never tuned on; misses not printed):
 //   the card names in pocketsphinx-testdata (another English speaker), the Dutch
-//   dialogue of levels kitchen, library, turtle, windoze, wreck, experiments, and
-//   the Czech dialogue of fillets-ng-data-cs (other speakers, another language) in
-//   levels keys, hanoi, start, corridor, reef, columns.
+//   dialogue of levels aztec, chest, computer, propulsion, labyrinth, pearls, and
+//   the Czech of alibaba, puzzle, emulator, reactor, warcraft, imprisoned.
 // Noise: babble (six talkers of the Dutch and Czech levels tank, ufo, tetris,
 // none of them in a lesson), the game's music (rybky02, fillets-ng-data), and a
 // fan (pink noise with 50 Hz mains hum and its harmonics).
@@ -61,7 +63,12 @@ TLesson dialogue(const std::string &level, const std::string &lang, size_t max, 
             continue;
         const std::string text = m[1], sound = Fillets + "sound/" + level + "/" + lang + "/" + id + ".ogg";
         id.clear();
-        if (!std::filesystem::exists(sound) || SplitSentences(text, lang).size() != 1 || text.size() < 8)
+        // A line that ends without a stop ("Mám to být já,") runs on into the next,
+        // and one that begins in lower case ("ale rozhodne…") into the one before.
+        const bool ends = !text.empty() && std::string(".?!\"").find(text.back()) != std::string::npos;
+        const bool apart = l.texts.empty() || SplitSentences(l.texts.back() + " " + text, lang).size() == 2;
+        if (!std::filesystem::exists(sound) || SplitSentences(text, lang).size() != 1 || text.size() < 8 || !ends ||
+            !apart)
             continue;
         std::vector<float> clip = readSound(sound, dir);
         if (clip.size() < 8000)
@@ -171,6 +178,8 @@ std::map<std::string, TScore> measure(const std::vector<TLesson> &lessons, const
         std::vector<int32_t> pauses = Pauses;
         std::rotate(pauses.begin(), pauses.begin() + static_cast<ptrdiff_t>(seed % pauses.size()), pauses.end());
         const TMaterial clean = join(l.clips, l.texts, pauses, ++seed);
+        // The truth is per clip: the text must split into one sentence per clip.
+        EXPECT_EQ(SplitSentences(clean.text, l.voice).size(), l.clips.size()) << l.name;
         auto run = [&](const std::string &condition, const TMaterial &m) {
             const std::string what = l.name + ", " + condition;
             const TAlignment a = alignSound(m, l.voice);
@@ -221,17 +230,19 @@ TEST(AlignAccuracy, Development) {
         for (const char *level : {"atlantis", "barrel", "cave", "cellar", "engine", "creatures", "bathroom",
                                   "briefcase", "crabshow", "magnet"})
             lessons.push_back(dialogue(level, lang, 12, dir));
+    for (const char *level : {"kitchen", "library", "turtle", "windoze", "wreck", "experiments"})
+        lessons.push_back(dialogue(level, "nl", 12, dir));
+    for (const char *level : {"keys", "hanoi", "start", "corridor", "reef", "columns"})
+        lessons.push_back(dialogue(level, "cs", 12, dir));
     const auto total = measure(lessons, noises(dir), true);
     report("development", total);
-    // Measured 249 of 255 clean and 613 of 765 at 15 dB (fan 230, babble 212,
-    // music 171 of 255), against 227 and 500 before the warping compared speech
-    // with pause and pauses were heard by their spectrum too (the drift by whole
-    // sentences was most of the clean misses; under music and babble, starts came
-    // 0.3-1 s early at a noise inside the pause). Under fan noise the misses left
-    // are starts 100-250 ms late: a soft onset under the noise. The floors guard
-    // against losing ground.
+    // Measured 386 of 395 clean and 934 of 1185 at 15 dB (fan 353, babble 319,
+    // music 262 of 395). Under fan noise the misses left are starts 100-250 ms
+    // late: a soft onset under the noise. The figures move by a few boundaries
+    // with what eSpeak NG synthesised before in the process (its voice keeps state
+    // between texts). The floors guard against losing ground.
     EXPECT_GE(total.at("clean").share(), 0.95);
-    EXPECT_GE(shareAt(total, 15), 0.78);
+    EXPECT_GE(shareAt(total, 15), 0.76);
 }
 
 TEST(AlignAccuracy, HeldOut) {
@@ -239,9 +250,9 @@ TEST(AlignAccuracy, HeldOut) {
         GTEST_SKIP() << "pocketsphinx-testdata and fillets-ng-data-nl/-cs are not installed (scripts/setup.sh)";
     TempDir dir;
     std::vector<TLesson> lessons{cards(dir)};
-    for (const char *level : {"kitchen", "library", "turtle", "windoze", "wreck", "experiments"})
+    for (const char *level : {"aztec", "chest", "computer", "propulsion", "labyrinth", "pearls"})
         lessons.push_back(dialogue(level, "nl", 12, dir));
-    for (const char *level : {"keys", "hanoi", "start", "corridor", "reef", "columns"})
+    for (const char *level : {"alibaba", "puzzle", "emulator", "reactor", "warcraft", "imprisoned"})
         lessons.push_back(dialogue(level, "cs", 12, dir));
     const auto total = measure(lessons, noises(dir), false);
     report("held-out", total);

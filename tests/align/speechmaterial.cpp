@@ -32,17 +32,27 @@ std::vector<double> levels10ms(const std::vector<float> &s) {
     return level;
 }
 
+// The 10th percentile of a clip's 10 ms levels: its own background where it has
+// quiet stretches, its speech where it has none.
+double backgroundDb(const std::vector<float> &s) {
+    std::vector<double> level = levels10ms(s);
+    if (level.empty())
+        return -120;
+    std::nth_element(level.begin(), level.begin() + static_cast<ptrdiff_t>(level.size() / 10), level.end());
+    return level[level.size() / 10];
+}
+
 } // namespace
 
 // The LibriVox clips carry room tone at about -50 dB, so a threshold from the peak
-// would fire on breaths.
-size_t onsetOf(const std::vector<float> &s) {
+// would fire on breaths. A clip without a quiet stretch (its sound begins at once,
+// its 10th percentile is speech) begins where it stands above the room it is
+// joined into.
+size_t onsetOf(const std::vector<float> &s, double roomDb) {
     const std::vector<double> level = levels10ms(s);
     if (level.empty())
         return 0;
-    std::vector<double> sorted = level;
-    std::sort(sorted.begin(), sorted.end());
-    const double threshold = sorted[sorted.size() / 10] + 10;
+    const double threshold = std::min(backgroundDb(s), roomDb) + 10;
     for (size_t c = 0; c + 5 <= level.size(); ++c)
         if (std::all_of(level.begin() + static_cast<ptrdiff_t>(c), level.begin() + static_cast<ptrdiff_t>(c + 5),
                         [&](double v) { return v > threshold; }))
@@ -52,18 +62,33 @@ size_t onsetOf(const std::vector<float> &s) {
 
 TMaterial join(const std::vector<std::vector<float>> &clips, const std::vector<std::string> &texts,
                const std::vector<int32_t> &pausesMs, unsigned seed) {
+    // A continuous recording's background does not change between sentences: the
+    // room tone around a clip follows the clip's own background where that is
+    // louder than the default room, gliding from one clip's to the next across a
+    // pause. Clips recorded apart would otherwise begin with a step in level
+    // that a real recording lacks.
+    constexpr double DefaultRoomDb = -50.5, LoudestRoomDb = -30;
+    std::vector<double> room;
+    for (const auto &c : clips) {
+        const double bg = backgroundDb(c);
+        room.push_back(bg > LoudestRoomDb ? DefaultRoomDb : std::max(bg, DefaultRoomDb));
+    }
     TMaterial m;
     std::mt19937 rng(seed);
-    std::normal_distribution<float> hiss(0, 0.003f);
-    auto room = [&](int32_t ms) {
-        for (int32_t i = 0; i < ms * 16; ++i)
-            m.sound.push_back(hiss(rng));
+    std::normal_distribution<float> hiss(0, 1);
+    auto tone = [&](int32_t ms, double fromDb, double toDb) {
+        const int32_t n = ms * 16;
+        for (int32_t i = 0; i < n; ++i) {
+            const double db = fromDb + (toDb - fromDb) * i / std::max(1, n - 1);
+            m.sound.push_back(static_cast<float>(std::pow(10, db / 20)) * hiss(rng));
+        }
     };
-    room(400);
+    tone(400, room.empty() ? DefaultRoomDb : room.front(), room.empty() ? DefaultRoomDb : room.front());
     for (size_t k = 0; k < clips.size(); ++k) {
-        m.truthMs.push_back((static_cast<int64_t>(m.sound.size()) + static_cast<int64_t>(onsetOf(clips[k]))) / 16);
+        const int64_t onset = static_cast<int64_t>(onsetOf(clips[k], room[k]));
+        m.truthMs.push_back((static_cast<int64_t>(m.sound.size()) + onset) / 16);
         m.sound.insert(m.sound.end(), clips[k].begin(), clips[k].end());
-        room(pausesMs[k % pausesMs.size()]);
+        tone(pausesMs[k % pausesMs.size()], room[k], k + 1 < room.size() ? room[k + 1] : room[k]);
         m.text += (k ? " " : "") + texts[k];
     }
     return m;
