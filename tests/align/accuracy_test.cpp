@@ -258,8 +258,8 @@ TEST(AlignAccuracy, HeldOut) {
     report("held-out", total);
     // Measured once, 143 of 154 clean (Dutch chest 3 of 12, the other twelve
     // lessons 140 of 142) and 392 of 462 at 15 dB (fan 139, babble 133, music 120
-    // of 154); the aligner of before the bands' threshold was capped at 8 dB
-    // measured 144 and 392 in the same run. The figures move by a few boundaries
+    // of 154); the splitter and aligner of before this set was chosen measured
+    // 144 and 392 in the same run. The figures move by a few boundaries
     // with what eSpeak NG synthesised before in the process. The floors guard
     // against losing ground; the goal is 95 % clean and 90 % in noise.
     EXPECT_GE(total.at("clean").share(), 0.90);
