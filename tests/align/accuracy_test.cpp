@@ -17,7 +17,7 @@
 // none of them in a lesson), the game's music (rybky02, fillets-ng-data), and a
 // fan (pink noise with 50 Hz mains hum and its harmonics).
 //
-// Heavy (three hundred alignments, half a minute each test): RUN_SERIAL so that
+// Heavy (330 and 130 alignments, a minute and half a minute): RUN_SERIAL so that
 // it does not starve the suite's other tests on two cores.
 #include <gtest/gtest.h>
 
