@@ -34,8 +34,7 @@ std::vector<double> levels10ms(const std::vector<float> &s) {
 
 // The 10th percentile of a clip's 10 ms levels: its own background where it has
 // quiet stretches, its speech where it has none.
-double backgroundDb(const std::vector<float> &s) {
-    std::vector<double> level = levels10ms(s);
+double backgroundDb(std::vector<double> level) {
     if (level.empty())
         return -120;
     std::nth_element(level.begin(), level.begin() + static_cast<ptrdiff_t>(level.size() / 10), level.end());
@@ -52,7 +51,7 @@ size_t onsetOf(const std::vector<float> &s, double roomDb) {
     const std::vector<double> level = levels10ms(s);
     if (level.empty())
         return 0;
-    const double threshold = std::min(backgroundDb(s), roomDb) + 10;
+    const double threshold = std::min(backgroundDb(level), roomDb) + 10;
     for (size_t c = 0; c + 5 <= level.size(); ++c)
         if (std::all_of(level.begin() + static_cast<ptrdiff_t>(c), level.begin() + static_cast<ptrdiff_t>(c + 5),
                         [&](double v) { return v > threshold; }))
@@ -70,7 +69,7 @@ TMaterial join(const std::vector<std::vector<float>> &clips, const std::vector<s
     constexpr double DefaultRoomDb = -50.5, LoudestRoomDb = -30;
     std::vector<double> room;
     for (const auto &c : clips) {
-        const double bg = backgroundDb(c);
+        const double bg = backgroundDb(levels10ms(c));
         room.push_back(bg > LoudestRoomDb ? DefaultRoomDb : std::max(bg, DefaultRoomDb));
     }
     TMaterial m;
@@ -83,7 +82,8 @@ TMaterial join(const std::vector<std::vector<float>> &clips, const std::vector<s
             m.sound.push_back(static_cast<float>(std::pow(10, db / 20)) * hiss(rng));
         }
     };
-    tone(400, room.empty() ? DefaultRoomDb : room.front(), room.empty() ? DefaultRoomDb : room.front());
+    const double firstRoomDb = room.empty() ? DefaultRoomDb : room.front();
+    tone(400, firstRoomDb, firstRoomDb);
     for (size_t k = 0; k < clips.size(); ++k) {
         const int64_t onset = static_cast<int64_t>(onsetOf(clips[k], room[k]));
         m.truthMs.push_back((static_cast<int64_t>(m.sound.size()) + onset) / 16);
