@@ -62,15 +62,15 @@ size_t onsetOf(const std::vector<float> &s, double roomDb) {
 TMaterial join(const std::vector<std::vector<float>> &clips, const std::vector<std::string> &texts,
                const std::vector<int32_t> &pausesMs, unsigned seed) {
     // A continuous recording's background does not change between sentences: the
-    // room tone around a clip follows the clip's own background where that is
-    // louder than the default room, gliding from one clip's to the next across a
-    // pause. Clips recorded apart would otherwise begin with a step in level
-    // that a real recording lacks.
-    constexpr double DefaultRoomDb = -50.5, LoudestRoomDb = -30;
+    // room tone around a clip is the clip's own background, gliding from one
+    // clip's to the next across a pause. Clips recorded apart would otherwise
+    // begin or end with a step in level that a real recording lacks. A clip
+    // without a quiet stretch gets the default room.
+    constexpr double DefaultRoomDb = -50.5, LoudestRoomDb = -30, QuietestRoomDb = -90;
     std::vector<double> room;
     for (const auto &c : clips) {
         const double bg = backgroundDb(levels10ms(c));
-        room.push_back(bg > LoudestRoomDb ? DefaultRoomDb : std::max(bg, DefaultRoomDb));
+        room.push_back(bg > LoudestRoomDb ? DefaultRoomDb : std::max(bg, QuietestRoomDb));
     }
     TMaterial m;
     std::mt19937 rng(seed);
