@@ -482,16 +482,23 @@ struct TExtra {
 };
 
 // Stretches where the path holds one synthesised frame over much of the
-// recording while the recording speaks: speech the text does not have.
+// recording while the recording speaks: speech the text does not have. Where
+// that speech has quiet pauses of its own, the path steps a few frames through
+// the synthesis's pause to match them; stretches so close, within one pause of
+// the synthesis, are one.
 std::vector<TExtra> extraSpeech(const speech::TWarpPath &path, const std::vector<int64_t> &recCum) {
+    constexpr int64_t StepRows = SynthGapMs / FrameMs, StepFrames = 2 * PauseMs / FrameMs + 1;
     std::vector<TExtra> runs;
+    int64_t lastRow = -1;
     for (size_t r = 0; r < path.First.size(); ++r) {
         if (path.Last[r] - path.First[r] + 1 < WideRowFrames)
             continue;
-        if (!runs.empty() && path.First[r] <= runs.back().end)
+        const auto row = static_cast<int64_t>(r);
+        if (!runs.empty() && path.First[r] <= runs.back().end + StepFrames && row - lastRow <= StepRows)
             runs.back().end = std::max(runs.back().end, path.Last[r] + 1);
         else
             runs.push_back({path.First[r], path.Last[r] + 1});
+        lastRow = row;
     }
     std::vector<TExtra> out;
     for (const TExtra &e : runs)
@@ -773,8 +780,37 @@ TAlignment AlignSentences(const std::vector<TSentence> &sentences, const std::st
         out.push_back(a);
     }
     // Speech the text lacks becomes a sentence of its own without text, so that it
-    // is not read as part of its neighbours.
+    // is not read as part of its neighbours. Stretches with no sentence begun
+    // between them are one; the sentence before keeps the speech its synthesis
+    // holds at the reader's pace, since the path may lay its last words over the
+    // first of what the text lacks.
+    std::vector<TExtra> unmatched;
     for (const TExtra &x : extras) {
+        const int64_t from = unmatched.empty() ? 0 : unmatched.back().end * FrameMs, to = x.begin * FrameMs;
+        if (!unmatched.empty() && std::none_of(out.begin(), out.end(), [&](const TAlignedSentence &s) {
+                return s.StartMs >= from && s.StartMs < to;
+            })) {
+            unmatched.back().end = x.end;
+            continue;
+        }
+        TExtra e = x;
+        for (size_t k = spoken.size(); k-- > 0;)
+            if (onsets[k].cell * LevelMs <= e.begin * FrameMs) {
+                const int64_t f0 = std::min<int64_t>(onsets[k].cell / CellsPerFrame, cols);
+                int64_t f = f0;
+                // Most of its speech (readers hurry), then the pause that ends it.
+                while (f < e.end && static_cast<double>(recCum[f] - recCum[f0]) < 0.7 * bounds[k].expectFrames)
+                    ++f;
+                const auto g = std::find_if(gaps.begin(), gaps.end(), [&](const TSilence &p) {
+                    return p.begin >= f * CellsPerFrame && p.end - p.begin >= PauseMs / LevelMs;
+                });
+                if (g != gaps.end() && g->end / CellsPerFrame < e.end)
+                    e.begin = std::max(e.begin, g->end / CellsPerFrame);
+                break;
+            }
+        unmatched.push_back(e);
+    }
+    for (const TExtra &x : unmatched) {
         const auto [cell, pauseCells] = snapOnset(x.begin * FrameMs / LevelMs, gaps);
         TAlignedSentence a;
         a.StartMs = cell * LevelMs;
