@@ -784,30 +784,32 @@ TAlignment AlignSentences(const std::vector<TSentence> &sentences, const std::st
     // between them are one; the sentence before keeps the speech its synthesis
     // holds at the reader's pace, since the path may lay its last words over the
     // first of what the text lacks.
+    auto byStart = [](const TAlignedSentence &s, int64_t ms) { return s.StartMs < ms; };
     std::vector<TExtra> unmatched;
     for (const TExtra &x : extras) {
-        const int64_t from = unmatched.empty() ? 0 : unmatched.back().end * FrameMs, to = x.begin * FrameMs;
-        if (!unmatched.empty() && std::none_of(out.begin(), out.end(), [&](const TAlignedSentence &s) {
-                return s.StartMs >= from && s.StartMs < to;
-            })) {
-            unmatched.back().end = x.end;
-            continue;
+        if (!unmatched.empty()) {
+            const auto next = std::lower_bound(out.begin(), out.end(), unmatched.back().end * FrameMs, byStart);
+            if (next == out.end() || next->StartMs >= x.begin * FrameMs) {
+                unmatched.back().end = x.end;
+                continue;
+            }
         }
         TExtra e = x;
-        for (size_t k = spoken.size(); k-- > 0;)
-            if (onsets[k].cell * LevelMs <= e.begin * FrameMs) {
-                const int64_t f0 = std::min<int64_t>(onsets[k].cell / CellsPerFrame, cols);
-                int64_t f = f0;
-                // Most of its speech (readers hurry), then the pause that ends it.
-                while (f < e.end && static_cast<double>(recCum[f] - recCum[f0]) < 0.7 * bounds[k].expectFrames)
-                    ++f;
-                const auto g = std::find_if(gaps.begin(), gaps.end(), [&](const TSilence &p) {
-                    return p.begin >= f * CellsPerFrame && p.end - p.begin >= PauseMs / LevelMs;
-                });
-                if (g != gaps.end() && g->end / CellsPerFrame < e.end)
-                    e.begin = std::max(e.begin, g->end / CellsPerFrame);
-                break;
-            }
+        const auto after = std::lower_bound(out.begin(), out.end(), e.begin * FrameMs + 1, byStart);
+        if (after != out.begin()) {
+            const size_t k = static_cast<size_t>(after - out.begin()) - 1;
+            const int64_t f0 = std::min<int64_t>(out[k].StartMs / FrameMs, cols);
+            int64_t f = f0;
+            // Most of its speech (readers hurry), then the pause that ends it.
+            while (f < e.end && static_cast<double>(recCum[f] - recCum[f0]) < 0.7 * bounds[k].expectFrames)
+                ++f;
+            auto g = std::lower_bound(gaps.begin(), gaps.end(), f * CellsPerFrame,
+                                      [](const TSilence &p, int64_t c) { return p.begin < c; });
+            while (g != gaps.end() && g->end - g->begin < PauseMs / LevelMs)
+                ++g;
+            if (g != gaps.end() && g->end / CellsPerFrame < e.end)
+                e.begin = std::max(e.begin, g->end / CellsPerFrame);
+        }
         unmatched.push_back(e);
     }
     for (const TExtra &x : unmatched) {
