@@ -111,7 +111,7 @@ void dropShortSpeech(std::vector<bool> &speech, size_t minCells) {
 // speech where it is loud nor hides pauses where it is soft. The floor is taken
 // per second and the lowest of the seconds around is used, in time linear in the
 // length.
-std::vector<bool> speechCells(const std::vector<float> &level) {
+std::vector<bool> speechCells(const std::vector<float> &level, std::vector<float> *floors = nullptr) {
     // Digital silence (produced audio, gated pauses) says nothing of the room's noise.
     std::vector<float> sorted;
     for (const float v : level)
@@ -143,6 +143,8 @@ std::vector<bool> speechCells(const std::vector<float> &level) {
         for (size_t k = b > reach ? b - reach : 0; k <= std::min(blockFloor.size() - 1, b + reach); ++k)
             floor = std::min(floor, blockFloor[k]);
         floor = std::max(floor, globalFloor);
+        if (floors)
+            floors->push_back(floor);
         const float high = floor + std::max(margin, 0.35f * (loud - floor));
         out[i] = level[i] > high;
     }
@@ -219,6 +221,76 @@ std::vector<bool> speechFromBands(const std::vector<uint8_t> &bands) {
         out[c] = smooth[c] > threshold;
     dropShortSpeech(out, MinSpeechMs / LevelMs);
     return out;
+}
+
+// Runs of speech far softer than the speech around them and not far above the
+// noise floor are a voice or music in the background: a pause that holds them
+// would otherwise let a sentence begin at them. A run that leads into louder
+// speech is the soft start of a word, and a soft voice in a quiet room stands
+// well above the floor: both stay. The speech around is the level that half the
+// speech time within half a minute either side lies in louder runs, so that a
+// book read louder in one chapter than another loses nothing.
+void dropBackground(std::vector<bool> &speech, const std::vector<float> &level, const std::vector<float> &floors) {
+    constexpr float BelowForegroundDb = 10, AboveFloorDb = 20;
+    constexpr size_t LeadInCells = 250 / LevelMs, Reach = 30000 / LevelMs, Block = 5000 / LevelMs;
+    struct TRun {
+        size_t begin, end;
+        float peak; // the 90th percentile of its levels
+    };
+    std::vector<TRun> runs;
+    std::vector<float> v;
+    for (size_t i = 0; i < speech.size() && i < level.size();) {
+        if (!speech[i]) {
+            ++i;
+            continue;
+        }
+        size_t e = i;
+        v.clear();
+        while (e < speech.size() && e < level.size() && speech[e])
+            v.push_back(level[e++]);
+        const size_t k = v.size() * 9 / 10;
+        std::nth_element(v.begin(), v.begin() + static_cast<ptrdiff_t>(k), v.end());
+        runs.push_back({i, e, v[k]});
+        i = e;
+    }
+    // The foreground level per block, from the runs that begin within reach of it.
+    std::vector<float> fore((speech.size() + Block - 1) / Block, 0);
+    std::vector<std::pair<float, size_t>> near;
+    size_t lo = 0, hi = 0;
+    for (size_t b = 0; b < fore.size(); ++b) {
+        const size_t centre = b * Block + Block / 2;
+        while (lo < runs.size() && runs[lo].begin + Reach < centre)
+            ++lo;
+        hi = std::max(hi, lo);
+        while (hi < runs.size() && runs[hi].begin <= centre + Reach)
+            ++hi;
+        near.clear();
+        size_t total = 0;
+        for (size_t r = lo; r < hi; ++r) {
+            near.push_back({runs[r].peak, runs[r].end - runs[r].begin});
+            total += runs[r].end - runs[r].begin;
+        }
+        std::sort(near.begin(), near.end(), [](const auto &a, const auto &c) { return a.first > c.first; });
+        size_t acc = 0;
+        for (const auto &[peak, length] : near) {
+            acc += length;
+            fore[b] = peak;
+            if (2 * acc >= total)
+                break;
+        }
+    }
+    size_t nextLoud = SIZE_MAX;
+    for (size_t j = runs.size(); j-- > 0;) {
+        const TRun &r = runs[j];
+        const float floor = r.begin < floors.size() ? floors[r.begin] : -120;
+        if (r.peak >= fore[r.begin / Block] - BelowForegroundDb || r.peak >= floor + AboveFloorDb) {
+            nextLoud = r.begin;
+            continue;
+        }
+        if (nextLoud != SIZE_MAX && nextLoud - r.end <= LeadInCells)
+            continue;
+        std::fill(speech.begin() + static_cast<ptrdiff_t>(r.begin), speech.begin() + static_cast<ptrdiff_t>(r.end), false);
+    }
 }
 
 std::vector<bool> speechFrames(const std::vector<bool> &cells, int64_t frames) {
@@ -606,12 +678,14 @@ TAlignment AlignSentences(const std::vector<TSentence> &sentences, const std::st
     // Speech where both the level and the bands say so: the level alone reads
     // music or a murmur in a pause as speech, the bands alone a quiet background
     // (a take's own room tone) that stands above the quietest pauses.
-    std::vector<bool> recCells = speechCells(recording.LevelDb());
+    std::vector<float> recFloor;
+    std::vector<bool> recCells = speechCells(recording.LevelDb(), &recFloor);
     {
         const std::vector<bool> bands = speechFromBands(recording.Bands());
         for (size_t c = 0; c < recCells.size(); ++c)
             recCells[c] = recCells[c] && c < bands.size() && bands[c];
     }
+    dropBackground(recCells, recording.LevelDb(), recFloor);
     const std::vector<int64_t> recCum = cumulative(speechFrames(recCells, cols));
     const std::vector<int64_t> synCum = cumulative(speechFrames(speechCells(synth.level), rows));
     // The reader's pace against the synthesis: speech time over speech time, so

@@ -190,6 +190,13 @@ std::map<std::string, TScore> measure(const std::vector<TLesson> &lessons, const
                 std::printf("%s: %d of %d\n", what.c_str(), s.within, s.total);
         };
         run("clean", clean);
+        // Two voices, one 12 dB softer (further from the microphone): the soft
+        // one's speech is no background to drop.
+        std::vector<std::vector<float>> clips = l.clips;
+        for (size_t k = 1; k < clips.size(); k += 2)
+            for (float &v : clips[k])
+                v *= 0.25f;
+        run("soft voice", join(clips, l.texts, pauses, seed));
         for (const TNoise &n : noise)
             for (const int snr : {20, 15, 10}) {
                 TMaterial m = clean;
@@ -237,13 +244,15 @@ TEST(AlignAccuracy, Development) {
         lessons.push_back(dialogue(level, "cs", 12, dir));
     const auto total = measure(lessons, noises(dir), true);
     report("development", total);
-    // Measured 398 of 407 clean and 974 of 1221 at 15 dB (fan 363, babble 334,
-    // music 277 of 407). Under fan noise the misses left are starts 100-250 ms
-    // late: a soft onset under the noise. The figures move by a few boundaries
-    // with what eSpeak NG synthesised before in the process (its voice keeps state
-    // between texts). The floors guard against losing ground.
+    // Measured 398 of 407 clean, 365 with a voice 12 dB softer, and 1021 of 1221 at
+    // 15 dB (fan 363, babble 354, music 304 of 407). Under fan noise the misses
+    // left are starts 100-250 ms late: a soft onset under the noise. The figures
+    // move by a few boundaries with what eSpeak NG synthesised before in the
+    // process (its voice keeps state between texts). The floors guard against
+    // losing ground.
     EXPECT_GE(total.at("clean").share(), 0.95);
-    EXPECT_GE(shareAt(total, 15), 0.76);
+    EXPECT_GE(total.at("soft voice").share(), 0.86);
+    EXPECT_GE(shareAt(total, 15), 0.80);
 }
 
 TEST(AlignAccuracy, HeldOut) {
