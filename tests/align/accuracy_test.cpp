@@ -13,12 +13,12 @@
 //   the card names in pocketsphinx-testdata (another English speaker), the Dutch
 //   dialogue of levels aztec, computer, propulsion, labyrinth, pearls, and the
 //   Czech of alibaba, puzzle, emulator, reactor, warcraft, imprisoned; and the
-//   Dutch and Czech of broom, cabin1, cabin2.
+//   Dutch and Czech of broom, cabin1, cabin2, city, corals, duckie.
 // Noise: babble (six talkers of the Dutch and Czech levels tank, ufo, tetris,
 // none of them in a lesson), the game's music (rybky02, fillets-ng-data), and a
 // fan (pink noise with 50 Hz mains hum and its harmonics).
 //
-// Heavy (about 340 and 180 alignments, a minute and 40 s): RUN_SERIAL so that
+// Heavy (about 450 and 320 alignments, 80 and 60 s): RUN_SERIAL so that
 // it does not starve the suite's other tests on two cores.
 #include <gtest/gtest.h>
 
@@ -265,15 +265,18 @@ TEST(AlignAccuracy, HeldOut) {
     for (const char *level : {"alibaba", "puzzle", "emulator", "reactor", "warcraft", "imprisoned"})
         lessons.push_back(dialogue(level, "cs", 12, dir));
     for (const char *lang : {"nl", "cs"})
-        for (const char *level : {"broom", "cabin1", "cabin2"})
+        for (const char *level : {"broom", "cabin1", "cabin2", "city", "corals", "duckie"})
             lessons.push_back(dialogue(level, lang, 12, dir));
     const auto total = measure(lessons, noises(dir), false);
     report("held-out", total);
-    // Measured 203 of 212 clean (the six lessons of broom, cabin1 and cabin2 65 of
-    // 70) and 543 of 636 at 15 dB (fan 196, babble 177, music 170 of 212).
-    // The figures move by a few boundaries with what eSpeak NG synthesised before
-    // in the process. The floors guard against losing ground; the goal is 95 %
+    // Measured once with this code: 273 of 280 clean (city, corals and duckie,
+    // added last, 68 of 68), 245 with a voice 12 dB softer, and 720 of 840 at
+    // 15 dB (fan 254, babble 245, music 221 of 280). The aligner before its
+    // background rule measured 273, 247 and 706 (babble 231) in the same run. The
+    // figures move by a few boundaries with what eSpeak NG synthesised before in
+    // the process. The floors guard against losing ground; the goal is 95 %
     // clean and 90 % in a room's noise.
-    EXPECT_GE(total.at("clean").share(), 0.92);
+    EXPECT_GE(total.at("clean").share(), 0.94);
+    EXPECT_GE(total.at("soft voice").share(), 0.84);
     EXPECT_GE(shareAt(total, 15), 0.82);
 }
