@@ -18,7 +18,7 @@
 // none of them in a lesson), the game's music (rybky02, fillets-ng-data), and a
 // fan (pink noise with 50 Hz mains hum and its harmonics).
 //
-// Heavy (about 450 and 320 alignments, 80 and 60 s): RUN_SERIAL so that
+// Heavy (about 400 and 280 alignments, a minute and 40 s): RUN_SERIAL so that
 // it does not starve the suite's other tests on two cores.
 #include <gtest/gtest.h>
 

@@ -41,23 +41,22 @@ double backgroundDb(std::vector<double> level) {
     return level[level.size() / 10];
 }
 
-} // namespace
-
-// The LibriVox clips carry room tone at about -50 dB, so a threshold from the peak
-// would fire on breaths. A clip without a quiet stretch (its sound begins at once,
-// its 10th percentile is speech) begins where it stands above the room it is
-// joined into.
-size_t onsetOf(const std::vector<float> &s, double roomDb) {
-    const std::vector<double> level = levels10ms(s);
-    if (level.empty())
-        return 0;
-    const double threshold = std::min(backgroundDb(level), roomDb) + 10;
+// Where a clip's speech begins (its sample): the first 50 ms of its 10 ms levels
+// that stay 10 dB above the quieter of its own background and the room it is
+// joined into. The LibriVox clips carry room tone at about -50 dB, so a threshold
+// from the peak would fire on breaths. A clip without a quiet stretch (its sound
+// begins at once, its 10th percentile is speech) begins where it stands above the
+// room.
+size_t onsetOf(const std::vector<double> &level, double clipDb, double roomDb) {
+    const double threshold = std::min(clipDb, roomDb) + 10;
     for (size_t c = 0; c + 5 <= level.size(); ++c)
         if (std::all_of(level.begin() + static_cast<ptrdiff_t>(c), level.begin() + static_cast<ptrdiff_t>(c + 5),
                         [&](double v) { return v > threshold; }))
             return c * 160;
     return 0;
 }
+
+} // namespace
 
 TMaterial join(const std::vector<std::vector<float>> &clips, const std::vector<std::string> &texts,
                const std::vector<int32_t> &pausesMs, unsigned seed) {
@@ -68,9 +67,12 @@ TMaterial join(const std::vector<std::vector<float>> &clips, const std::vector<s
     // without a quiet stretch gets the default room.
     constexpr double DefaultRoomDb = -50.5, LoudestRoomDb = -30, QuietestRoomDb = -90;
     std::vector<double> room;
+    std::vector<size_t> onset;
     for (const auto &c : clips) {
-        const double bg = backgroundDb(levels10ms(c));
+        const std::vector<double> level = levels10ms(c);
+        const double bg = backgroundDb(level);
         room.push_back(bg > LoudestRoomDb ? DefaultRoomDb : std::max(bg, QuietestRoomDb));
+        onset.push_back(onsetOf(level, bg, room.back()));
     }
     TMaterial m;
     std::mt19937 rng(seed);
@@ -85,8 +87,7 @@ TMaterial join(const std::vector<std::vector<float>> &clips, const std::vector<s
     const double firstRoomDb = room.empty() ? DefaultRoomDb : room.front();
     tone(400, firstRoomDb, firstRoomDb);
     for (size_t k = 0; k < clips.size(); ++k) {
-        const int64_t onset = static_cast<int64_t>(onsetOf(clips[k], room[k]));
-        m.truthMs.push_back((static_cast<int64_t>(m.sound.size()) + onset) / 16);
+        m.truthMs.push_back((static_cast<int64_t>(m.sound.size()) + static_cast<int64_t>(onset[k])) / 16);
         m.sound.insert(m.sound.end(), clips[k].begin(), clips[k].end());
         tone(pausesMs[k % pausesMs.size()], room[k], k + 1 < room.size() ? room[k + 1] : room[k]);
         m.text += (k ? " " : "") + texts[k];

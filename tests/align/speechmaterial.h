@@ -16,11 +16,6 @@ inline constexpr uint32_t SpeechRate = 16000;
 // The sound of a file as 16 kHz mono floats, through sox.
 std::vector<float> readSound(const std::string &path, const TempDir &dir);
 
-// Where a clip's speech begins: the first 50 ms that stay 10 dB above the quieter
-// of the clip's own background (its 10th percentile of 10 ms levels) and the room
-// (dB of full scale) it is joined into.
-size_t onsetOf(const std::vector<float> &s, double roomDb);
-
 struct TMaterial {
     std::vector<float> sound;
     std::string text;
@@ -28,7 +23,9 @@ struct TMaterial {
 };
 
 // Clips joined in order with the given pauses between them (repeated as needed),
-// filled with room tone at about -50 dB or at a clip's own louder background.
+// filled with room tone at each clip's own background (about -50 dB for a clip
+// without a quiet stretch). Each truth is where its clip's speech first stays
+// 10 dB above the quieter of that background and the room.
 TMaterial join(const std::vector<std::vector<float>> &clips, const std::vector<std::string> &texts,
                const std::vector<int32_t> &pausesMs, unsigned seed);
 
