@@ -462,6 +462,9 @@ std::vector<TOnset> chooseOnsets(const std::vector<TBoundary> &b, const std::vec
     // weighs about one deviation more than one of 150 ms.
     constexpr double PathSigmaMs = 3000, PathCap = 8, LengthSigma = 0.3, LengthCap = 10, PauseWeight = 1.0,
                      FallbackCost = 3, PreambleCostPerSecond = 2;
+    // No sentence is spoken (a silent recording): nothing to place.
+    if (b.empty())
+        return {};
     constexpr int64_t WindowMs = 15000, pause = PauseMs / LevelMs;
     const int64_t lastFrame = static_cast<int64_t>(recCum.size()) - 1;
     struct TCand {
@@ -518,8 +521,6 @@ std::vector<TOnset> chooseOnsets(const std::vector<TBoundary> &b, const std::vec
             }
         }
     std::vector<TOnset> out(b.size());
-    if (b.empty())
-        return out;
     // The last sentence runs to the end of the recording's speech.
     int32_t at = -1;
     double best = Inf;

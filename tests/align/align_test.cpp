@@ -150,3 +150,28 @@ TEST(AlignSynthetic, MismatchedParagraphsAreReportedWhereTheyAre) {
         std::printf("%s\n", MismatchText(x).c_str());
     }
 }
+
+// A recording without speech (digital silence, a steady hiss) beside a text: no
+// sentence is placed, and the whole text is reported as not in the recording.
+TEST(AlignSynthetic, ARecordingWithoutSpeechPlacesNothing) {
+    const auto &texts = storyTexts();
+    std::string text;
+    for (size_t k = 0; k < 4; ++k)
+        text += (k ? " " : "") + texts[k];
+    for (const float hiss : {0.0f, 0.001f}) {
+        TMaterial m;
+        m.sound.assign(SpeechRate * 20, 0.0f);
+        std::mt19937 rng(1);
+        std::normal_distribution<float> white(0, hiss > 0 ? hiss : 1);
+        if (hiss > 0)
+            for (float &v : m.sound)
+                v = white(rng);
+        m.text = text;
+        const TAlignment a = alignSound(m);
+        EXPECT_TRUE(a.Sentences.empty()) << "hiss " << hiss;
+        ASSERT_EQ(a.Mismatches.size(), 1u) << "hiss " << hiss;
+        EXPECT_EQ(a.Mismatches[0].Kind, TMismatchKind::TextNotSpoken);
+        EXPECT_EQ(a.Mismatches[0].First, 0);
+        EXPECT_EQ(a.Mismatches[0].Last, 3);
+    }
+}
